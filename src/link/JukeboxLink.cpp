@@ -1,0 +1,250 @@
+#include "JukeboxLink.h"
+
+#include "Frame.h"
+#include "MessageSplit.h"
+#include "Messages.h"
+#include "Windows1252.h"
+
+#include <QCoreApplication>
+#include <QLoggingCategory>
+#include <QNetworkProxy>
+#include <QTcpSocket>
+
+Q_LOGGING_CATEGORY(lcLink, "kurvan.link", QtWarningMsg)
+
+namespace {
+
+// Bytes taken from the socket per step: each step is drained before the next is read, so the
+// receive buffer holds at most one largest frame plus this.
+constexpr qint64 kReadChunk = 64 * 1024;
+// What the socket itself may hold unread. When it is full, the kernel's window makes a
+// flooding jukebox wait instead of this process growing.
+constexpr qint64 kSocketReadBuffer = 256 * 1024;
+// Handlers never nest queries; this only stops a future mistake from recursing without end.
+constexpr int kMaxQueryDepth = 4;
+
+QString forLog(const QString &text)
+{
+    return text.startsWith(Msg::PasswordPrefix) ? Msg::PasswordPrefix + QStringLiteral("***") : text;
+}
+
+} // namespace
+
+JukeboxLink::JukeboxLink(QObject *parent)
+    : QObject(parent), Winsock1(new QTcpSocket(this))
+{
+    Winsock1->setObjectName(QStringLiteral("Winsock1"));
+    // A remote on the local network goes straight to the jukebox, never through a proxy.
+    Winsock1->setProxy(QNetworkProxy::NoProxy);
+    Winsock1->setReadBufferSize(kSocketReadBuffer);
+
+    tmrQueryTimeOut.setObjectName(QStringLiteral("tmrQueryTimeOut"));
+    tmrQueryTimeOut.setInterval(kQueryTimeout);
+    tmrQueryTimeOut.setSingleShot(true);
+    // A coarse timer may fire up to 5 % early; the jukebox is promised the full five seconds.
+    tmrQueryTimeOut.setTimerType(Qt::PreciseTimer);
+
+    connect(Winsock1, &QTcpSocket::connected, this, [this] {
+        // Small request/answer frames: send each at once instead of waiting to coalesce.
+        Winsock1->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        emit connected();
+    });
+    connect(Winsock1, &QTcpSocket::disconnected, this, &JukeboxLink::closed);
+    connect(Winsock1, &QTcpSocket::readyRead, this, &JukeboxLink::Winsock1_DataArrival);
+    connect(&tmrQueryTimeOut, &QTimer::timeout, this, &JukeboxLink::tmrQueryTimeOut_Timer);
+}
+
+JukeboxLink::~JukeboxLink()
+{
+    Winsock1->disconnect(this);
+    Winsock1->abort();
+}
+
+void JukeboxLink::connectToJukebox(const QString &address, const QString &port)
+{
+    bool ok = false;
+    const uint number = port.trimmed().toUInt(&ok);
+    if (!ok || number == 0 || number > 65535) {
+        qCDebug(lcLink) << "not a port number, no attempt:" << port;
+        return;
+    }
+    Winsock1->connectToHost(address, static_cast<quint16>(number));
+}
+
+void JukeboxLink::abort()
+{
+    Winsock1->abort();
+}
+
+bool JukeboxLink::isConnected() const
+{
+    return Winsock1->state() == QAbstractSocket::ConnectedState;
+}
+
+void JukeboxLink::SendCommand(const QString &text)
+{
+    if (!isConnected()) {
+        emit closed();
+        return;
+    }
+    const QByteArray frame = FrameMessage(text);
+    if (frame.isEmpty()) {
+        qCWarning(lcLink) << "text too long for one frame, not sent";
+        return;
+    }
+    qCDebug(lcLink) << "send" << forLog(text);
+    Winsock1->write(frame);
+    // Hand the frame to the kernel now rather than on the next pass of the event loop: no
+    // events are processed here, so no handler can slip in between a click and its frame.
+    Winsock1->flush();
+}
+
+QString JukeboxLink::QueryValue(const QString &name, const QString &defaultValue)
+{
+    const bool statusWasOn = m_statusTimer && m_statusTimer->isActive();
+    if (statusWasOn)
+        m_statusTimer->stop();
+    PendingQuery = name;
+    if (!isConnected()) {
+        PendingQuery.clear();
+        emit closed();
+        return {};
+    }
+    const QString timedOut = defaultValue.isEmpty() ? Msg::TimeOut : defaultValue;
+    if (m_waitDepth >= kMaxQueryDepth) {
+        PendingQuery.clear();
+        return timedOut;
+    }
+
+    ++m_waitDepth;
+    SendCommand(Msg::GetPrefix + name);
+    tmrQueryTimeOut.start();
+    QString result;
+    for (;;) {
+        readIncoming();
+        // The time-out is tested before the answer: an answer that comes in the same pass as
+        // the time-out is too late.
+        if (!tmrQueryTimeOut.isActive()) {
+            result = timedOut;
+            break;
+        }
+        if (!QueryAnswer.isEmpty()) {
+            result = QueryAnswer;
+            break;
+        }
+        // A dropped link can bring no answer; waiting out the time-out would only freeze the
+        // caller's chain of queries.
+        if (!isConnected()) {
+            result = timedOut;
+            break;
+        }
+        // Sleeps until a socket, timer or window event arrives; never spins.
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    tmrQueryTimeOut.stop();
+    QueryAnswer.clear();
+    // A late answer must not be taken for the next query's.
+    PendingQuery.clear();
+    --m_waitDepth;
+    if (statusWasOn)
+        m_statusTimer->start();
+    qCDebug(lcLink) << "query" << name << "->" << result;
+    if (!m_queued.isEmpty())
+        postDispatch();
+    return result;
+}
+
+void JukeboxLink::tmrQueryTimeOut_Timer()
+{
+    tmrQueryTimeOut.stop();
+}
+
+void JukeboxLink::Winsock1_DataArrival()
+{
+    readIncoming();
+    dispatchQueued();
+}
+
+void JukeboxLink::readIncoming()
+{
+    // Also called from inside a query's wait: the socket does not emit readyRead again while
+    // a slot connected to it still runs, and the login and notice handlers wait inside one.
+    while (Winsock1->bytesAvailable() > 0) {
+        m_buffer.append(Winsock1->read(kReadChunk));
+        while (const std::optional<QByteArray> text = m_buffer.takeFrame())
+            route(*text);
+    }
+}
+
+void JukeboxLink::route(const QByteArray &frameText)
+{
+    const QString text = FromWindows1252(frameText);
+    if (text.isEmpty())
+        return;
+    qCDebug(lcLink) << "received" << text;
+    if (text == Msg::PasswordOK)
+        return enqueue(Incoming::PasswordOK);
+    if (text == Msg::PasswordWrong)
+        return enqueue(Incoming::PasswordWrong);
+
+    const MessageParts parts = SplitMessage(text);
+    if (!PendingQuery.isEmpty() && parts.name == PendingQuery) {
+        // An empty value is stored too and leaves the query waiting.
+        QueryAnswer = parts.value;
+        return;
+    }
+    if (parts.name == Msg::ChangeTitle)
+        enqueue(Incoming::ChangeTitle);
+    else if (parts.name == Msg::ChangeCredit)
+        enqueue(Incoming::ChangeCredit);
+    else if (parts.name == Msg::PlayStatusStop)
+        enqueue(Incoming::PlayStatusStop);
+}
+
+void JukeboxLink::enqueue(Incoming message)
+{
+    m_queued.removeOne(message);
+    m_queued.append(message);
+}
+
+void JukeboxLink::postDispatch()
+{
+    if (m_dispatchPosted)
+        return;
+    m_dispatchPosted = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_dispatchPosted = false;
+            dispatchQueued();
+        },
+        Qt::QueuedConnection);
+}
+
+void JukeboxLink::dispatchQueued()
+{
+    // Inside a wait the message keeps its place; the wait's end posts this again.
+    if (m_waitDepth > 0 || m_dispatching)
+        return;
+    m_dispatching = true;
+    while (!m_queued.isEmpty()) {
+        switch (m_queued.takeFirst()) {
+        case Incoming::PasswordOK:
+            emit passwordAccepted();
+            break;
+        case Incoming::PasswordWrong:
+            emit passwordRefused();
+            break;
+        case Incoming::ChangeTitle:
+            emit changeTitle();
+            break;
+        case Incoming::ChangeCredit:
+            emit changeCredit();
+            break;
+        case Incoming::PlayStatusStop:
+            emit playStatusStop();
+            break;
+        }
+    }
+    m_dispatching = false;
+}

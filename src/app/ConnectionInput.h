@@ -1,0 +1,58 @@
+#pragma once
+
+#include "Kurvan.h"
+#include "ServerLogin.h"
+
+#include <QDialog>
+#include <QPointer>
+
+class FitLabel;
+
+class QLineEdit;
+class QPushButton;
+class QTimer;
+
+// The first window: takes address, port and password, remembers address and port in the
+// settings file, and loads a fresh panel for every attempt. The panel closes this dialog once
+// its connection stands; if five seconds pass first, the attempt is given up and reported.
+class ConnectionInput : public QDialog
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kConnectTimeout = 5000;
+
+    // settingsFile: where address and port are remembered (the program's Kurvan.ini).
+    explicit ConnectionInput(const QString &settingsFile, QWidget *parent = nullptr);
+    ~ConnectionInput() override;
+
+    // The panel of the pending attempt, if any.
+    Kurvan *panel() const { return m_panel; }
+    const ServerLogin &login() const { return m_login; }
+    // Test seam: a shorter time-out than kConnectTimeout.
+    void setConnectTimeout(int ms);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    void buildControls();
+    void cmdConnect_Click();
+    void tmrTimeOut_Timer();
+    void handOver();
+    void unloadPanel();
+
+    QString m_settingsFile;
+    ServerLogin m_login;
+    QPointer<Kurvan> m_panel;
+
+    FitLabel *Label1;
+    FitLabel *Label2;
+    QLineEdit *txtServerIP;
+    QLineEdit *txtServerPort;
+    QPushButton *cmdConnect;
+    FitLabel *Label3;
+    QLineEdit *txtPassword;
+    QTimer *tmrTimeOut;
+};

@@ -1,0 +1,25 @@
+#include "ConnectionInput.h"
+#include "SettingsLocation.h"
+#include "SingleInstance.h"
+#include "Texts.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    // No application display name: on X11 Qt would append it to every window title, and the
+    // windows are titled "Serveradresse" and "Kurvan" alone. Message boxes carry the
+    // application title themselves.
+    QCoreApplication::setApplicationName(QStringLiteral("kurvan-client"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KURVAN_VERSION));
+
+    // A second copy ends at once and silently, before it shows or reads anything.
+    SingleInstance instance;
+    if (!instance.acquire())
+        return 0;
+
+    ConnectionInput dialog(settingsFilePath());
+    dialog.show();
+    return app.exec();
+}

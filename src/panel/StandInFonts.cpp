@@ -1,0 +1,51 @@
+#include "StandInFonts.h"
+
+#include <QFontMetricsF>
+#include <QStringList>
+
+namespace {
+
+QFont make(const QStringList &families, qreal pointSize, bool bold = false)
+{
+    QFont font;
+    font.setFamilies(families);
+    font.setPointSizeF(pointSize);
+    font.setBold(bold);
+    font.setItalic(false);
+    return font;
+}
+
+} // namespace
+
+namespace StandIn {
+
+QFont arial(qreal pointSize)
+{
+    return make(QStringList{QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")}, pointSize);
+}
+
+QFont msSansSerif(qreal pointSize)
+{
+    return make(QStringList{QStringLiteral("MS Sans Serif"), QStringLiteral("DejaVu Sans")}, pointSize);
+}
+
+QFont franklinGothicMedium(qreal pointSize, bool bold)
+{
+    return make(QStringList{QStringLiteral("Franklin Gothic Medium"), QStringLiteral("DejaVu Sans")}, pointSize, bold);
+}
+
+QFont symbols(qreal pointSize)
+{
+    return make(QStringList{QStringLiteral("Symbola"), QStringLiteral("DejaVu Sans")}, pointSize);
+}
+
+} // namespace StandIn
+
+QFont fitToWidth(const QFont &font, const QString &text, int width)
+{
+    QFont fitted = font;
+    const qreal floor = font.pointSizeF() / 2;
+    while (QFontMetricsF(fitted).horizontalAdvance(text) > width && fitted.pointSizeF() - 0.25 >= floor)
+        fitted.setPointSizeF(fitted.pointSizeF() - 0.25);
+    return fitted;
+}

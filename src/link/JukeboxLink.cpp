@@ -31,7 +31,7 @@ QString forLog(const QString &text)
 } // namespace
 
 JukeboxLink::JukeboxLink(QObject *parent)
-    : QObject(parent), Winsock1(new QTcpSocket(this))
+    : QObject(parent), Winsock1(new QTcpSocket(this)), tmrQueryTimeOut(this)
 {
     Winsock1->setObjectName(QStringLiteral("Winsock1"));
     // A remote on the local network goes straight to the jukebox, never through a proxy.

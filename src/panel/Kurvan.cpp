@@ -8,6 +8,7 @@
 #include "StandInFonts.h"
 #include "Texts.h"
 #include "Twips.h"
+#include "VolumeBar.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -132,7 +133,7 @@ void Kurvan::buildControls()
     cmdCreditPlus = makeButton(this, "cmdCreditPlus", PanelText::Plus, twips(4080, 915, 615, 495), arial14);
     Label3 = makeLabel(this, "Label3", PanelText::Volume, twips(120, 1560, 1335, 360), arial14, Qt::AlignLeft);
 
-    scrVol = new QScrollBar(Qt::Horizontal, this);
+    scrVol = new VolumeBar(this);
     scrVol->setObjectName(QStringLiteral("scrVol"));
     scrVol->setGeometry(twips(1560, 1515, 4455, 495));
     scrVol->setRange(0, 100);

@@ -10,7 +10,7 @@ class FitLabel;
 class JukeboxLink;
 class QProgressBar;
 class QPushButton;
-class QScrollBar;
+class VolumeBar;
 class QTimer;
 
 // The control panel. Creating it starts the connection to the jukebox; it stays hidden until
@@ -83,7 +83,7 @@ private:
     FitLabel *lblCredits;
     QPushButton *cmdCreditPlus;
     FitLabel *Label3;
-    QScrollBar *scrVol;
+    VolumeBar *scrVol;
     FitLabel *Label4;
     FitLabel *lblCurrentSong;
     QProgressBar *ProgressBar1;

@@ -1,0 +1,519 @@
+#include "FakeJukebox.h"
+#include "FitLabel.h"
+#include "JukeboxLink.h"
+#include "Kurvan.h"
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <QWheelEvent>
+
+namespace {
+
+const QString kSecret = QStringLiteral("geheim");
+
+QStringList names(std::initializer_list<const char *> list)
+{
+    QStringList out;
+    for (const char *n : list)
+        out << QLatin1String(n);
+    return out;
+}
+
+} // namespace
+
+// The panel against a scripted jukebox: what it asks, what it shows, what it sends.
+class TestPanel : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<FakeJukebox> jukebox;
+    std::unique_ptr<Kurvan> panel;
+
+    template <typename T>
+    T *get(const char *name) const
+    {
+        T *w = panel->findChild<T *>(QLatin1String(name));
+        if (!w)
+            qFatal("no control %s", name);
+        return w;
+    }
+    QString text(const char *label) const { return get<QLabel>(label)->text(); }
+    bool enabled(const char *name) const { return get<QWidget>(name)->isEnabled(); }
+    QTimer *poll() const { return get<QTimer>("tmrCheckStatus"); }
+
+    // Creates the panel, lets it connect and log in, and waits for the poll to start.
+    void logIn(int queryTimeoutMs = 300)
+    {
+        panel = std::make_unique<Kurvan>(ServerLogin{QStringLiteral("127.0.0.1"), jukebox->portText(), kSecret});
+        panel->link()->setQueryTimeout(queryTimeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(poll()->isActive(), 10000);
+        poll()->setInterval(60000); // tests poll when they choose to
+        poll()->start();
+    }
+    void connectOnly()
+    {
+        jukebox->answerLogin = false;
+        panel = std::make_unique<Kurvan>(ServerLogin{QStringLiteral("127.0.0.1"), jukebox->portText(), kSecret});
+        panel->link()->setQueryTimeout(300);
+        QTRY_VERIFY(panel->isVisible());
+        QTRY_COMPARE(jukebox->received.size(), 1);
+    }
+    // Runs one status poll now and waits until it has asked its last question. The poll's
+    // timer is stopped while a query waits, so putting its interval back at the first question
+    // lets exactly one early tick through.
+    void pollOnce(const QString &lastQuestion)
+    {
+        const int before = jukebox->received.size();
+        const auto previous = jukebox->onText;
+        jukebox->onText = [this, previous](const QString &t) {
+            poll()->setInterval(60000);
+            if (previous)
+                previous(t);
+        };
+        poll()->start(1);
+        QTRY_VERIFY(jukebox->received.mid(before).contains(QStringLiteral("Get") + lastQuestion));
+        QTRY_VERIFY(!panel->link()->isWaiting());
+        jukebox->onText = previous;
+    }
+
+private slots:
+    void init()
+    {
+        jukebox = std::make_unique<FakeJukebox>();
+        jukebox->setPlaying();
+    }
+    void cleanup()
+    {
+        panel.reset();
+        jukebox.reset();
+    }
+
+    void startsHiddenWithEverythingOff()
+    {
+        panel = std::make_unique<Kurvan>(ServerLogin{QStringLiteral("127.0.0.1"), QStringLiteral("1"), kSecret});
+        QVERIFY(!panel->isVisible());
+        QCOMPARE(panel->windowTitle(), QStringLiteral("Kurvan"));
+        QCOMPARE(text("lblStatus"), QStringLiteral("Es besteht keine Verbindung!"));
+        QCOMPARE(text("lblVersion"), QStringLiteral("6.2.3"));
+        QCOMPARE(text("lblCurrentSong"), QStringLiteral("-"));
+        QCOMPARE(text("lblCredits"), QString());
+        for (const QString &button : names({"cmdCreditMinus", "cmdCreditPlus", "cmdEnd", "cmdStop", "cmdPrevTitle",
+                                            "cmdNextTitle", "scrVol"}))
+            QVERIFY2(!enabled(qPrintable(button)), qPrintable(button));
+        for (const QString &label : names({"Label1", "Label5", "lblCredits", "Label3", "Label4", "lblCurrentSong",
+                                           "Label2", "lblVersion", "lblStatus"}))
+            QVERIFY2(enabled(qPrintable(label)), qPrintable(label));
+        QCOMPARE(panel->stopped(), 1);
+        for (const char *timer : {"tmrCheckStatus", "tmrVolume"})
+            QVERIFY(!get<QTimer>(timer)->isActive());
+    }
+
+    void loginWhilePlayingAsksInOrderAndFillsThePanel()
+    {
+        logIn();
+        QCOMPARE(jukebox->received.first(), QStringLiteral("Password=geheim"));
+        QCOMPARE(jukebox->queries(),
+                 names({"Version", "Type", "Credit", "PlayStatus", "SongLength", "CurrentSong", "SongPos"}));
+        QVERIFY(panel->isVisible());
+        QCOMPARE(text("lblStatus"), QStringLiteral("Verbindung hergestellt"));
+        QCOMPARE(text("lblVersion"), QStringLiteral("7.1.0 (Demo)"));
+        QCOMPARE(text("lblCredits"), QStringLiteral("3"));
+        QCOMPARE(text("lblCurrentSong"), QStringLiteral("Mein Lied"));
+        QCOMPARE(panel->progress().maximum(), 215.0f);
+        QCOMPARE(panel->progress().value(), 30.0f);
+        QCOMPARE(get<QProgressBar>("ProgressBar1")->value(), qRound(30.0 / 215 * 1000));
+        QCOMPARE(panel->stopped(), 0);
+        for (const QString &c : names({"cmdCreditMinus", "cmdCreditPlus", "cmdEnd", "cmdStop", "cmdPrevTitle",
+                                       "cmdNextTitle", "scrVol", "ProgressBar1"}))
+            QVERIFY2(enabled(qPrintable(c)), qPrintable(c));
+    }
+
+    void loginVariants_data()
+    {
+        QTest::addColumn<QString>("playStatus");
+        QTest::addColumn<QString>("credit");
+        QTest::addColumn<QStringList>("withheld");
+        QTest::addColumn<QString>("version");
+        QTest::addColumn<bool>("minusOn");
+        QTest::addColumn<bool>("transportOn");
+        QTest::newRow("stopped") << "Gestoppt" << "3" << QStringList() << "7.1.0 (Demo)" << true << false;
+        QTest::newRow("no credits") << "Gestoppt" << "0" << QStringList() << "7.1.0 (Demo)" << false << false;
+        QTest::newRow("credit not a number") << "Spielt" << "viele" << QStringList() << "7.1.0 (Demo)" << true << true;
+        QTest::newRow("only the type") << "Gestoppt" << "1" << names({"Version"}) << " (Demo)" << true << false;
+        QTest::newRow("only the version") << "Gestoppt" << "1" << names({"Type"}) << "7.1.0" << true << false;
+        QTest::newRow("play status times out") << "Spielt" << "1" << names({"PlayStatus"}) << "7.1.0 (Demo)" << true
+                                               << false;
+    }
+
+    void loginVariants()
+    {
+        QFETCH(QString, playStatus);
+        QFETCH(QString, credit);
+        QFETCH(QStringList, withheld);
+        QFETCH(QString, version);
+        QFETCH(bool, minusOn);
+        QFETCH(bool, transportOn);
+        jukebox->values[QStringLiteral("PlayStatus")] = playStatus;
+        jukebox->values[QStringLiteral("Credit")] = credit;
+        jukebox->withheld = QSet<QString>(withheld.begin(), withheld.end());
+        logIn();
+        QCOMPARE(text("lblVersion"), version);
+        QCOMPARE(text("lblCredits"), credit);
+        QCOMPARE(enabled("cmdCreditMinus"), minusOn);
+        QVERIFY(enabled("cmdCreditPlus"));
+        for (const char *b : {"cmdStop", "cmdPrevTitle", "cmdNextTitle"})
+            QCOMPARE(enabled(b), transportOn);
+        if (!transportOn) // nothing about the song is asked while nothing plays
+            QVERIFY(!jukebox->queries().contains(QStringLiteral("SongLength")));
+    }
+
+    void loginSkipsOnlyTheFailingStep_data()
+    {
+        QTest::addColumn<QString>("length");
+        QTest::addColumn<QString>("position");
+        QTest::addColumn<float>("maximum");
+        QTest::addColumn<float>("value");
+        QTest::newRow("length with letters") << "215abc" << "30" << 100.0f << 30.0f;
+        QTest::newRow("position at the end") << "215" << "215" << 215.0f << 0.0f;
+        QTest::newRow("negative position") << "215" << "-5" << 215.0f << 0.0f;
+        QTest::newRow("length zero") << "0" << "30" << 100.0f << 30.0f;
+    }
+
+    void loginSkipsOnlyTheFailingStep()
+    {
+        QFETCH(QString, length);
+        QFETCH(QString, position);
+        QFETCH(float, maximum);
+        QFETCH(float, value);
+        jukebox->values[QStringLiteral("SongLength")] = length;
+        jukebox->values[QStringLiteral("SongPos")] = position;
+        logIn();
+        QCOMPARE(panel->progress().maximum(), maximum);
+        QCOMPARE(panel->progress().value(), value);
+        QCOMPARE(text("lblCurrentSong"), QStringLiteral("Mein Lied"));
+        QVERIFY(enabled("cmdStop"));
+    }
+
+    void wrongPasswordShowsItAndChangesNothingElse()
+    {
+        jukebox->password = QStringLiteral("anders");
+        panel = std::make_unique<Kurvan>(ServerLogin{QStringLiteral("127.0.0.1"), jukebox->portText(), kSecret});
+        QTRY_COMPARE(text("lblStatus"), QStringLiteral("Authentifizierung fehlgeschlagen!"));
+        QVERIFY(!enabled("cmdCreditPlus"));
+        QVERIFY(!poll()->isActive());
+        QVERIFY(jukebox->hasClient());
+        QCOMPARE(jukebox->received.size(), 1);
+    }
+
+    void emptyPasswordIsSent()
+    {
+        jukebox->answerLogin = false;
+        panel = std::make_unique<Kurvan>(ServerLogin{QStringLiteral("127.0.0.1"), jukebox->portText(), QString()});
+        QTRY_COMPARE(jukebox->received, QStringList{QStringLiteral("Password=")});
+        QCOMPARE(text("lblStatus"), QStringLiteral("Warte auf Authentifizierung"));
+    }
+
+    void noticesUpdateThePanel()
+    {
+        logIn();
+        jukebox->values[QStringLiteral("CurrentSong")] = QStringLiteral("E:\\Alben\\Best_of.2\\Zweites_Lied.ogg");
+        jukebox->values[QStringLiteral("SongLength")] = QStringLiteral("180");
+        jukebox->values[QStringLiteral("Credit")] = QStringLiteral("0");
+
+        jukebox->send(QStringLiteral("PlayStatusStop"));
+        QTRY_COMPARE(text("lblCurrentSong"), QString());
+        QCOMPARE(panel->stopped(), 1);
+        QCOMPARE(panel->progress().value(), 0.0f);
+        QVERIFY(!enabled("cmdStop") && !enabled("cmdNextTitle") && !enabled("cmdPrevTitle"));
+
+        const int before = jukebox->received.size();
+        jukebox->send(QStringLiteral("ChangeTitle|egal"));
+        QTRY_COMPARE(text("lblCurrentSong"), QStringLiteral("Zweites Lied"));
+        QTRY_COMPARE(panel->progress().maximum(), 180.0f);
+        QCOMPARE(jukebox->received.mid(before), names({"GetCurrentSong", "GetSongLength"}));
+        QCOMPARE(panel->stopped(), 0);
+        QVERIFY(enabled("cmdStop") && enabled("cmdNextTitle") && enabled("cmdPrevTitle"));
+
+        jukebox->send(QStringLiteral("ChangeCredit"));
+        QTRY_COMPARE(text("lblCredits"), QStringLiteral("0"));
+        QVERIFY(!enabled("cmdCreditMinus"));
+        QVERIFY(enabled("cmdCreditPlus"));
+
+        // A credit answer that is not a number changes nothing.
+        jukebox->withheld << QStringLiteral("Credit");
+        jukebox->values[QStringLiteral("Credit")] = QStringLiteral("9");
+        jukebox->send(QStringLiteral("ChangeCredit"));
+        QTRY_COMPARE(jukebox->asked(QStringLiteral("Credit")), 3);
+        QTRY_VERIFY(!panel->link()->isWaiting());
+        QCOMPARE(text("lblCredits"), QStringLiteral("0"));
+    }
+
+    void changeTitleWithoutLengthKeepsTheOldMaximum()
+    {
+        logIn();
+        jukebox->withheld << QStringLiteral("SongLength");
+        jukebox->send(QStringLiteral("ChangeTitle"));
+        QTRY_COMPARE(jukebox->asked(QStringLiteral("SongLength")), 2);
+        QTRY_VERIFY(!panel->link()->isWaiting());
+        QCOMPARE(panel->progress().value(), 0.0f);
+        QCOMPARE(panel->progress().maximum(), 215.0f);
+        QVERIFY(enabled("cmdNextTitle"));
+    }
+
+    void lostLinkSwitchesThePanelOff()
+    {
+        logIn();
+        jukebox->dropClient();
+        QTRY_COMPARE(text("lblStatus"), QStringLiteral("Verbindung getrennt"));
+        QVERIFY(!poll()->isActive());
+        QCOMPARE(panel->progress().value(), 0.0f);
+        for (const QString &c : names({"Label5", "cmdCreditMinus", "lblCredits", "cmdCreditPlus", "Label3", "scrVol",
+                                       "Label4", "lblCurrentSong", "ProgressBar1", "cmdEnd", "cmdStop",
+                                       "cmdPrevTitle", "cmdNextTitle"}))
+            QVERIFY2(!enabled(qPrintable(c)), qPrintable(c));
+        for (const QString &c : names({"Label1", "Label2", "lblVersion", "lblStatus"}))
+            QVERIFY2(enabled(qPrintable(c)), qPrintable(c));
+        QCOMPARE(text("lblVersion"), QStringLiteral("7.1.0 (Demo)"));
+        QCOMPARE(text("lblCurrentSong"), QStringLiteral("Mein Lied"));
+    }
+
+    void lostLinkAfterAShortVersionKeepsControls()
+    {
+        jukebox->withheld = {QStringLiteral("Version"), QStringLiteral("Type")};
+        logIn();
+        QCOMPARE(text("lblVersion"), QString());
+        jukebox->dropClient();
+        QTRY_COMPARE(text("lblStatus"), QStringLiteral("Verbindung getrennt"));
+        QVERIFY(enabled("cmdCreditPlus"));
+        QVERIFY(enabled("scrVol"));
+    }
+
+    void commandButtonsSendTheirTexts()
+    {
+        logIn();
+        const QList<std::pair<const char *, QString>> buttons = {
+            {"cmdNextTitle", QStringLiteral("CtrlN\u00E4chsterTitel")},
+            {"cmdPrevTitle", QStringLiteral("CtrlVorherigerTitel")},
+            {"cmdStop", QStringLiteral("CtrlStop")},
+            {"cmdEnd", QStringLiteral("CtrlBeenden")},
+            {"cmdCreditMinus", QStringLiteral("RemoveCredit|1")},
+        };
+        for (const auto &[name, command] : buttons) {
+            const int before = jukebox->received.size();
+            QTest::mouseClick(get<QPushButton>(name), Qt::LeftButton);
+            QTRY_COMPARE(jukebox->received.mid(before), QStringList{command});
+        }
+        // Transport and quit leave every control as it was; a credit button switches itself off.
+        QVERIFY(enabled("cmdNextTitle") && enabled("cmdStop") && enabled("cmdEnd"));
+        QVERIFY(!enabled("cmdCreditMinus"));
+        QVERIFY(enabled("cmdCreditPlus"));
+
+        const int before = jukebox->received.size();
+        QTest::mouseClick(get<QPushButton>("cmdCreditPlus"), Qt::LeftButton);
+        QVERIFY(!enabled("cmdCreditPlus"));
+        QTest::mouseClick(get<QPushButton>("cmdCreditPlus"), Qt::LeftButton); // off: no second request
+        QTRY_COMPARE(jukebox->received.mid(before), QStringList{QStringLiteral("AddCredit|1")});
+
+        jukebox->send(QStringLiteral("ChangeCredit"));
+        QTRY_VERIFY(enabled("cmdCreditPlus"));
+    }
+
+    void clickWithTheLinkDownSendsNothing()
+    {
+        logIn();
+        jukebox->dropClient();
+        QTRY_COMPARE(text("lblStatus"), QStringLiteral("Verbindung getrennt"));
+        // The controls are off now; a click that still gets through (as from a handler inside a
+        // wait) must report the lost link instead of sending.
+        panel->SetControlsEnabled(true);
+        get<QLabel>("lblStatus")->setText(QString());
+        const int before = jukebox->received.size();
+        QTest::mouseClick(get<QPushButton>("cmdCreditPlus"), Qt::LeftButton);
+        QCOMPARE(text("lblStatus"), QStringLiteral("Verbindung getrennt"));
+        QVERIFY(!enabled("cmdCreditPlus"));
+        QCOMPARE(jukebox->received.size(), before);
+    }
+
+    void setControlsEnabledTouchesExactlyItsThirteen()
+    {
+        logIn();
+        panel->SetControlsEnabled(false);
+        for (const QString &c : names({"Label1", "Label2", "lblVersion", "lblStatus"}))
+            QVERIFY(enabled(qPrintable(c)));
+        panel->SetControlsEnabled(true);
+        QVERIFY(enabled("cmdCreditMinus"));
+        jukebox->values[QStringLiteral("Credit")] = QStringLiteral("0");
+        jukebox->send(QStringLiteral("ChangeCredit"));
+        QTRY_VERIFY(!enabled("cmdCreditMinus"));
+        panel->SetControlsEnabled(true); // on whatever the count
+        QVERIFY(enabled("cmdCreditMinus"));
+    }
+
+    void pollWhilePlayingFollowsTheJukebox()
+    {
+        logIn();
+        jukebox->values[QStringLiteral("Volume")] = QStringLiteral("40");
+        jukebox->values[QStringLiteral("SongPos")] = QStringLiteral("100");
+        const int before = jukebox->received.size();
+        pollOnce(QStringLiteral("SongPos"));
+        QCOMPARE(jukebox->received.mid(before), names({"GetVolume", "GetPlayStatus", "GetSongPos"}));
+        QCOMPARE(get<QScrollBar>("scrVol")->value(), 40);
+        QCOMPARE(panel->lastVolume(), 40);
+        QCOMPARE(panel->progress().value(), 100.0f);
+
+        // The bar moved by the poll sends nothing after its rest.
+        QTRY_VERIFY(!get<QTimer>("tmrVolume")->isActive());
+        QVERIFY(!jukebox->received.join(u',').contains(QStringLiteral("SetVolume")));
+
+        // Position at the known length: the poll learns the new length.
+        jukebox->values[QStringLiteral("SongPos")] = QStringLiteral("215");
+        jukebox->values[QStringLiteral("SongLength")] = QStringLiteral("300");
+        const int second = jukebox->received.size();
+        pollOnce(QStringLiteral("SongLength"));
+        QCOMPARE(jukebox->received.mid(second), names({"GetVolume", "GetPlayStatus", "GetSongPos", "GetSongLength"}));
+        QCOMPARE(panel->progress().maximum(), 300.0f);
+        QCOMPARE(panel->progress().value(), 100.0f);
+    }
+
+    void pollWhileStoppedAsksTwoQuestions()
+    {
+        logIn();
+        jukebox->values[QStringLiteral("PlayStatus")] = QStringLiteral("Pause");
+        const int before = jukebox->received.size();
+        pollOnce(QStringLiteral("PlayStatus"));
+        QTRY_VERIFY(!panel->link()->isWaiting());
+        QCOMPARE(panel->stopped(), 1);
+        QVERIFY(!enabled("cmdStop"));
+        QTRY_VERIFY(!get<QTimer>("tmrVolume")->isActive()); // a pending bar move skips the volume
+        // The next poll asks only for volume and play status.
+        const int second = jukebox->received.size();
+        pollOnce(QStringLiteral("PlayStatus"));
+        QCOMPARE(jukebox->received.mid(second), names({"GetVolume", "GetPlayStatus"}));
+        QVERIFY(jukebox->received.mid(before).count(QStringLiteral("GetSongPos")) == 0);
+    }
+
+    void pollVolumeReadings_data()
+    {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("half rounds to even, down") << "50.5" << 50;
+        QTest::newRow("half rounds to even, up") << "51.5" << 52;
+        QTest::newRow("above the range") << "101" << 40;
+        QTest::newRow("below the range") << "-1" << 40;
+        QTest::newRow("not a number") << "laut" << 0;
+    }
+
+    void pollVolumeReadings()
+    {
+        QFETCH(QString, answer);
+        QFETCH(int, expected);
+        jukebox->values[QStringLiteral("PlayStatus")] = QStringLiteral("Pause");
+        logIn();
+        pollOnce(QStringLiteral("PlayStatus")); // bar to 40
+        QTRY_VERIFY(!get<QTimer>("tmrVolume")->isActive());
+        jukebox->values[QStringLiteral("Volume")] = answer;
+        pollOnce(QStringLiteral("PlayStatus"));
+        QCOMPARE(get<QScrollBar>("scrVol")->value(), expected);
+        QCOMPARE(panel->lastVolume(), expected);
+    }
+
+    void volumeIsSentOnceAfterTheBarRests()
+    {
+        jukebox->values[QStringLiteral("PlayStatus")] = QStringLiteral("Pause");
+        logIn();
+        pollOnce(QStringLiteral("PlayStatus"));
+        QTRY_VERIFY(!get<QTimer>("tmrVolume")->isActive());
+        auto *bar = get<QScrollBar>("scrVol");
+        QCOMPARE(bar->value(), 40);
+
+        const int before = jukebox->received.size();
+        for (int v : {45, 52, 60, 70})
+            bar->setValue(v);
+        QVERIFY(get<QTimer>("tmrVolume")->isActive());
+        QTRY_COMPARE(jukebox->received.mid(before), QStringList{QStringLiteral("SetVolume|70")});
+        QCOMPARE(panel->lastVolume(), 70);
+
+        // Away and back within the rest: nothing goes out.
+        bar->setValue(80);
+        bar->setValue(70);
+        QTRY_VERIFY(!get<QTimer>("tmrVolume")->isActive());
+        QCOMPARE(jukebox->received.size(), before + 1);
+
+        // Keyboard steps go through the same rest.
+        bar->setFocus();
+        QTest::keyClick(bar, Qt::Key_PageDown);
+        QTest::keyClick(bar, Qt::Key_Right);
+        QTRY_COMPARE(jukebox->received.last(), QStringLiteral("SetVolume|91"));
+        QTest::keyClick(bar, Qt::Key_PageUp);
+        QTest::keyClick(bar, Qt::Key_Left);
+        QTest::keyClick(bar, Qt::Key_Left);
+        QTRY_COMPARE(jukebox->received.last(), QStringLiteral("SetVolume|69"));
+
+        // The wheel too: two notches away from the user.
+        QWheelEvent wheel(QPointF(5, 5), bar->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, 240), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(bar, &wheel);
+        QTRY_COMPARE(jukebox->received.last(), QStringLiteral("SetVolume|71"));
+        QCOMPARE(jukebox->received.count(QStringLiteral("SetVolume|71")), 1);
+    }
+
+    void pollIsPausedDuringQueriesAndEndsWithALostLink()
+    {
+        logIn();
+        bool pollOnDuringWait = true;
+        jukebox->onText = [&](const QString &t) {
+            if (t == QStringLiteral("GetVolume"))
+                pollOnDuringWait = poll()->isActive();
+        };
+        pollOnce(QStringLiteral("SongPos"));
+        QVERIFY(!pollOnDuringWait);
+
+        // The link drops in the middle of a poll: the rest of it ends quickly and the poll stops.
+        poll()->start();
+        jukebox->onText = [&](const QString &t) {
+            if (t == QStringLiteral("GetVolume"))
+                jukebox->dropClient();
+        };
+        poll()->setInterval(1);
+        QTRY_COMPARE(text("lblStatus"), QStringLiteral("Verbindung getrennt"));
+        QTRY_VERIFY(!poll()->isActive());
+        QTRY_COMPARE(panel->stopped(), 1);
+        QVERIFY(!enabled("cmdStop"));
+    }
+
+    void layoutMatchesTheWindowTable()
+    {
+        panel = std::make_unique<Kurvan>(ServerLogin{QStringLiteral("127.0.0.1"), QStringLiteral("1"), kSecret});
+        QCOMPARE(panel->size(), QSize(412, 357));
+        const QList<std::pair<const char *, QRect>> table = {
+            {"Label1", {40, 8, 329, 29}},          {"Label5", {96, 64, 63, 24}},
+            {"cmdCreditMinus", {168, 61, 41, 33}}, {"lblCredits", {224, 64, 38, 24}},
+            {"cmdCreditPlus", {272, 61, 41, 33}},  {"Label3", {8, 104, 89, 24}},
+            {"scrVol", {104, 101, 297, 33}},       {"Label4", {144, 160, 119, 22}},
+            {"lblCurrentSong", {8, 192, 390, 24}}, {"ProgressBar1", {8, 224, 393, 33}},
+            {"cmdEnd", {8, 280, 137, 41}},         {"cmdStop", {152, 280, 57, 41}},
+            {"cmdPrevTitle", {216, 280, 89, 41}},  {"cmdNextTitle", {312, 280, 89, 41}},
+            {"Label2", {0, 336, 148, 16}},         {"lblVersion", {152, 336, 43, 18}},
+            {"lblStatus", {200, 336, 211, 21}},
+        };
+        for (const auto &[name, rect] : table)
+            QCOMPARE(get<QWidget>(name)->geometry(), rect);
+        // Every fixed text fits its box without eliding.
+        for (FitLabel *label : panel->findChildren<FitLabel *>())
+            QVERIFY2(!label->isElided(), qPrintable(label->objectName()));
+        panel->findChild<QLabel *>(QStringLiteral("lblStatus"))->setText(QStringLiteral("Authentifizierung fehlgeschlagen!"));
+        QVERIFY(!panel->findChild<FitLabel *>(QStringLiteral("lblStatus"))->isElided());
+        for (QPushButton *button : panel->findChildren<QPushButton *>()) {
+            const int needed = QFontMetrics(button->font()).horizontalAdvance(button->text());
+            QVERIFY2(needed <= button->width() - 8, qPrintable(button->objectName()));
+        }
+    }
+};
+
+QTEST_MAIN(TestPanel)
+#include "TestPanel.moc"

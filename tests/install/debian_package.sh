@@ -1,0 +1,67 @@
+#!/bin/sh
+# Builds the Debian package from the build tree into an empty folder and reads it back: name, version,
+# dependencies, and the files a user gets.
+# Usage: debian_package.sh CPACK BUILD_DIR VERSION DESKTOP_FILE
+set -u
+cpack=$1 build=$2 version=$3 desktop=$4
+
+for tool in dpkg-deb dpkg; do
+    if ! command -v "$tool" >/dev/null 2>&1; then
+        echo "SKIP: $tool not found, cannot build or read a Debian package here"
+        exit 77
+    fi
+done
+
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+failures=0
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+
+if ! "$cpack" --config "$build/CPackConfig.cmake" -G DEB -B "$out" >"$out/cpack.log" 2>&1; then
+    cat "$out/cpack.log"
+    echo "FAIL: cpack -G DEB"
+    exit 1
+fi
+
+deb=$out/kurvan-client_${version}_$(dpkg --print-architecture).deb
+if [ ! -f "$deb" ]; then
+    ls "$out"
+    echo "FAIL: $(basename "$deb") not built"
+    exit 1
+fi
+
+field() { dpkg-deb -f "$deb" "$1"; }
+[ "$(field Package)" = kurvan-client ] || fail "Package: $(field Package)"
+[ "$(field Version)" = "$version" ] || fail "Version: $(field Version)"
+[ "$(field Section)" = sound ] || fail "Section: $(field Section)"
+[ -n "$(field Maintainer)" ] || fail "no Maintainer"
+# The package summary is the program's own description, the same text as the menu entry's comment.
+summary=$(field Description | head -n 1)
+comment=$(sed -n 's/^Comment=//p' "$desktop")
+[ "$summary" = "$comment" ] || fail "Description '$summary' is not the program description '$comment'"
+depends=$(field Depends)
+for needed in libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 qt6-qpa-plugins; do
+    echo "$depends" | grep -qE "(^|, )$needed( |,|$)" || fail "Depends lacks $needed: $depends"
+done
+
+listing=$(dpkg-deb -c "$deb")
+expect() {
+    # $1: mode prefix, $2: path inside the package
+    echo "$listing" | grep -qE "^$1.* \./$2\$" || fail "package lacks $2 ($1)"
+}
+expect '-rwxr-xr-x' usr/bin/kurvan-client
+expect '-rwxr-xr-x' usr/bin/tonalis-sim
+expect '-rw-r--r--' usr/share/applications/kurvan-client.desktop
+for size in 16 24 32 48; do
+    expect '-rw-r--r--' "usr/share/icons/hicolor/${size}x$size/apps/kurvan-client.png"
+done
+expect '-rw-r--r--' usr/share/icons/hicolor/scalable/apps/kurvan-client.svg
+
+if [ "$failures" -ne 0 ]; then
+    echo "$failures package check(s) failed"
+    exit 1
+fi
+echo "package $(basename "$deb") complete"

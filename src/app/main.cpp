@@ -1,4 +1,5 @@
 #include "ConnectionInput.h"
+#include "KurvanIcon.h"
 #include "SettingsLocation.h"
 #include "SingleInstance.h"
 #include "Texts.h"
@@ -19,6 +20,8 @@ int main(int argc, char *argv[])
     if (!instance.acquire())
         return 0;
 
+    // Both windows carry the program's icon.
+    QApplication::setWindowIcon(kurvanIcon());
     ConnectionInput dialog(settingsFilePath());
     dialog.show();
     return app.exec();

@@ -1,0 +1,221 @@
+#include "ConnectionInput.h"
+#include "FakeJukebox.h"
+#include "IniFile.h"
+#include "Kurvan.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+// The connection dialog with a settings file of the test's own, pointed only at 127.0.0.1.
+class TestConnectionInput : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> folder;
+    QString ini;
+    std::unique_ptr<ConnectionInput> dialog;
+
+    template <typename T>
+    T *get(const char *name) const
+    {
+        T *w = dialog->findChild<T *>(QLatin1String(name));
+        if (!w)
+            qFatal("no control %s", name);
+        return w;
+    }
+    QLineEdit *address() const { return get<QLineEdit>("txtServerIP"); }
+    QLineEdit *port() const { return get<QLineEdit>("txtServerPort"); }
+    QLineEdit *password() const { return get<QLineEdit>("txtPassword"); }
+    QPushButton *button() const { return get<QPushButton>("cmdConnect"); }
+
+    void open()
+    {
+        dialog = std::make_unique<ConnectionInput>(ini);
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+    }
+    void writeSettings(const QString &ip, const QString &portText)
+    {
+        WriteIni(ini, QStringLiteral("Settings"), QStringLiteral("LastIP"), ip);
+        WriteIni(ini, QStringLiteral("Settings"), QStringLiteral("Port"), portText);
+    }
+    static quint16 closedPort()
+    {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost, 0);
+        return probe.serverPort(); // free again once probe is gone
+    }
+
+private slots:
+    void init()
+    {
+        folder = std::make_unique<QTemporaryDir>();
+        ini = folder->filePath(QStringLiteral("Kurvan.ini"));
+    }
+    void cleanup()
+    {
+        dialog.reset();
+        folder.reset();
+    }
+
+    void opensWithDefaultsAndWritesNothing()
+    {
+        open();
+        QCOMPARE(dialog->windowTitle(), QStringLiteral("Serveradresse"));
+        QCOMPARE(dialog->size(), QSize(187, 119));
+        QCOMPARE(address()->text(), QStringLiteral("192.168.0.2"));
+        QCOMPARE(port()->text(), QStringLiteral("7620"));
+        QCOMPARE(password()->text(), QString());
+        QCOMPARE(password()->echoMode(), QLineEdit::Password);
+        QCOMPARE(button()->text(), QStringLiteral("Verbinden"));
+        QVERIFY(button()->isDefault());
+        QCOMPARE(QApplication::focusWidget(), address());
+        QCOMPARE(get<QLabel>("Label1")->text(), QStringLiteral("IP-Adresse/Host:"));
+        QCOMPARE(get<QLabel>("Label2")->text(), QStringLiteral("Port:"));
+        QCOMPARE(get<QLabel>("Label3")->text(), QStringLiteral("Passwort:"));
+        // Focus order: address, port, button, password.
+        QVERIFY(QTest::qWaitForWindowActive(dialog.get()));
+        for (QWidget *next : {static_cast<QWidget *>(port()), static_cast<QWidget *>(button()),
+                              static_cast<QWidget *>(password()), static_cast<QWidget *>(address())}) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), next);
+        }
+        dialog->close();
+        QVERIFY(!QFile::exists(ini));
+    }
+
+    void savedValuesAreCutToTheBoxes()
+    {
+        writeSettings(QStringLiteral("jukebox.example.invalid"), QStringLiteral("1234567"));
+        open();
+        QCOMPARE(address()->text(), QStringLiteral("jukebox.example"));
+        QCOMPARE(port()->text(), QStringLiteral("12345"));
+    }
+
+    void emptyAddressIsIgnored()
+    {
+        writeSettings(QString(), QStringLiteral("7620"));
+        open();
+        QCOMPARE(address()->text(), QString());
+        QTest::mouseClick(button(), Qt::LeftButton);
+        QVERIFY(button()->isEnabled());
+        QCOMPARE(button()->text(), QStringLiteral("Verbinden"));
+        QVERIFY(!dialog->panel());
+        QCOMPARE(ReadIni(ini, QStringLiteral("Settings"), QStringLiteral("Port"), QStringLiteral("x")),
+                 QStringLiteral("7620"));
+    }
+
+    void successfulAttemptHandsOverToThePanel()
+    {
+        FakeJukebox jukebox;
+        jukebox.answerLogin = false;
+        writeSettings(QStringLiteral("127.0.0.1"), jukebox.portText());
+        open();
+        QTest::keyClicks(password(), QStringLiteral("Gr"));
+        password()->insert(QStringLiteral("\u00FCn 1,2;3"));
+        QTest::keyClick(password(), Qt::Key_Return); // Enter presses the default button
+        QCOMPARE(button()->text(), QStringLiteral("Verbinde..."));
+        QVERIFY(!button()->isEnabled());
+        QPointer<Kurvan> panel = dialog->panel();
+        QVERIFY(panel);
+        QVERIFY(!panel->isVisible());
+
+        QTRY_VERIFY(!dialog->isVisible());
+        QVERIFY(panel);
+        QVERIFY(panel->isVisible());
+        QVERIFY(!dialog->panel());
+        QTRY_COMPARE(jukebox.received, QStringList{QStringLiteral("Password=Gr\u00FCn 1,2;3")});
+        QVERIFY(!get<QTimer>("tmrTimeOut")->isActive());
+        QCOMPARE(ReadIni(ini, QStringLiteral("Settings"), QStringLiteral("LastIP"), QString()),
+                 QStringLiteral("127.0.0.1"));
+        // The password never reaches the settings file.
+        QFile file(ini);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(!file.readAll().contains("Gr"));
+        delete panel.data();
+    }
+
+    void timeOutReportsAndAllowsAFreshAttempt()
+    {
+        writeSettings(QStringLiteral("127.0.0.1"), QString::number(closedPort()));
+        open();
+        dialog->setConnectTimeout(300);
+        QString boxText;
+        QString boxTitle;
+        QMessageBox::Icon boxIcon = QMessageBox::NoIcon;
+        bool panelGoneDuringBox = false;
+        QPointer<Kurvan> first;
+        // The box is modal: it is answered from a timer that watches for it.
+        QTimer watcher;
+        connect(&watcher, &QTimer::timeout, this, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            watcher.stop();
+            boxText = box->text();
+            boxTitle = box->windowTitle();
+            boxIcon = box->icon();
+            panelGoneDuringBox = first.isNull() && !dialog->panel() && button()->text() == QStringLiteral("Verbinde...");
+            box->button(QMessageBox::Ok)->click();
+        });
+        watcher.start(20);
+        QTest::mouseClick(button(), Qt::LeftButton);
+        first = dialog->panel();
+        QVERIFY(first);
+        QTRY_COMPARE(boxText, QStringLiteral("Verbindung konnte nicht hergestellt werden (Time Out)!"));
+        QCOMPARE(boxTitle, QStringLiteral("Kurvan Client"));
+        QCOMPARE(boxIcon, QMessageBox::Information);
+        QVERIFY(panelGoneDuringBox);
+        QTRY_VERIFY(button()->isEnabled());
+        QCOMPARE(button()->text(), QStringLiteral("Verbinden"));
+        QCOMPARE(address()->text(), QStringLiteral("127.0.0.1"));
+
+        // A second attempt, now against a jukebox that listens, gets a fresh panel.
+        FakeJukebox jukebox;
+        jukebox.answerLogin = false;
+        port()->setText(jukebox.portText());
+        dialog->setConnectTimeout(10000);
+        QTest::mouseClick(button(), Qt::LeftButton);
+        QPointer<Kurvan> second = dialog->panel();
+        QVERIFY(second);
+        QTRY_VERIFY(!dialog->isVisible());
+        QTRY_COMPARE(jukebox.received, QStringList{QStringLiteral("Password=")});
+        QCOMPARE(ReadIni(ini, QStringLiteral("Settings"), QStringLiteral("Port"), QString()), jukebox.portText());
+        delete second.data();
+    }
+
+    void closingWhileConnectingEndsTheAttempt()
+    {
+        // A port text that is no port starts no connection: the attempt stays pending.
+        writeSettings(QStringLiteral("127.0.0.1"), QStringLiteral("abc"));
+        open();
+        QTest::mouseClick(button(), Qt::LeftButton);
+        QPointer<Kurvan> panel = dialog->panel();
+        QVERIFY(panel);
+        QCOMPARE(ReadIni(ini, QStringLiteral("Settings"), QStringLiteral("Port"), QString()), QStringLiteral("abc"));
+        dialog->close();
+        QVERIFY(panel.isNull());
+        QVERIFY(!get<QTimer>("tmrTimeOut")->isActive());
+        QCOMPARE(ReadIni(ini, QStringLiteral("Settings"), QStringLiteral("LastIP"), QString()),
+                 QStringLiteral("127.0.0.1"));
+    }
+
+    void escapeDoesNotClose()
+    {
+        open();
+        QTest::keyClick(address(), Qt::Key_Escape);
+        QVERIFY(dialog->isVisible());
+    }
+};
+
+QTEST_MAIN(TestConnectionInput)
+#include "TestConnectionInput.moc"

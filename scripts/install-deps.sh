@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs, from Debian 12's packages, whatever the build, the tests and the demo need and is
+# not installed yet. Run as root (or with sudo available).
+set -euo pipefail
+
+packages=(
+    g++ cmake ninja-build qt6-base-dev qt6-qpa-plugins   # build
+    clang libclang-rt-14-dev                               # fuzzers and sanitizers
+    libbenchmark-dev                                       # benchmarks
+    xvfb xauth xdotool x11-utils imagemagick               # windows without a desktop, screenshots
+    fonts-dejavu-core fonts-liberation fonts-symbola       # the panel's faces and symbols
+    desktop-file-utils dpkg-dev                            # desktop entry check, Debian package
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update
+$SUDO apt-get install -y --no-install-recommends "${missing[@]}"

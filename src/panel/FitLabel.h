@@ -3,8 +3,8 @@
 #include <QLabel>
 
 // A one-line label that keeps its text inside its box: the text is drawn at the largest size
-// (down to half the label's font size) at which it fits, and elided beyond that. text() stays
-// the full text; the tool tip shows it whenever it had to be elided.
+// (down to three quarters of the label's font size) at which it fits, and elided beyond that.
+// text() stays the full text; the tool tip shows it whenever it had to be elided.
 class FitLabel : public QLabel
 {
     Q_OBJECT

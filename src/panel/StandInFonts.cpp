@@ -44,7 +44,7 @@ QFont symbols(qreal pointSize)
 QFont fitToWidth(const QFont &font, const QString &text, int width)
 {
     QFont fitted = font;
-    const qreal floor = font.pointSizeF() / 2;
+    const qreal floor = font.pointSizeF() * 0.75;
     while (QFontMetricsF(fitted).horizontalAdvance(text) > width && fitted.pointSizeF() - 0.25 >= floor)
         fitted.setPointSizeF(fitted.pointSizeF() - 0.25);
     return fitted;

@@ -14,6 +14,6 @@ QFont franklinGothicMedium(qreal pointSize, bool bold);
 QFont symbols(qreal pointSize);
 } // namespace StandIn
 
-// The largest size, at most font's own, at which text fits width pixels (never below half the
-// size: beyond that a label elides instead).
+// The largest size, at most font's own, at which text fits width pixels; never below three
+// quarters of the size, where text stops being comfortable to read (a label elides instead).
 QFont fitToWidth(const QFont &font, const QString &text, int width);

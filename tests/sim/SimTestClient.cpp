@@ -64,21 +64,6 @@ QString SimTestClient::query(const QString &name)
     return value;
 }
 
-bool SimTestClient::waitForCount(qsizetype count)
-{
-    return waitUntil([&] { return texts.size() >= count; });
-}
-
-bool SimTestClient::waitForText(const QString &text)
-{
-    return waitUntil([&] { return texts.contains(text); });
-}
-
-bool SimTestClient::waitForDisconnected()
-{
-    return waitUntil([&] { return m_socket.state() == QAbstractSocket::UnconnectedState; });
-}
-
 bool SimTestClient::waitUntil(const std::function<bool()> &done)
 {
     // Runs the event loop until something arrives or the socket changes state, then looks

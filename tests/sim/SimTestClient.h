@@ -29,10 +29,18 @@ public:
     // came in time.
     QString query(const QString &name);
 
-    bool waitForCount(qsizetype count);
-    bool waitForText(const QString &text);
-    bool waitForDisconnected();
-    bool isConnected() const { return m_socket.state() == QAbstractSocket::ConnectedState; }
+    bool waitForCount(qsizetype count)
+    {
+        return waitUntil([&] { return texts.size() >= count; });
+    }
+    bool waitForText(const QString &text)
+    {
+        return waitUntil([&] { return texts.contains(text); });
+    }
+    bool waitForDisconnected()
+    {
+        return waitUntil([&] { return m_socket.state() == QAbstractSocket::UnconnectedState; });
+    }
 
     // Every frame text received, decoded, in order; every byte received, as it came.
     QStringList texts;

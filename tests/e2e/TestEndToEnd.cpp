@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -40,6 +41,7 @@ class TestEndToEnd : public QObject
         client->setProcessEnvironment(env);
         client->setProcessChannelMode(QProcess::ForwardedErrorChannel);
         client->start(program, {});
+        client->waitForStarted(10000);
         clients << client;
         return client;
     }

@@ -29,7 +29,7 @@ if [ ! -f "$ini" ]; then
 fi
 
 if [ $headless -eq 1 ]; then
-    exec xvfb-run -a -s "-screen 0 1024x768x24" bash scripts/headless-login.sh "$port" "$password" \
+    exec xvfb-run -a -s "-screen 0 1024x768x24 -noreset" bash scripts/headless-login.sh "$port" "$password" \
         docs/screenshots/panel-logged-in.png
 fi
 

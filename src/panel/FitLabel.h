@@ -3,7 +3,7 @@
 #include <QLabel>
 
 // A one-line label that keeps its text inside its box: the text is drawn at the largest size
-// (down to three quarters of the label's font size) at which it fits, and elided beyond that.
+// (down to three quarters of the label's font size) at which it fits, or elided at full size.
 // text() stays the full text; the tool tip shows it whenever it had to be elided.
 class FitLabel : public QLabel
 {

@@ -45,7 +45,10 @@ QFont fitToWidth(const QFont &font, const QString &text, int width)
 {
     QFont fitted = font;
     const qreal floor = font.pointSizeF() * 0.75;
-    while (QFontMetricsF(fitted).horizontalAdvance(text) > width && fitted.pointSizeF() - 0.25 >= floor)
+    while (QFontMetricsF(fitted).horizontalAdvance(text) > width) {
+        if (fitted.pointSizeF() - 0.25 < floor)
+            return font; // too long even at the floor: keep the size, the caller elides
         fitted.setPointSizeF(fitted.pointSizeF() - 0.25);
+    }
     return fitted;
 }

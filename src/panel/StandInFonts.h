@@ -14,6 +14,7 @@ QFont franklinGothicMedium(qreal pointSize, bool bold);
 QFont symbols(qreal pointSize);
 } // namespace StandIn
 
-// The largest size, at most font's own, at which text fits width pixels; never below three
-// quarters of the size, where text stops being comfortable to read (a label elides instead).
+// The largest size, at most font's own, at which text fits width pixels, down to three
+// quarters of the size. A text that does not fit even then keeps font's own size (a label
+// elides it rather than shrinking it past comfortable reading).
 QFont fitToWidth(const QFont &font, const QString &text, int width);

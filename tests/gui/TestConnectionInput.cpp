@@ -1,5 +1,6 @@
 #include "ConnectionInput.h"
 #include "FakeJukebox.h"
+#include "FitLabel.h"
 #include "IniFile.h"
 #include "Kurvan.h"
 
@@ -91,6 +92,22 @@ private slots:
         }
         dialog->close();
         QVERIFY(!QFile::exists(ini));
+    }
+
+    void layoutMatchesTheWindowTable()
+    {
+        open();
+        const QList<std::pair<const char *, QRect>> table = {
+            {"Label1", {8, 8, 81, 13}},         {"Label2", {128, 8, 22, 13}},   {"txtServerIP", {8, 24, 113, 24}},
+            {"txtServerPort", {128, 24, 49, 24}}, {"cmdConnect", {72, 88, 105, 25}}, {"Label3", {8, 62, 46, 13}},
+            {"txtPassword", {56, 56, 121, 24}},
+        };
+        for (const auto &[name, rect] : table)
+            QCOMPARE(get<QWidget>(name)->geometry(), rect);
+        for (FitLabel *label : dialog->findChildren<FitLabel *>())
+            QVERIFY2(!label->isElided(), qPrintable(label->objectName()));
+        QCOMPARE(address()->maxLength(), 15);
+        QCOMPARE(port()->maxLength(), 5);
     }
 
     void savedValuesAreCutToTheBoxes()

@@ -3,6 +3,7 @@
 #include "JukeboxLink.h"
 #include "Kurvan.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -484,6 +485,25 @@ private slots:
         QTRY_VERIFY(!poll()->isActive());
         QTRY_COMPARE(panel->stopped(), 1);
         QVERIFY(!enabled("cmdStop"));
+    }
+
+    void keyboardReachesEveryControlInOrder()
+    {
+        logIn();
+        QVERIFY(QTest::qWaitForWindowActive(panel.get()));
+        get<QWidget>("scrVol")->setFocus();
+        const QStringList order = names({"cmdCreditPlus", "cmdCreditMinus", "cmdNextTitle", "cmdPrevTitle", "cmdStop",
+                                         "cmdEnd", "scrVol"});
+        for (const QString &next : order) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget()->objectName(), next);
+        }
+        // Screen readers get a German name for every control, the symbol buttons included.
+        QCOMPARE(get<QWidget>("cmdStop")->accessibleName(), QStringLiteral("Stopp"));
+        QCOMPARE(get<QWidget>("cmdPrevTitle")->accessibleName(), QStringLiteral("Vorheriger Titel"));
+        QCOMPARE(get<QWidget>("cmdNextTitle")->accessibleName(), QStringLiteral("N\u00E4chster Titel"));
+        for (const QString &c : names({"cmdCreditMinus", "cmdCreditPlus", "scrVol", "ProgressBar1"}))
+            QVERIFY2(!get<QWidget>(qPrintable(c))->accessibleName().isEmpty(), qPrintable(c));
     }
 
     void layoutMatchesTheWindowTable()

@@ -89,10 +89,10 @@ void TestIniFile::testRead_data()
         << QByteArray("[Settings]\r\nPort=1\r\n[B]\r\nLastIP=1.2.3.4\r\n") << kDefault;
     QTest::newRow("longer key is another key") << QByteArray("[Settings]\r\nLastIPv6=::1\r\n") << kDefault;
     QTest::newRow("empty entry") << QByteArray("[Settings]\r\nLastIP=\r\n") << QString();
-    QTest::newRow("CRLF line ends") << QByteArray("[Settings]\r\nPort=7620\r\nLastIP=10.0.0.1\r\nX=y\r\n")
-                                    << u"10.0.0.1"_s;
-    QTest::newRow("LF line ends") << QByteArray("[Settings]\nLastIP=10.0.0.1\n") << u"10.0.0.1"_s;
-    QTest::newRow("no line end at the end") << QByteArray("[Settings]\r\nLastIP=10.0.0.1") << u"10.0.0.1"_s;
+    QTest::newRow("CRLF line ends") << QByteArray("[Settings]\r\nPort=7620\r\nLastIP=127.0.0.1\r\nX=y\r\n")
+                                    << u"127.0.0.1"_s;
+    QTest::newRow("LF line ends") << QByteArray("[Settings]\nLastIP=127.0.0.1\n") << u"127.0.0.1"_s;
+    QTest::newRow("no line end at the end") << QByteArray("[Settings]\r\nLastIP=127.0.0.1") << u"127.0.0.1"_s;
     QTest::newRow("same key in an earlier section")
         << QByteArray("[Other]\r\nLastIP=wrong\r\n[Settings]\r\nLastIP=right\r\n") << u"right"_s;
     QTest::newRow("names in other case") << QByteArray("[SETTINGS]\r\nlastip=host\r\n") << u"host"_s;
@@ -139,14 +139,14 @@ void TestIniFile::testLongValue()
 void TestIniFile::testWriteCreatesFile()
 {
     QVERIFY(!QFile::exists(m_file));
-    WriteIni(m_file, kSection, u"LastIP"_s, u"10.0.0.7"_s);
+    WriteIni(m_file, kSection, u"LastIP"_s, u"127.0.0.7"_s);
     WriteIni(m_file, kSection, u"Port"_s, u"7621"_s);
 
-    QCOMPARE(ReadIni(m_file, kSection, u"LastIP"_s, kDefault), u"10.0.0.7"_s);
+    QCOMPARE(ReadIni(m_file, kSection, u"LastIP"_s, kDefault), u"127.0.0.7"_s);
     QCOMPARE(ReadIni(m_file, kSection, u"Port"_s, u"7620"_s), u"7621"_s);
     const QByteArray bytes = fileBytes();
     QCOMPARE(bytes.count("[Settings]"), 1);
-    QVERIFY(bytes.contains("LastIP=10.0.0.7"));
+    QVERIFY(bytes.contains("LastIP=127.0.0.7"));
     QVERIFY(bytes.contains("Port=7621"));
     // Written aside and renamed: nothing else may be left in the folder.
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"Kurvan.ini"_s});
@@ -170,7 +170,7 @@ void TestIniFile::testRoundTrip_data()
     QTest::newRow("comma") << u"a,b"_s << u"a,b"_s;
     QTest::newRow("semicolon") << u"a;b"_s << u"a;b"_s;
     QTest::newRow("starts with semicolon") << u";x"_s << u";x"_s;
-    QTest::newRow("blanks at both ends") << u"  10.0.0.1  "_s << u"  10.0.0.1  "_s;
+    QTest::newRow("blanks at both ends") << u"  127.0.0.1  "_s << u"  127.0.0.1  "_s;
     QTest::newRow("equals sign") << u"=a=b="_s << u"=a=b="_s;
     QTest::newRow("looks like a section") << u"[Other]"_s << u"[Other]"_s;
     QTest::newRow("quotes") << u"\"quoted\""_s << u"\"quoted\""_s;
@@ -269,7 +269,7 @@ void TestIniFile::testForeignFileLeftAlone()
 {
     const QByteArray payload(2 << 20, 'z');
     writeFile("[Settings]\r\nLastIP=1.2.3.4\r\n" + payload);
-    WriteIni(m_file, kSection, kKey, u"10.0.0.1"_s);
+    WriteIni(m_file, kSection, kKey, u"127.0.0.1"_s);
     QVERIFY(fileBytes().contains(payload));
 }
 

@@ -142,10 +142,13 @@ void ConnectionInput::tmrTimeOut_Timer()
     QMessageBox box(QMessageBox::Information, DialogText::ApplicationTitle, DialogText::TimedOut, QMessageBox::Ok,
                     this);
     box.setObjectName(QStringLiteral("TimeOutMessage"));
+    box.show();
+    box.activateWindow(); // so Enter answers it even without a window manager
     box.exec();
 
     cmdConnect->setEnabled(true);
     cmdConnect->setText(DialogText::Connect);
+    activateWindow();
 }
 
 void ConnectionInput::handOver()

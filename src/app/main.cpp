@@ -24,5 +24,7 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(kurvanIcon());
     ConnectionInput dialog(settingsFilePath());
     dialog.show();
+    // Take the keyboard at once, also where no window manager hands it over (a bare X server).
+    dialog.activateWindow();
     return app.exec();
 }

@@ -243,6 +243,7 @@ void Kurvan::Winsock1_Connect()
     tryStep([this] {
         centreOnScreen();
         show();
+        activateWindow(); // the keyboard moves on with the user from the dialog
     });
     tryStep([this] { emit connectionMade(); });
     tryStep([this] { lblStatus->setText(PanelText::AwaitingLogin); });

@@ -18,7 +18,10 @@ QByteArrayList readLines(const QString &file, bool *ok)
     *ok = in.open(QIODevice::ReadOnly) && in.size() <= kMaxFileBytes;
     if (!*ok)
         return {};
-    QByteArrayList lines = in.readAll().split('\n');
+    QByteArray content = in.readAll();
+    if (content.startsWith("\xEF\xBB\xBF"))
+        content.remove(0, 3); // a byte-order mark left by an editor
+    QByteArrayList lines = content.split('\n');
     if (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast();
     for (QByteArray &line : lines) {
@@ -43,6 +46,22 @@ bool keyMatches(const QByteArray &line, const QByteArray &key)
     return eq >= 0 && line.left(eq).trimmed().compare(key, Qt::CaseInsensitive) == 0;
 }
 
+// Blanks around "=" are layout, as hand-edited files and other tools write them. A value whose
+// own blanks at either end must survive is stored in double quotes, which reading removes.
+QByteArray storedForm(const QByteArray &value)
+{
+    const bool quoted = value.size() >= 2 && value.startsWith('"') && value.endsWith('"');
+    return value != value.trimmed() || quoted ? '"' + value + '"' : value;
+}
+
+QByteArray valueOf(const QByteArray &line)
+{
+    QByteArray value = line.mid(line.indexOf('=') + 1).trimmed();
+    if (value.size() >= 2 && value.startsWith('"') && value.endsWith('"'))
+        value = value.mid(1, value.size() - 2);
+    return value;
+}
+
 bool isSection(const QByteArray &line, const QByteArray &section)
 {
     const QByteArray name = sectionName(line);
@@ -65,7 +84,7 @@ QString ReadIni(const QString &file, const QString &section, const QString &key,
         }
         if (!inSection || !keyMatches(line, wantedKey))
             continue;
-        QByteArray value = line.mid(line.indexOf('=') + 1);
+        QByteArray value = valueOf(line);
         const qsizetype nul = value.indexOf('\0');
         if (nul >= 0)
             value.truncate(nul);
@@ -85,7 +104,7 @@ void WriteIni(const QString &file, const QString &section, const QString &key, c
     const QByteArray wantedKey = ToWindows1252(key);
     QByteArray stored = ToWindows1252(value);
     stored.replace('\r', ' ').replace('\n', ' ');
-    const QByteArray entry = wantedKey + '=' + stored;
+    const QByteArray entry = wantedKey + '=' + storedForm(stored);
 
     qsizetype sectionAt = -1;
     qsizetype insertAt = -1;

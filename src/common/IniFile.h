@@ -3,8 +3,9 @@
 #include <QString>
 
 // One entry of a settings file in the "[Section]" / "key=value" layout, stored in the Windows
-// Western code page. Section and key names match without regard to letter case; values are
-// kept exactly as written (blanks, "=", ";" and "," included).
+// Western code page. Section and key names match without regard to letter case; blanks around
+// "=" do not count, as in files written by hand or by other tools. Values come back exactly as
+// written ("=", ";", "," and blanks at either end included: such a value is stored in quotes).
 
 // The value of key in section of file; defaultValue when the file, the section or the key is
 // missing or the file cannot be read. An entry with nothing after "=" gives "". At most 1023

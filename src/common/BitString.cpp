@@ -1,5 +1,7 @@
 #include "BitString.h"
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
@@ -20,13 +22,14 @@ std::int32_t BinToLong(const QString &digits)
 
 QString LongToBin(std::int32_t value, std::uint8_t width)
 {
+    // Every frame sent or received passes through here, so the digits are written into one
+    // allocation from the right rather than prepended one by one.
     auto rest = static_cast<std::uint32_t>(value);
-    QString digits;
-    do {
-        digits.prepend((rest % 2) ? u'1' : u'0');
-        rest /= 2;
-    } while (rest != 0);
-    if (digits.size() < width)
-        digits.prepend(QString(width - digits.size(), u'0'));
+    const int significant = rest == 0 ? 1 : std::bit_width(rest);
+    QString digits(std::max<int>(significant, width), u'0');
+    for (qsizetype i = digits.size() - 1; rest != 0; --i, rest /= 2) {
+        if (rest % 2)
+            digits[i] = u'1';
+    }
     return digits;
 }

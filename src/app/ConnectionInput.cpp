@@ -13,12 +13,25 @@
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
 #include <utility>
 
 namespace {
+
+class PasswordStarStyle : public QProxyStyle
+{
+public:
+    int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+                  QStyleHintReturn *returnData) const override
+    {
+        if (hint == SH_LineEdit_PasswordCharacter)
+            return u'*';
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
 
 // The window's standard font, in which labels and the button are drawn.
 QFont standardFont()
@@ -93,7 +106,9 @@ void ConnectionInput::buildControls()
     txtPassword = makeBox(this, "txtPassword", twips(840, 840, 1815, 360), 0, DialogText::PasswordLabel.chopped(1));
     txtPassword->setEchoMode(QLineEdit::Password);
     // Every typed character shows as "*", whatever the desktop style would draw.
-    txtPassword->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));
+    auto *stars = new PasswordStarStyle;
+    stars->setParent(txtPassword);
+    txtPassword->setStyle(stars);
 
     setTabOrder(txtServerIP, txtServerPort);
     setTabOrder(txtServerPort, cmdConnect);

@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -77,6 +78,7 @@ private slots:
         QCOMPARE(port()->text(), QStringLiteral("7620"));
         QCOMPARE(password()->text(), QString());
         QCOMPARE(password()->echoMode(), QLineEdit::Password);
+        QCOMPARE(password()->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, password()), int(u'*'));
         QCOMPARE(button()->text(), QStringLiteral("Verbinden"));
         QVERIFY(button()->isDefault());
         QCOMPARE(QApplication::focusWidget(), address());

@@ -29,6 +29,6 @@ export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 ctest --preset asan -LE install
 
 echo "== fuzzers =="
-bash fuzz/run.sh "${KURVAN_FUZZ_SECONDS:-25}"
+bash fuzz/run.sh "${KURVAN_FUZZ_SECONDS:-60}"
 
 echo "All test stages passed."

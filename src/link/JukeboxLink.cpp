@@ -14,14 +14,9 @@ Q_LOGGING_CATEGORY(lcLink, "kurvan.link", QtWarningMsg)
 
 namespace {
 
-// Bytes taken from the socket per step: each step is drained before the next is read, so the
-// receive buffer holds at most one largest frame plus this.
-constexpr qint64 kReadChunk = 64 * 1024;
 // What the socket itself may hold unread. When it is full, the kernel's window makes a
 // flooding jukebox wait instead of this process growing.
 constexpr qint64 kSocketReadBuffer = 256 * 1024;
-// Handlers never nest queries; this only stops a future mistake from recursing without end.
-constexpr int kMaxQueryDepth = 4;
 
 QString forLog(const QString &text)
 {
@@ -203,8 +198,13 @@ void JukeboxLink::route(const QByteArray &frameText)
 
 void JukeboxLink::enqueue(Incoming message)
 {
+    static_assert(static_cast<qsizetype>(Incoming::PlayStatusStop) + 1 == kMaxQueuedMessages,
+                  "one queue entry per kind of queued message");
+    // A repeat moves to the newest place instead of adding an entry: each handler reads the
+    // jukebox's state afresh, so running it once for many notices shows the same.
     m_queued.removeOne(message);
     m_queued.append(message);
+    Q_ASSERT(m_queued.size() <= kMaxQueuedMessages);
 }
 
 void JukeboxLink::postDispatch()

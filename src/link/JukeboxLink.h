@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Frame.h"
 #include "ReceiveBuffer.h"
 
 #include <QList>
@@ -27,6 +28,17 @@ class JukeboxLink : public QObject
 public:
     // The jukebox gets this long to answer a query.
     static constexpr int kQueryTimeout = 5000;
+
+    // What a jukebox can make this object hold, whatever it sends. The socket is read this many
+    // bytes at a time, and every frame in them is taken before the next read;
+    static constexpr qint64 kReadChunk = 64 * 1024;
+    // so the receive buffer never holds more than one largest frame plus one read.
+    static constexpr qsizetype kMaxBufferedBytes = kMaxFrameBytes + kReadChunk;
+    // The queue keeps one entry per kind of message (two login answers, three notices).
+    static constexpr qsizetype kMaxQueuedMessages = 5;
+    // Handlers never nest queries; this only stops a future mistake from recursing without end:
+    // a query asked this deep returns its time-out value at once, without asking.
+    static constexpr int kMaxQueryDepth = 4;
 
     explicit JukeboxLink(QObject *parent = nullptr);
     ~JukeboxLink() override;
@@ -57,6 +69,8 @@ public:
     const QString &pendingQuery() const { return PendingQuery; }
     const QString &queryAnswer() const { return QueryAnswer; }
     bool isWaiting() const { return m_waitDepth > 0; }
+    // How many queries wait inside one another right now (0 or 1 unless a handler misbehaves).
+    int waitDepth() const { return m_waitDepth; }
     qsizetype bufferedBytes() const { return m_buffer.size(); }
     qsizetype queuedMessages() const { return m_queued.size(); }
 

@@ -19,4 +19,8 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+
+private:
+    // As much of text() as can decide how it is drawn.
+    QString laidOutText() const;
 };

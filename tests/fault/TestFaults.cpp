@@ -1,0 +1,657 @@
+#include "Frame.h"
+#include "JukeboxLink.h"
+#include "Kurvan.h"
+#include "Messages.h"
+#include "ResponsivenessProbe.h"
+#include "SimServer.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+#include <QTimer>
+
+#include <cstddef>
+#include <functional>
+#include <unistd.h>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define KURVAN_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KURVAN_ASAN 1
+#endif
+#endif
+
+#ifdef KURVAN_ASAN
+// From the sanitizer runtime; GCC installs no header for it.
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
+#endif
+
+namespace {
+
+// Time-out of a query where the jukebox's answers are not the point of the case.
+constexpr int kShortTimeout = 300;
+// How long a case may take to settle. Generous: the sanitized build runs the same cases.
+constexpr int kSettle = 60000;
+// The poll runs only when a case asks for it.
+constexpr int kQuietPoll = 600000;
+// What a case may add to the memory in use (see memoryInUse), simulator and panel included. The
+// largest input of any case is 1.6 MB; a buffer or queue that kept what it was sent would
+// show as tens of megabytes in the sanitized build.
+constexpr qint64 kMemoryGrowthBound = 64LL * 1024 * 1024;
+// Clicks that must have been answered by the end of a case, fault or no fault.
+constexpr int kMinProbes = 3;
+
+const QString kPassword = SimServer::kDefaultPassword;
+const QString kConnected = QStringLiteral("Verbindung hergestellt");
+const QString kDisconnected = QStringLiteral("Verbindung getrennt");
+
+// The thirteen controls that are switched on and off together.
+const char *const kControls[] = {"Label5",  "cmdCreditMinus", "lblCredits",     "cmdCreditPlus", "Label3",
+                                 "scrVol",  "Label4",         "lblCurrentSong", "ProgressBar1",  "cmdEnd",
+                                 "cmdStop", "cmdPrevTitle",   "cmdNextTitle"};
+const char *const kTransport[] = {"cmdStop", "cmdPrevTitle", "cmdNextTitle"};
+
+#ifdef KURVAN_ASAN
+// Under AddressSanitizer freed blocks sit in a quarantine of up to 256 MiB before they are
+// reused, so the resident set measures the quarantine more than this process; the bytes in
+// live heap blocks are what a buffer or queue that keeps what it is sent would grow.
+qint64 memoryInUse()
+{
+    return static_cast<qint64>(__sanitizer_get_current_allocated_bytes());
+}
+const char *const kMemoryMeasure = "live heap";
+#else
+// The resident set, from the kernel.
+qint64 memoryInUse()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.value(1).toLongLong() * sysconf(_SC_PAGESIZE);
+}
+const char *const kMemoryMeasure = "resident memory";
+#endif
+
+QByteArray frames(const QString &text, int count)
+{
+    return FrameMessage(text).repeated(count);
+}
+
+bool isTransport(const char *name)
+{
+    return std::any_of(std::begin(kTransport), std::end(kTransport),
+                       [name](const char *t) { return qstrcmp(t, name) == 0; });
+}
+
+} // namespace
+
+#define RETURN_IF_FAILED()                                                                                             \
+    do {                                                                                                               \
+        if (QTest::currentTestFailed())                                                                                \
+            return;                                                                                                    \
+    } while (false)
+
+// The real panel against the simulator misbehaving on purpose. Every case ends by checking the
+// same four things: the process is still here (a crash ends the run), the window answered a
+// click within a second all along, the receive buffer, queue, nesting and memory stayed
+// within their bounds, and the panel shows what is true.
+class TestFaults : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<SimServer> sim;
+    std::unique_ptr<Kurvan> panel;
+    std::unique_ptr<ResponsivenessProbe> probe;
+    qint64 memoryAtStart = 0;
+
+    template <typename T> T *get(const char *name) const
+    {
+        T *w = panel->findChild<T *>(QLatin1String(name));
+        if (!w)
+            qFatal("no control %s", name);
+        return w;
+    }
+    QString text(const char *label) const { return get<QLabel>(label)->text(); }
+    bool enabled(const char *name) const { return get<QWidget>(name)->isEnabled(); }
+    QTimer *poll() const { return get<QTimer>("tmrCheckStatus"); }
+    JukeboxLink *link() const { return panel->link(); }
+    bool idle() const { return !link()->isWaiting() && link()->queuedMessages() == 0; }
+    int asked(const QString &name) const { return static_cast<int>(sim->received().count(Msg::GetPrefix + name)); }
+    QString port() const { return QString::number(sim->port()); }
+
+    // Creates the panel (which connects at once) and starts probing.
+    void openPanel(const QString &portText, int queryTimeoutMs, const QString &password = kPassword)
+    {
+        panel = std::make_unique<Kurvan>(ServerLogin{QStringLiteral("127.0.0.1"), portText, password});
+        link()->setQueryTimeout(queryTimeoutMs);
+        probe = std::make_unique<ResponsivenessProbe>(link());
+        probe->start();
+    }
+
+    // Opens the panel against the simulator and waits until the login and everything queued
+    // behind it is done.
+    void logIn(int queryTimeoutMs = kShortTimeout)
+    {
+        openPanel(port(), queryTimeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(poll()->isActive() && idle(), kSettle);
+        poll()->setInterval(kQuietPoll);
+        poll()->start();
+    }
+
+    void expectControls(bool on, bool transportOn)
+    {
+        for (const char *name : kControls)
+            QVERIFY2(enabled(name) == (isTransport(name) ? transportOn : on), name);
+    }
+
+    // As the panel was created: labels readable, everything that acts switched off.
+    void expectAsCreated()
+    {
+        for (const char *name : kControls) {
+            const bool acts =
+                qstrncmp(name, "cmd", 3) == 0 || qstrcmp(name, "scrVol") == 0 || qstrcmp(name, "ProgressBar1") == 0;
+            QVERIFY2(enabled(name) == !acts, name);
+        }
+    }
+
+    // The figures every case is judged by. maxDepth: how deep queries may have nested.
+    void expectHealthy(int maxDepth = 1)
+    {
+        QTRY_VERIFY_WITH_TIMEOUT(probe->probes() >= kMinProbes, kSettle);
+        probe->stop();
+        const qint64 growth = memoryInUse() - memoryAtStart;
+        qInfo("clicks answered %d, slowest %lld ms; receive buffer peak %lld bytes; queue peak %lld; "
+              "query depth peak %d; %s %+lld KiB",
+              probe->probes(), static_cast<long long>(probe->slowestClick().count()),
+              static_cast<long long>(probe->maxBuffered()), static_cast<long long>(probe->maxQueued()),
+              probe->maxDepth(), kMemoryMeasure, static_cast<long long>(growth / 1024));
+        QCOMPARE(probe->frozenProbes(), 0);
+        QVERIFY(probe->maxBuffered() <= JukeboxLink::kMaxBufferedBytes);
+        QVERIFY(probe->maxQueued() <= JukeboxLink::kMaxQueuedMessages);
+        QVERIFY(probe->maxDepth() <= maxDepth);
+        QVERIFY2(growth < kMemoryGrowthBound, qPrintable(QString::number(growth)));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        static_assert(JukeboxLink::kMaxBufferedBytes == 65539 + 65536, "one largest frame plus one read");
+    }
+
+    void init()
+    {
+        sim = std::make_unique<SimServer>();
+        QVERIFY(sim->listen(QHostAddress::LocalHost));
+        memoryAtStart = memoryInUse();
+    }
+
+    void cleanup()
+    {
+        probe.reset();
+        panel.reset();
+        sim.reset();
+    }
+
+    // --- floods and garbage ----------------------------------------------------------------
+
+    void burstOfNoticesWithEveryAnswer()
+    {
+        constexpr int kBurst = 100000;
+        sim->model().setCredit(7);
+        sim->faults().floodCount = kBurst; // right behind the login answer, in one write
+        sim->faults().floodNotice = Msg::ChangeCredit;
+        // Every answer comes; the real time-out only has to outlast the flood in front of them.
+        logIn(JukeboxLink::kQueryTimeout);
+        RETURN_IF_FAILED();
+
+        // The notices are handled after the login, collapsed: a handful of questions, not 100,000.
+        const int questions = asked(Msg::Credit) - 1;
+        QVERIFY2(questions >= 1 && questions < 10, qPrintable(QString::number(questions)));
+        QCOMPARE(text("lblStatus"), kConnected);
+        QCOMPARE(text("lblVersion"), QStringLiteral("7.1.0 (Demo)"));
+        QCOMPARE(text("lblCredits"), QStringLiteral("7"));
+        expectControls(true, true);
+
+        // And the panel goes on working.
+        QTest::mouseClick(get<QPushButton>("cmdCreditPlus"), Qt::LeftButton);
+        QTRY_COMPARE(text("lblCredits"), QStringLiteral("8"));
+        expectHealthy();
+    }
+
+    void noticeFloodWithAnswersWithheld()
+    {
+        logIn();
+        RETURN_IF_FAILED();
+        sim->faults().withheldValues = {Msg::Credit};
+        const int before = asked(Msg::Credit);
+        // The stop notice comes last: once it shows, the whole flood has been read.
+        sim->sendRaw(frames(Msg::ChangeCredit, 10000) + FrameMessage(Msg::PlayStatusStop));
+        QTRY_VERIFY_WITH_TIMEOUT(panel->stopped() == 1 && idle(), kSettle);
+
+        // Each question waits out its time-out; one per notice would keep the panel busy for
+        // fifty minutes.
+        const int questions = asked(Msg::Credit) - before;
+        QVERIFY2(questions >= 1 && questions <= 3, qPrintable(QString::number(questions)));
+        QCOMPARE(text("lblCredits"), QStringLiteral("3")); // no answer: the last known count stays
+        QCOMPARE(text("lblStatus"), kConnected);
+        expectControls(true, false);
+        expectHealthy();
+    }
+
+    void lineNoiseRightAfterTheLogin()
+    {
+        sim->faults().garbageBytes = 1 << 20;
+        sim->faults().garbageSeed = 20240611;
+        logIn(JukeboxLink::kQueryTimeout);
+        RETURN_IF_FAILED();
+        // Noise without start bytes is dropped whole; every answer behind it counts.
+        QCOMPARE(text("lblStatus"), kConnected);
+        QCOMPARE(text("lblVersion"), QStringLiteral("7.1.0 (Demo)"));
+        QCOMPARE(text("lblCredits"), QStringLiteral("3"));
+        QCOMPARE(text("lblCurrentSong"), QStringLiteral("Mein Lied"));
+        expectControls(true, true);
+        QCOMPARE(link()->bufferedBytes(), 0);
+        expectHealthy();
+    }
+
+    void randomBytesWithStartBytes()
+    {
+        logIn();
+        RETURN_IF_FAILED();
+        QByteArray noise(1 << 20, Qt::Uninitialized);
+        QRandomGenerator(4711).fillRange(reinterpret_cast<quint32 *>(noise.data()), noise.size() / 4);
+        // Whatever frame the noise left open, this many bytes without a start byte complete it
+        // (they are end bytes) and leave nothing behind: the reader is back in step.
+        const QByteArray inStep(kMaxFrameBytes + 1, kEndByte);
+        sim->model().setCredit(0);
+        sim->sendRaw(noise + inStep + FrameMessage(Msg::ChangeCredit));
+        QTRY_COMPARE_WITH_TIMEOUT(text("lblCredits"), QStringLiteral("0"), kSettle);
+        QTRY_VERIFY(idle());
+        QVERIFY(!enabled("cmdCreditMinus"));
+        QVERIFY(enabled("cmdCreditPlus"));
+        QCOMPARE(text("lblStatus"), kConnected);
+        QCOMPARE(link()->bufferedBytes(), 0);
+        expectHealthy();
+    }
+
+    void stormOfStartBytes()
+    {
+        logIn();
+        RETURN_IF_FAILED();
+        sim->model().setCredit(9);
+        // The storm leaves a frame open whose length field reads 0x0202, 514 bytes; what comes
+        // next fills it. Forty notices are 640 bytes, more than it can swallow.
+        sim->sendRaw(QByteArray(1 << 20, kStartByte) + frames(Msg::ChangeCredit, 40));
+        QTRY_COMPARE_WITH_TIMEOUT(text("lblCredits"), QStringLiteral("9"), kSettle);
+        QTRY_VERIFY(idle());
+        QCOMPARE(link()->bufferedBytes(), 0);
+        QCOMPARE(text("lblStatus"), kConnected);
+        expectHealthy();
+    }
+
+    void largestFrameTrickledByteByByte()
+    {
+        logIn();
+        RETURN_IF_FAILED();
+        sim->model().setCredit(5);
+        sim->faults().byteByByte = true;
+        sim->faults().bytePauseMs = 0;
+        sim->sendRaw(FrameMessage(QString(kMaxTextBytes, u'x')) + FrameMessage(Msg::ChangeCredit));
+        // What is queued keeps dripping; the answer to the question that follows comes whole.
+        sim->faults().byteByByte = false;
+        QTRY_COMPARE_WITH_TIMEOUT(text("lblCredits"), QStringLiteral("5"), kSettle);
+        QTRY_VERIFY(idle());
+        // The frame was really held while it came in, and nothing of it is left.
+        QVERIFY2(probe->maxBuffered() > kMaxTextBytes / 2, qPrintable(QString::number(probe->maxBuffered())));
+        QCOMPARE(link()->bufferedBytes(), 0);
+        QCOMPARE(text("lblStatus"), kConnected);
+        expectHealthy();
+    }
+
+    void everyFrameInSingleBytes()
+    {
+        sim->faults().byteByByte = true;
+        sim->faults().bytePauseMs = 1;
+        logIn(2000);
+        RETURN_IF_FAILED();
+        QCOMPARE(text("lblStatus"), kConnected);
+        QCOMPARE(text("lblVersion"), QStringLiteral("7.1.0 (Demo)"));
+        QCOMPARE(text("lblCredits"), QStringLiteral("3"));
+        QCOMPARE(text("lblCurrentSong"), QStringLiteral("Mein Lied"));
+        expectControls(true, true);
+
+        // A notice and two answers byte by byte, one of them with a byte outside ASCII.
+        QTest::mouseClick(get<QPushButton>("cmdNextTitle"), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(text("lblCurrentSong"), QStringLiteral("Der fr\u00F6hliche Wanderer"), kSettle);
+        QTRY_COMPARE(panel->progress().maximum(), 187.0f);
+        QTRY_VERIFY(idle());
+        QCOMPARE(link()->bufferedBytes(), 0);
+        expectHealthy();
+    }
+
+    void manyFramesInOneWrite()
+    {
+        sim->faults().coalesce = true; // answers and notices leave together
+        logIn();
+        RETURN_IF_FAILED();
+        QCOMPARE(text("lblVersion"), QStringLiteral("7.1.0 (Demo)"));
+        QCOMPARE(text("lblCurrentSong"), QStringLiteral("Mein Lied"));
+        const int titleQuestions = asked(Msg::CurrentSong);
+
+        // 100,001 frames in one write; the jukebox's last word is that it stopped.
+        sim->model().setCredit(0);
+        sim->sendRaw((FrameMessage(Msg::ChangeTitle) + FrameMessage(Msg::ChangeCredit)).repeated(50000));
+        sim->model().stop();
+        QTRY_VERIFY_WITH_TIMEOUT(panel->stopped() == 1 && idle(), kSettle);
+
+        const int questions = asked(Msg::CurrentSong) - titleQuestions;
+        QVERIFY2(questions >= 1 && questions < 10, qPrintable(QString::number(questions)));
+        QCOMPARE(text("lblCredits"), QStringLiteral("0"));
+        QCOMPARE(text("lblCurrentSong"), QString());
+        QCOMPARE(panel->progress().value(), 0.0f);
+        QVERIFY(!enabled("cmdCreditMinus"));
+        QVERIFY(enabled("cmdCreditPlus"));
+        for (const char *name : kTransport)
+            QVERIFY2(!enabled(name), name);
+        QCOMPARE(text("lblStatus"), kConnected);
+        expectHealthy();
+    }
+
+    // --- a jukebox that does not answer ----------------------------------------------------
+
+    void jukeboxThatStopsAnswering()
+    {
+        logIn();
+        RETURN_IF_FAILED();
+        sim->faults().withheldValues = JukeboxModel::valueNames();
+        // The user clicks while the poll waits for its first answer.
+        const auto clickInTheWait = connect(sim.get(), &SimServer::messageReceived, this, [this](const QString &t) {
+            if (t == Msg::GetPrefix + Msg::Volume) {
+                poll()->setInterval(kQuietPoll); // one poll only
+                QTest::mouseClick(get<QPushButton>("cmdStop"), Qt::LeftButton);
+            }
+        });
+        const int before = static_cast<int>(sim->received().size());
+        poll()->start(1);
+
+        // Every question times out, the poll still ends and starts its timer again; the stop
+        // the click asked for is confirmed by a notice handled after the poll.
+        QTRY_VERIFY_WITH_TIMEOUT(panel->stopped() == 1 && poll()->isActive() && idle(), kSettle);
+        disconnect(clickInTheWait);
+        QCOMPARE(probe->maxDepth(), 1); // clicks were answered inside the waits
+        QCOMPARE(sim->received().mid(before),
+                 (QStringList{QStringLiteral("GetVolume"), QStringLiteral("CtrlStop"), QStringLiteral("GetPlayStatus"),
+                              QStringLiteral("GetSongPos")}));
+        QCOMPARE(text("lblStatus"), kConnected);
+        QCOMPARE(text("lblCredits"), QStringLiteral("3"));
+        QCOMPARE(panel->progress().value(), 0.0f); // an unanswered position reads as 0
+        expectControls(true, false);
+        expectHealthy();
+    }
+
+    void unansweredQueryWithTheRealTimeOut()
+    {
+        logIn();
+        RETURN_IF_FAILED();
+        link()->setQueryTimeout(JukeboxLink::kQueryTimeout);
+        sim->faults().withheldValues = {Msg::Credit};
+        const int before = asked(Msg::Credit);
+        sim->pushNotice(Msg::ChangeCredit);
+        // The wait runs nested in this one: it is over when the question shows here.
+        QTRY_VERIFY_WITH_TIMEOUT(asked(Msg::Credit) - before == 1 && idle(), 4 * JukeboxLink::kQueryTimeout);
+        // Clicks were answered inside the wait, not only before and after it.
+        QCOMPARE(probe->maxDepth(), 1);
+        QCOMPARE(text("lblCredits"), QStringLiteral("3"));
+        QCOMPARE(text("lblStatus"), kConnected);
+        expectControls(true, true);
+        expectHealthy();
+    }
+
+    void jukeboxThatAcceptsAndNeverSpeaks()
+    {
+        QTcpServer silent;
+        QVERIFY(silent.listen(QHostAddress::LocalHost));
+        QByteArray got;
+        connect(&silent, &QTcpServer::newConnection, this, [&] {
+            QTcpSocket *peer = silent.nextPendingConnection();
+            connect(peer, &QTcpSocket::readyRead, this, [&got, peer] { got += peer->readAll(); });
+        });
+        openPanel(QString::number(silent.serverPort()), kShortTimeout);
+        QTRY_COMPARE(got, FrameMessage(Msg::PasswordPrefix + kPassword));
+        // Nothing ever comes: the panel waits without a limit and keeps answering meanwhile.
+        QTRY_VERIFY_WITH_TIMEOUT(probe->probes() >= 20, kSettle);
+        QVERIFY(panel->isVisible());
+        QCOMPARE(text("lblStatus"), QStringLiteral("Warte auf Authentifizierung"));
+        QCOMPARE(text("lblVersion"), QStringLiteral("6.2.3"));
+        QVERIFY(!poll()->isActive());
+        expectAsCreated();
+        expectHealthy();
+    }
+
+    // --- the connection going away -------------------------------------------------------
+
+    void connectionClosedDuringTheLogin_data()
+    {
+        // The simulator closes the connection on receipt of the closeOn-th message, unanswered.
+        // Queries after that return at once with the empty text and the login goes on with it;
+        // the controls go off only if the version shown by then is longer than 3 characters,
+        // and the first poll finds the link down and ends the polling.
+        QTest::addColumn<int>("closeOn");
+        QTest::addColumn<QString>("version");
+        QTest::addColumn<bool>("controlsOn");
+        QTest::newRow("password") << 1 << "6.2.3" << false;
+        QTest::newRow("version") << 2 << " ()" << true;
+        QTest::newRow("type") << 3 << "7.1.0" << false;
+        QTest::newRow("credit") << 4 << "7.1.0 (Demo)" << false;
+        QTest::newRow("play status") << 5 << "7.1.0 (Demo)" << false;
+        QTest::newRow("song length") << 6 << "7.1.0 (Demo)" << false;
+        QTest::newRow("current song") << 7 << "7.1.0 (Demo)" << false;
+        QTest::newRow("song position") << 8 << "7.1.0 (Demo)" << false;
+    }
+
+    void connectionClosedDuringTheLogin()
+    {
+        QFETCH(int, closeOn);
+        QFETCH(QString, version);
+        QFETCH(bool, controlsOn);
+        sim->faults().closeAfterMessages = closeOn;
+        openPanel(port(), kShortTimeout);
+        poll()->setInterval(50); // the poll the login starts comes soon
+        QTRY_VERIFY_WITH_TIMEOUT(sim->received().size() == closeOn && text("lblStatus") == kDisconnected &&
+                                     !poll()->isActive() && !link()->isWaiting(),
+                                 kSettle);
+
+        QCOMPARE(sim->received().size(), closeOn); // nothing went out on the dead link
+        QCOMPARE(text("lblVersion"), version);
+        QCOMPARE(panel->stopped(), 1);
+        expectControls(controlsOn, false);
+        if (controlsOn) {
+            // A control left on sends nothing and only confirms the lost link.
+            QTest::mouseClick(get<QPushButton>("cmdEnd"), Qt::LeftButton);
+            QCOMPARE(text("lblStatus"), kDisconnected);
+        }
+        expectHealthy();
+    }
+
+    void connectionClosedDuringAPoll_data()
+    {
+        QTest::addColumn<QStringList>("questions"); // the poll's questions up to the closing one
+        QTest::newRow("volume") << QStringList{QStringLiteral("GetVolume")};
+        QTest::newRow("play status") << QStringList{QStringLiteral("GetVolume"), QStringLiteral("GetPlayStatus")};
+        QTest::newRow("song position") << QStringList{QStringLiteral("GetVolume"), QStringLiteral("GetPlayStatus"),
+                                                      QStringLiteral("GetSongPos")};
+    }
+
+    void connectionClosedDuringAPoll()
+    {
+        QFETCH(QStringList, questions);
+        logIn();
+        RETURN_IF_FAILED();
+        const int before = static_cast<int>(sim->received().size());
+        sim->faults().closeAfterMessages = before + static_cast<int>(questions.size());
+        poll()->start(1);
+        // The poll runs nested in this wait: once the status line shows the loss here and the
+        // timer is off, the poll has ended and has not come back.
+        QTRY_VERIFY_WITH_TIMEOUT(text("lblStatus") == kDisconnected && !poll()->isActive(), kSettle);
+        QCOMPARE(sim->received().mid(before), questions);
+        QCOMPARE(panel->progress().value(), 0.0f);
+        QCOMPARE(text("lblVersion"), QStringLiteral("7.1.0 (Demo)"));
+        expectControls(false, false);
+        expectHealthy();
+    }
+
+    void connectionClosedDuringAVolumeDrag_data()
+    {
+        QTest::addColumn<bool>("onTheCommand"); // else while the bar still moves
+        QTest::newRow("while the bar moves") << false;
+        QTest::newRow("on the volume command") << true;
+    }
+
+    void connectionClosedDuringAVolumeDrag()
+    {
+        QFETCH(bool, onTheCommand);
+        logIn();
+        RETURN_IF_FAILED();
+        auto *bar = get<QScrollBar>("scrVol");
+        bar->setSliderDown(true);
+        for (int v : {10, 25, 40})
+            bar->setSliderPosition(v);
+        if (onTheCommand) {
+            sim->faults().closeAfterMessages = static_cast<int>(sim->received().size()) + 1;
+        } else {
+            sim->close();
+            QTRY_COMPARE(text("lblStatus"), kDisconnected);
+            bar->setSliderPosition(55);
+        }
+        bar->setSliderDown(false);
+        QTRY_VERIFY_WITH_TIMEOUT(!get<QTimer>("tmrVolume")->isActive() && text("lblStatus") == kDisconnected, kSettle);
+
+        const QStringList sent = sim->received().filter(Msg::SetVolumePrefix);
+        QCOMPARE(sent, onTheCommand ? QStringList{QStringLiteral("SetVolume|40")} : QStringList());
+        QCOMPARE(sim->model().volume(), 50); // the command that closed the link was never acted on
+        QCOMPARE(panel->lastVolume(), onTheCommand ? 40 : 55);
+        QVERIFY(!poll()->isActive());
+        expectControls(false, false);
+        expectHealthy();
+    }
+
+    void quitThenTheJukeboxGoesAway()
+    {
+        logIn();
+        RETURN_IF_FAILED();
+        QSignalSpy quit(sim.get(), &SimServer::quitRequested);
+        QTest::mouseClick(get<QPushButton>("cmdEnd"), Qt::LeftButton);
+        QVERIFY(quit.wait(kSettle));
+        QTRY_COMPARE(text("lblStatus"), kDisconnected);
+        sim.reset(); // the jukebox program has ended
+        expectControls(false, false);
+        QVERIFY(!poll()->isActive());
+
+        // A poll that still comes finds the link down and changes nothing else.
+        poll()->start(1);
+        QTRY_VERIFY(!poll()->isActive());
+        QCOMPARE(text("lblStatus"), kDisconnected);
+        QCOMPARE(text("lblVersion"), QStringLiteral("7.1.0 (Demo)"));
+        expectControls(false, false);
+        expectHealthy();
+    }
+
+    // --- no login, no connection ---------------------------------------------------------
+
+    void wrongPassword()
+    {
+        sim->setPassword(QStringLiteral("anders"));
+        openPanel(port(), kShortTimeout);
+        QTRY_COMPARE(text("lblStatus"), QStringLiteral("Authentifizierung fehlgeschlagen!"));
+        QVERIFY(link()->isConnected()); // the jukebox keeps the connection open
+        QCOMPARE(sim->clientCount(), 1);
+
+        // It talks on although it refused the login: a notice asks, nobody answers, nothing
+        // changes, and the refusals repeated change nothing either.
+        sim->sendRaw(frames(Msg::PasswordWrong, 1000) + frames(Msg::ChangeCredit, 1000));
+        QTRY_VERIFY_WITH_TIMEOUT(asked(Msg::Credit) >= 1 && idle(), kSettle);
+        QVERIFY(asked(Msg::Credit) <= 3);
+        QCOMPARE(text("lblStatus"), QStringLiteral("Authentifizierung fehlgeschlagen!"));
+        QCOMPARE(text("lblCredits"), QString());
+        QVERIFY(!poll()->isActive());
+        expectAsCreated();
+        expectHealthy();
+    }
+
+    void refusedPort()
+    {
+        quint16 closedPort = 0;
+        {
+            QTcpServer once;
+            QVERIFY(once.listen(QHostAddress::LocalHost));
+            closedPort = once.serverPort();
+        }
+        openPanel(QString::number(closedPort), kShortTimeout);
+        QSignalSpy failed(link()->socket(), &QAbstractSocket::errorOccurred);
+        QVERIFY(failed.wait(kSettle));
+        QCOMPARE(failed.first().first().value<QAbstractSocket::SocketError>(), QAbstractSocket::ConnectionRefusedError);
+        // The connection dialog's time-out reports this; the panel itself shows nothing new.
+        QVERIFY(!panel->isVisible());
+        QCOMPARE(text("lblStatus"), QStringLiteral("Es besteht keine Verbindung!"));
+        QVERIFY(!poll()->isActive());
+        expectAsCreated();
+        expectHealthy();
+    }
+
+    // --- answers at the limit and the bounds themselves ----------------------------------
+
+    void largestAnswers()
+    {
+        // Values as long as a frame allows, in every label the login fills.
+        const QString huge(kMaxTextBytes - 20, u'W');
+        sim->model().setVersion(huge);
+        sim->model().setType(huge);
+        sim->model().setSongs({{QStringLiteral("D:\\") + huge + QStringLiteral(".mp3"), 200}});
+        logIn(JukeboxLink::kQueryTimeout);
+        RETURN_IF_FAILED();
+        QCOMPARE(text("lblVersion"), huge + QStringLiteral(" (") + huge + QStringLiteral(")"));
+        QCOMPARE(text("lblCurrentSong"), huge);
+        QCOMPARE(text("lblStatus"), kConnected);
+        panel->repaint(); // the labels fit and elide such texts when drawn
+        expectControls(true, true);
+        expectHealthy();
+    }
+
+    void nestedQueriesStopAtTheirDepthLimit()
+    {
+        logIn();
+        RETURN_IF_FAILED();
+        sim->faults().withheldValues = {Msg::Volume};
+        // Each question first arms the next one, which then fires inside its wait: a handler
+        // gone wrong that asks from within every wait.
+        constexpr int kCalls = 200;
+        int calls = 0;
+        int deepest = 0;
+        std::function<void()> ask = [&] {
+            deepest = std::max(deepest, link()->waitDepth());
+            if (calls == kCalls)
+                return;
+            ++calls;
+            QTimer::singleShot(0, this, ask);
+            link()->QueryValue(Msg::Volume, QStringLiteral("7"));
+        };
+        const int before = asked(Msg::Volume);
+        QTimer::singleShot(0, this, ask);
+        QTRY_VERIFY_WITH_TIMEOUT(calls == kCalls && !link()->isWaiting(), kSettle);
+        QCOMPARE(deepest, JukeboxLink::kMaxQueryDepth);
+        QCOMPARE(asked(Msg::Volume) - before, JukeboxLink::kMaxQueryDepth); // the rest never asked
+        QCOMPARE(text("lblStatus"), kConnected);
+        expectHealthy(JukeboxLink::kMaxQueryDepth);
+    }
+};
+
+QTEST_MAIN(TestFaults)
+#include "TestFaults.moc"

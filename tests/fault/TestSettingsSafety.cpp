@@ -1,0 +1,160 @@
+#include "ConnectionInput.h"
+#include "IniFile.h"
+#include "Kurvan.h"
+#include "SettingsGeneration.h"
+#include "SimServer.h"
+#include "Windows1252.h"
+
+#include <QDirIterator>
+#include <QLineEdit>
+#include <QLoggingCategory>
+#include <QPointer>
+#include <QProcess>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <chrono>
+#include <thread>
+
+namespace {
+
+constexpr int kKills = 100;
+constexpr int kSettle = 60000;
+// A round (two whole-file replacements, each synced to disk) takes a few milliseconds.
+constexpr quint32 kMaxKillDelayUs = 8000;
+
+QStringList g_logged;
+QtMessageHandler g_previousHandler = nullptr;
+
+void captureMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    g_logged << QString::fromLatin1(context.category ? context.category : "") + u' ' + message;
+    Q_UNUSED(type);
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+// The settings file under a writer that dies at any moment, and the password kept out of it.
+class TestSettingsSafety : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void killedWriterNeverLeavesADamagedFile()
+    {
+        using namespace SettingsGeneration;
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString ini = dir.filePath(QStringLiteral("Kurvan.ini"));
+        const QString settings = QStringLiteral("Settings");
+        WriteIni(ini, QStringLiteral("Andere"), QStringLiteral("Bleibt"), QStringLiteral("ja"));
+        WriteIni(ini, settings, QStringLiteral("LastIP"), value(1));
+        WriteIni(ini, settings, QStringLiteral("Port"), value(1));
+
+        QRandomGenerator random(20240611);
+        quint64 next = 1;
+        int betweenEntries = 0;
+        for (int kill = 0; kill < kKills; ++kill) {
+            QProcess writer;
+            writer.start(QStringLiteral(KURVAN_INI_WRITER), {ini, QString::number(next)});
+            QVERIFY(writer.waitForStarted(kSettle));
+            // Wait for some whole rounds (none at all, sometimes), then kill after a random
+            // pause shorter than one round: the writer is in its next round by then, at whatever
+            // step of which write chance puts it. The pause chooses the moment; it waits for
+            // nothing.
+            const int rounds = static_cast<int>(random.bounded(4));
+            quint64 reported = 0;
+            for (int seen = 0; seen < rounds;) {
+                if (!writer.canReadLine())
+                    QVERIFY2(writer.waitForReadyRead(kSettle), "the writer stopped reporting");
+                while (writer.canReadLine() && seen < rounds) {
+                    reported = writer.readLine().trimmed().toULongLong();
+                    ++seen;
+                }
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(random.bounded(kMaxKillDelayUs)));
+            writer.kill();
+            QVERIFY(writer.waitForFinished(kSettle));
+
+            const QString address = ReadIni(ini, settings, QStringLiteral("LastIP"), QString());
+            const QString port = ReadIni(ini, settings, QStringLiteral("Port"), QString());
+            const std::optional<quint64> addressRound = roundOf(address);
+            const std::optional<quint64> portRound = roundOf(port);
+            QVERIFY2(addressRound && portRound, fileBytes(ini).left(120).constData());
+            // The whole file, byte for byte: an old or a new version, never a mix or a torso.
+            QCOMPARE(fileBytes(ini), QByteArray("[Andere]\r\nBleibt=ja\r\n[Settings]\r\nLastIP=") + address.toLatin1() +
+                                         "\r\nPort=" + port.toLatin1() + "\r\n");
+            // A round reported done is there in full; the address goes first, so the port is at
+            // most one round behind it.
+            QVERIFY(*portRound >= reported);
+            QVERIFY(*addressRound == *portRound || *addressRound == *portRound + 1);
+            if (*addressRound != *portRound)
+                ++betweenEntries;
+            next = *addressRound;
+        }
+        qInfo("%d kills, %d of them between the two entries of a round; last round %llu", kKills, betweenEntries,
+              static_cast<unsigned long long>(next));
+    }
+
+    void passwordReachesNoFileAndNoLog()
+    {
+        const QString secret = QStringLiteral("Gr\u00FCn-7d1f;x=y");
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString ini = dir.filePath(QStringLiteral("Kurvan.ini"));
+        SimServer jukebox;
+        jukebox.setPassword(secret);
+        QVERIFY(jukebox.listen(QHostAddress::LocalHost));
+        const QString port = QString::number(jukebox.port());
+        WriteIni(ini, QStringLiteral("Settings"), QStringLiteral("LastIP"), QStringLiteral("127.0.0.1"));
+        WriteIni(ini, QStringLiteral("Settings"), QStringLiteral("Port"), port);
+
+        // Everything the client logs, its debug lines included, is captured.
+        QLoggingCategory::setFilterRules(QStringLiteral("kurvan.link.debug=true\nkurvan.panel.debug=true"));
+        g_logged.clear();
+        g_previousHandler = qInstallMessageHandler(captureMessage);
+
+        QPointer<Kurvan> panel;
+        {
+            ConnectionInput dialog(ini);
+            dialog.show();
+            dialog.findChild<QLineEdit *>(QStringLiteral("txtPassword"))->setText(secret);
+            QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("cmdConnect")), Qt::LeftButton);
+            panel = dialog.panel();
+            QVERIFY(panel);
+            QTRY_VERIFY_WITH_TIMEOUT(panel && panel->findChild<QTimer *>(QStringLiteral("tmrCheckStatus"))->isActive(),
+                                     kSettle);
+        }
+        qInstallMessageHandler(g_previousHandler);
+        QLoggingCategory::setFilterRules(QString());
+
+        // It went over the wire, and the login was logged, masked.
+        QVERIFY(jukebox.received().contains(QStringLiteral("Password=") + secret));
+        QVERIFY(g_logged.filter(QStringLiteral("Password=***")).size() == 1);
+        for (const QString &line : std::as_const(g_logged))
+            QVERIFY2(!line.contains(secret), qPrintable(line));
+
+        // No file holds it, in the wire's code page or in UTF-8; the settings file holds the
+        // address and the port and nothing else.
+        QDirIterator files(dir.path(), QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+        while (files.hasNext()) {
+            const QByteArray bytes = fileBytes(files.next());
+            QVERIFY2(!bytes.contains(ToWindows1252(secret)) && !bytes.contains(secret.toUtf8()),
+                     qPrintable(files.filePath()));
+        }
+        QCOMPARE(fileBytes(ini), QByteArray("[Settings]\r\nLastIP=127.0.0.1\r\nPort=") + port.toLatin1() + "\r\n");
+        delete panel.data();
+    }
+};
+
+QTEST_MAIN(TestSettingsSafety)
+#include "TestSettingsSafety.moc"

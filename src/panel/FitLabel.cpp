@@ -46,6 +46,6 @@ void FitLabel::paintEvent(QPaintEvent *)
     painter.setFont(drawn);
     const QString laidOut = laidOutText();
     const QString shown = QFontMetrics(drawn).elidedText(laidOut, Qt::ElideRight, box.width());
-    setToolTip(shown == text() ? QString() : text());
+    setToolTip(shown == text() ? QString() : text().left(kMaxLaidOut));
     style()->drawItemText(&painter, box, alignment(), palette(), isEnabled(), shown, foregroundRole());
 }

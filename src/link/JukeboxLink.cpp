@@ -1,7 +1,6 @@
 #include "JukeboxLink.h"
 
 #include "Frame.h"
-#include "MessageSplit.h"
 #include "Messages.h"
 #include "Windows1252.h"
 
@@ -174,37 +173,20 @@ void JukeboxLink::readIncoming()
 void JukeboxLink::route(const QByteArray &frameText)
 {
     const QString text = FromWindows1252(frameText);
-    if (text.isEmpty())
-        return;
     qCDebug(lcLink) << "received" << text;
-    if (text == Msg::PasswordOK)
-        return enqueue(Incoming::PasswordOK);
-    if (text == Msg::PasswordWrong)
-        return enqueue(Incoming::PasswordWrong);
-
-    const MessageParts parts = SplitMessage(text);
-    if (!PendingQuery.isEmpty() && parts.name == PendingQuery) {
+    const Route route = RouteMessage(text, PendingQuery);
+    switch (route.kind) {
+    case Route::Kind::Answer:
         // An empty value is stored too and leaves the query waiting.
-        QueryAnswer = parts.value;
-        return;
+        QueryAnswer = route.answer;
+        break;
+    case Route::Kind::Message:
+        m_queued.push(route.message);
+        Q_ASSERT(m_queued.size() <= kMaxQueuedMessages);
+        break;
+    case Route::Kind::Ignored:
+        break;
     }
-    if (parts.name == Msg::ChangeTitle)
-        enqueue(Incoming::ChangeTitle);
-    else if (parts.name == Msg::ChangeCredit)
-        enqueue(Incoming::ChangeCredit);
-    else if (parts.name == Msg::PlayStatusStop)
-        enqueue(Incoming::PlayStatusStop);
-}
-
-void JukeboxLink::enqueue(Incoming message)
-{
-    static_assert(static_cast<qsizetype>(Incoming::PlayStatusStop) + 1 == kMaxQueuedMessages,
-                  "one queue entry per kind of queued message");
-    // A repeat moves to the newest place instead of adding an entry: each handler reads the
-    // jukebox's state afresh, so running it once for many notices shows the same.
-    m_queued.removeOne(message);
-    m_queued.append(message);
-    Q_ASSERT(m_queued.size() <= kMaxQueuedMessages);
 }
 
 void JukeboxLink::postDispatch()
@@ -227,8 +209,8 @@ void JukeboxLink::dispatchQueued()
     if (m_waitDepth > 0 || m_dispatching)
         return;
     m_dispatching = true;
-    while (!m_queued.isEmpty()) {
-        switch (m_queued.takeFirst()) {
+    while (const std::optional<Incoming> next = m_queued.take()) {
+        switch (*next) {
         case Incoming::PasswordOK:
             emit passwordAccepted();
             break;

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "Frame.h"
+#include "IncomingRoute.h"
 #include "ReceiveBuffer.h"
 
-#include <QList>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -35,7 +35,7 @@ public:
     // so the receive buffer never holds more than one largest frame plus one read.
     static constexpr qsizetype kMaxBufferedBytes = kMaxFrameBytes + kReadChunk;
     // The queue keeps one entry per kind of message (two login answers, three notices).
-    static constexpr qsizetype kMaxQueuedMessages = 5;
+    static constexpr qsizetype kMaxQueuedMessages = IncomingQueue::kCapacity;
     // Handlers never nest queries; this only stops a future mistake from recursing without end:
     // a query asked this deep returns its time-out value at once, without asking.
     static constexpr int kMaxQueryDepth = 4;
@@ -85,13 +85,10 @@ signals:
     void playStatusStop();
 
 private:
-    enum class Incoming { PasswordOK, PasswordWrong, ChangeTitle, ChangeCredit, PlayStatusStop };
-
     void Winsock1_DataArrival();
     void tmrQueryTimeOut_Timer();
     void readIncoming();
     void route(const QByteArray &frameText);
-    void enqueue(Incoming message);
     void postDispatch();
     void dispatchQueued();
 
@@ -101,7 +98,7 @@ private:
     QString PendingQuery;
     QString QueryAnswer;
     ReceiveBuffer m_buffer;
-    QList<Incoming> m_queued;
+    IncomingQueue m_queued;
     int m_waitDepth = 0;
     bool m_dispatching = false;
     bool m_dispatchPosted = false;

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <optional>
+
+// What a received text means to the client, decided without any I/O: the answer to the query
+// that waits, one of the messages the panel acts on, or nothing.
+
+// The messages the panel acts on: the two login answers and the three notices.
+enum class Incoming { PasswordOK, PasswordWrong, ChangeTitle, ChangeCredit, PlayStatusStop };
+
+struct Route
+{
+    enum class Kind { Ignored, Answer, Message };
+    Kind kind = Kind::Ignored;
+    QString answer;   // for Answer: the value, possibly empty (an empty one is no answer yet)
+    Incoming message{}; // for Message
+};
+
+// The login answers count only as whole texts. Otherwise a text whose name (the part before its
+// first "|") equals a non-empty pendingQuery is that query's answer, whatever the name; a notice
+// counts by its name, any value ignored; everything else, the empty text included, is ignored.
+Route RouteMessage(const QString &text, const QString &pendingQuery);
+
+// Messages waiting to be handled, oldest first. A repeat moves to the newest place instead of
+// adding an entry: each handler reads the jukebox's state afresh, so handling a message once
+// for many shows the same. So the queue never holds more than one entry per kind.
+class IncomingQueue
+{
+public:
+    static constexpr qsizetype kCapacity = 5;
+
+    void push(Incoming message);
+    std::optional<Incoming> take();
+    bool isEmpty() const { return m_entries.isEmpty(); }
+    qsizetype size() const { return m_entries.size(); }
+
+private:
+    QList<Incoming> m_entries;
+};

@@ -29,9 +29,9 @@ void require(bool ok, const char *what)
 
 const QString &pendingFor(unsigned char choice)
 {
-    static const QString names[] = {QString(), Msg::Version, Msg::Type, Msg::Credit, Msg::PlayStatus,
-                                    Msg::CurrentSong, Msg::SongLength, Msg::SongPos, Msg::Volume,
-                                    Msg::ChangeTitle, Msg::PasswordOK};
+    static const QString names[] = {QString(),       Msg::Version,     Msg::Type,       Msg::Credit,
+                                    Msg::PlayStatus, Msg::CurrentSong, Msg::SongLength, Msg::SongPos,
+                                    Msg::Volume,     Msg::ChangeTitle, Msg::PasswordOK};
     return names[choice % std::size(names)];
 }
 
@@ -71,7 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     qsizetype at = 0;
     int handled = 0;
     while (at < stream.size()) {
-        const qsizetype piece = std::min<qsizetype>(1 + static_cast<unsigned char>(stream[at]) % 64, stream.size() - at);
+        const qsizetype piece =
+            std::min<qsizetype>(1 + static_cast<unsigned char>(stream[at]) % 64, stream.size() - at);
         buffer.append(stream.sliced(at, piece));
         at += piece;
         while (const std::optional<QByteArray> frame = buffer.takeFrame()) {

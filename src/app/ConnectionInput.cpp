@@ -74,7 +74,8 @@ ConnectionInput::ConnectionInput(const QString &settingsFile, QWidget *parent)
     buildControls();
 
     // Load: the boxes show what was used last, or the defaults.
-    txtServerIP->setText(ReadIni(m_settingsFile, DialogText::Section, DialogText::AddressKey, DialogText::DefaultAddress));
+    txtServerIP->setText(
+        ReadIni(m_settingsFile, DialogText::Section, DialogText::AddressKey, DialogText::DefaultAddress));
     txtServerPort->setText(ReadIni(m_settingsFile, DialogText::Section, DialogText::PortKey, DialogText::DefaultPort));
     txtServerIP->setFocus();
 

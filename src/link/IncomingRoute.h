@@ -8,13 +8,25 @@
 // that waits, one of the messages the panel acts on, or nothing.
 
 // The messages the panel acts on: the two login answers and the three notices.
-enum class Incoming { PasswordOK, PasswordWrong, ChangeTitle, ChangeCredit, PlayStatusStop };
+enum class Incoming
+{
+    PasswordOK,
+    PasswordWrong,
+    ChangeTitle,
+    ChangeCredit,
+    PlayStatusStop
+};
 
 struct Route
 {
-    enum class Kind { Ignored, Answer, Message };
+    enum class Kind
+    {
+        Ignored,
+        Answer,
+        Message
+    };
     Kind kind = Kind::Ignored;
-    QString answer;   // for Answer: the value, possibly empty (an empty one is no answer yet)
+    QString answer;     // for Answer: the value, possibly empty (an empty one is no answer yet)
     Incoming message{}; // for Message
 };
 

@@ -24,8 +24,7 @@ QString forLog(const QString &text)
 
 } // namespace
 
-JukeboxLink::JukeboxLink(QObject *parent)
-    : QObject(parent), Winsock1(new QTcpSocket(this)), tmrQueryTimeOut(this)
+JukeboxLink::JukeboxLink(QObject *parent) : QObject(parent), Winsock1(new QTcpSocket(this)), tmrQueryTimeOut(this)
 {
     Winsock1->setObjectName(QStringLiteral("Winsock1"));
     // A remote on the local network goes straight to the jukebox, never through a proxy.
@@ -107,6 +106,8 @@ QString JukeboxLink::QueryValue(const QString &name, const QString &defaultValue
     const QString timedOut = defaultValue.isEmpty() ? Msg::TimeOut : defaultValue;
     if (m_waitDepth >= kMaxQueryDepth) {
         PendingQuery.clear();
+        if (statusWasOn)
+            m_statusTimer->start();
         return timedOut;
     }
 

@@ -31,8 +31,7 @@ constexpr int kProgressSteps = 1000;
 
 // A step that fails (a value the jukebox sent that a control refuses, a length that does not
 // convert) is skipped, and the handler goes on with the next one.
-template <typename Step>
-void tryStep(Step &&step)
+template <typename Step> void tryStep(Step &&step)
 {
     try {
         step();
@@ -83,8 +82,7 @@ void setTextColour(QWidget *widget, const QColor &colour)
 
 Kurvan::Kurvan(const ServerLogin &login, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
-                          Qt::MSWindowsFixedSizeDialogHint),
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       m_login(login), m_link(new JukeboxLink(this))
 {
     setObjectName(QStringLiteral("Kurvan"));
@@ -218,9 +216,9 @@ void Kurvan::centreOnScreen()
 
 void Kurvan::SetControlsEnabled(bool enabled)
 {
-    QWidget *const controls[] = {Label5, cmdCreditMinus, lblCredits, cmdCreditPlus, Label3,
-                                 scrVol, Label4,         lblCurrentSong, ProgressBar1, cmdEnd,
-                                 cmdStop, cmdPrevTitle,  cmdNextTitle};
+    QWidget *const controls[] = {Label5,  cmdCreditMinus, lblCredits,     cmdCreditPlus, Label3,
+                                 scrVol,  Label4,         lblCurrentSong, ProgressBar1,  cmdEnd,
+                                 cmdStop, cmdPrevTitle,   cmdNextTitle};
     for (QWidget *control : controls)
         control->setEnabled(enabled);
 }

@@ -21,7 +21,8 @@ namespace StandIn {
 
 QFont arial(qreal pointSize)
 {
-    return make(QStringList{QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")}, pointSize);
+    return make(QStringList{QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")},
+                pointSize);
 }
 
 QFont msSansSerif(qreal pointSize)

@@ -3,10 +3,7 @@
 #include <QKeyEvent>
 #include <QWheelEvent>
 
-VolumeBar::VolumeBar(QWidget *parent)
-    : QScrollBar(Qt::Horizontal, parent)
-{
-}
+VolumeBar::VolumeBar(QWidget *parent) : QScrollBar(Qt::Horizontal, parent) {}
 
 void VolumeBar::keyPressEvent(QKeyEvent *event)
 {

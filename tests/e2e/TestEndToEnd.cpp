@@ -61,15 +61,15 @@ class TestEndToEnd : public QObject
     // The id of the visible window titled exactly title, waiting for it up to timeoutMs.
     static QString window(const QString &title, int timeoutMs = 15000)
     {
-        const QString ids = xdotool({QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--onlyvisible"),
-                                     QStringLiteral("--name"), u'^' + title + u'$'},
+        const QString ids = xdotool({QStringLiteral("search"), QStringLiteral("--sync"),
+                                     QStringLiteral("--onlyvisible"), QStringLiteral("--name"), u'^' + title + u'$'},
                                     timeoutMs);
         return ids.section(u'\n', 0, 0);
     }
     static QStringList visibleWindows(const QString &title)
     {
-        const QString ids = xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
-                                     u'^' + title + u'$'});
+        const QString ids = xdotool(
+            {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"), u'^' + title + u'$'});
         return ids.isEmpty() ? QStringList() : ids.split(u'\n');
     }
     static void typeInto(const QString &win, const QStringList &keysThenText)

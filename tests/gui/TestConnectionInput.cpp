@@ -26,8 +26,7 @@ class TestConnectionInput : public QObject
     QString ini;
     std::unique_ptr<ConnectionInput> dialog;
 
-    template <typename T>
-    T *get(const char *name) const
+    template <typename T> T *get(const char *name) const
     {
         T *w = dialog->findChild<T *>(QLatin1String(name));
         if (!w)
@@ -100,7 +99,7 @@ private slots:
     {
         open();
         const QList<std::pair<const char *, QRect>> table = {
-            {"Label1", {8, 8, 81, 13}},         {"Label2", {128, 8, 22, 13}},   {"txtServerIP", {8, 24, 113, 24}},
+            {"Label1", {8, 8, 81, 13}},           {"Label2", {128, 8, 22, 13}},      {"txtServerIP", {8, 24, 113, 24}},
             {"txtServerPort", {128, 24, 49, 24}}, {"cmdConnect", {72, 88, 105, 25}}, {"Label3", {8, 62, 46, 13}},
             {"txtPassword", {56, 56, 121, 24}},
         };
@@ -183,7 +182,8 @@ private slots:
             boxText = box->text();
             boxTitle = box->windowTitle();
             boxIcon = box->icon();
-            panelGoneDuringBox = first.isNull() && !dialog->panel() && button()->text() == QStringLiteral("Verbinde...");
+            panelGoneDuringBox =
+                first.isNull() && !dialog->panel() && button()->text() == QStringLiteral("Verbinde...");
             box->button(QMessageBox::Ok)->click();
         });
         watcher.start(20);

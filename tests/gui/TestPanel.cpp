@@ -35,8 +35,7 @@ class TestPanel : public QObject
     std::unique_ptr<FakeJukebox> jukebox;
     std::unique_ptr<Kurvan> panel;
 
-    template <typename T>
-    T *get(const char *name) const
+    template <typename T> T *get(const char *name) const
     {
         T *w = panel->findChild<T *>(QLatin1String(name));
         if (!w)
@@ -103,8 +102,8 @@ private slots:
         QCOMPARE(text("lblVersion"), QStringLiteral("6.2.3"));
         QCOMPARE(text("lblCurrentSong"), QStringLiteral("-"));
         QCOMPARE(text("lblCredits"), QString());
-        for (const QString &button : names({"cmdCreditMinus", "cmdCreditPlus", "cmdEnd", "cmdStop", "cmdPrevTitle",
-                                            "cmdNextTitle", "scrVol"}))
+        for (const QString &button :
+             names({"cmdCreditMinus", "cmdCreditPlus", "cmdEnd", "cmdStop", "cmdPrevTitle", "cmdNextTitle", "scrVol"}))
             QVERIFY2(!enabled(qPrintable(button)), qPrintable(button));
         for (const QString &label : names({"Label1", "Label5", "lblCredits", "Label3", "Label4", "lblCurrentSong",
                                            "Label2", "lblVersion", "lblStatus"}))
@@ -142,13 +141,18 @@ private slots:
         QTest::addColumn<QString>("version");
         QTest::addColumn<bool>("minusOn");
         QTest::addColumn<bool>("transportOn");
-        QTest::newRow("stopped") << "Gestoppt" << "3" << QStringList() << "7.1.0 (Demo)" << true << false;
-        QTest::newRow("no credits") << "Gestoppt" << "0" << QStringList() << "7.1.0 (Demo)" << false << false;
-        QTest::newRow("credit not a number") << "Spielt" << "viele" << QStringList() << "7.1.0 (Demo)" << true << true;
-        QTest::newRow("only the type") << "Gestoppt" << "1" << names({"Version"}) << " (Demo)" << true << false;
-        QTest::newRow("only the version") << "Gestoppt" << "1" << names({"Type"}) << "7.1.0" << true << false;
-        QTest::newRow("play status times out") << "Spielt" << "1" << names({"PlayStatus"}) << "7.1.0 (Demo)" << true
-                                               << false;
+        QTest::newRow("stopped") << "Gestoppt"
+                                 << "3" << QStringList() << "7.1.0 (Demo)" << true << false;
+        QTest::newRow("no credits") << "Gestoppt"
+                                    << "0" << QStringList() << "7.1.0 (Demo)" << false << false;
+        QTest::newRow("credit not a number") << "Spielt"
+                                             << "viele" << QStringList() << "7.1.0 (Demo)" << true << true;
+        QTest::newRow("only the type") << "Gestoppt"
+                                       << "1" << names({"Version"}) << " (Demo)" << true << false;
+        QTest::newRow("only the version") << "Gestoppt"
+                                          << "1" << names({"Type"}) << "7.1.0" << true << false;
+        QTest::newRow("play status times out") << "Spielt"
+                                               << "1" << names({"PlayStatus"}) << "7.1.0 (Demo)" << true << false;
     }
 
     void loginVariants()
@@ -179,10 +183,14 @@ private slots:
         QTest::addColumn<QString>("position");
         QTest::addColumn<float>("maximum");
         QTest::addColumn<float>("value");
-        QTest::newRow("length with letters") << "215abc" << "30" << 100.0f << 30.0f;
-        QTest::newRow("position at the end") << "215" << "215" << 215.0f << 0.0f;
-        QTest::newRow("negative position") << "215" << "-5" << 215.0f << 0.0f;
-        QTest::newRow("length zero") << "0" << "30" << 100.0f << 30.0f;
+        QTest::newRow("length with letters") << "215abc"
+                                             << "30" << 100.0f << 30.0f;
+        QTest::newRow("position at the end") << "215"
+                                             << "215" << 215.0f << 0.0f;
+        QTest::newRow("negative position") << "215"
+                                           << "-5" << 215.0f << 0.0f;
+        QTest::newRow("length zero") << "0"
+                                     << "30" << 100.0f << 30.0f;
     }
 
     void loginSkipsOnlyTheFailingStep()
@@ -273,9 +281,9 @@ private slots:
         QTRY_COMPARE(text("lblStatus"), QStringLiteral("Verbindung getrennt"));
         QVERIFY(!poll()->isActive());
         QCOMPARE(panel->progress().value(), 0.0f);
-        for (const QString &c : names({"Label5", "cmdCreditMinus", "lblCredits", "cmdCreditPlus", "Label3", "scrVol",
-                                       "Label4", "lblCurrentSong", "ProgressBar1", "cmdEnd", "cmdStop",
-                                       "cmdPrevTitle", "cmdNextTitle"}))
+        for (const QString &c :
+             names({"Label5", "cmdCreditMinus", "lblCredits", "cmdCreditPlus", "Label3", "scrVol", "Label4",
+                    "lblCurrentSong", "ProgressBar1", "cmdEnd", "cmdStop", "cmdPrevTitle", "cmdNextTitle"}))
             QVERIFY2(!enabled(qPrintable(c)), qPrintable(c));
         for (const QString &c : names({"Label1", "Label2", "lblVersion", "lblStatus"}))
             QVERIFY2(enabled(qPrintable(c)), qPrintable(c));
@@ -492,8 +500,8 @@ private slots:
         logIn();
         QVERIFY(QTest::qWaitForWindowActive(panel.get()));
         get<QWidget>("scrVol")->setFocus();
-        const QStringList order = names({"cmdCreditPlus", "cmdCreditMinus", "cmdNextTitle", "cmdPrevTitle", "cmdStop",
-                                         "cmdEnd", "scrVol"});
+        const QStringList order =
+            names({"cmdCreditPlus", "cmdCreditMinus", "cmdNextTitle", "cmdPrevTitle", "cmdStop", "cmdEnd", "scrVol"});
         for (const QString &next : order) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             QCOMPARE(QApplication::focusWidget()->objectName(), next);
@@ -526,7 +534,8 @@ private slots:
         // Every fixed text fits its box without eliding.
         for (FitLabel *label : panel->findChildren<FitLabel *>())
             QVERIFY2(!label->isElided(), qPrintable(label->objectName()));
-        panel->findChild<QLabel *>(QStringLiteral("lblStatus"))->setText(QStringLiteral("Authentifizierung fehlgeschlagen!"));
+        panel->findChild<QLabel *>(QStringLiteral("lblStatus"))
+            ->setText(QStringLiteral("Authentifizierung fehlgeschlagen!"));
         QVERIFY(!panel->findChild<FitLabel *>(QStringLiteral("lblStatus"))->isElided());
         for (QPushButton *button : panel->findChildren<QPushButton *>()) {
             const int needed = QFontMetrics(button->font()).horizontalAdvance(button->text());

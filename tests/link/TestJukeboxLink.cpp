@@ -46,12 +46,30 @@ private slots:
         QTest::addColumn<QString>("defaultValue");
         QTest::addColumn<QString>("answer"); // empty: no answer at all
         QTest::addColumn<QString>("expected");
-        QTest::newRow("no answer, default") << "SongPos" << "0" << "" << "0";
-        QTest::newRow("no answer, no default") << "Credit" << "" << "" << "TimeOut";
-        QTest::newRow("empty value") << "Credit" << "" << "Credit|" << "TimeOut";
-        QTest::newRow("value holding a bar") << "Credit" << "" << "Credit|3|4" << "TimeOut";
-        QTest::newRow("other name") << "Volume" << "40" << "Credit|3" << "40";
-        QTest::newRow("name differs in case") << "Volume" << "" << "volume|3" << "TimeOut";
+        QTest::newRow("no answer, default") << "SongPos"
+                                            << "0"
+                                            << ""
+                                            << "0";
+        QTest::newRow("no answer, no default") << "Credit"
+                                               << ""
+                                               << ""
+                                               << "TimeOut";
+        QTest::newRow("empty value") << "Credit"
+                                     << ""
+                                     << "Credit|"
+                                     << "TimeOut";
+        QTest::newRow("value holding a bar") << "Credit"
+                                             << ""
+                                             << "Credit|3|4"
+                                             << "TimeOut";
+        QTest::newRow("other name") << "Volume"
+                                    << "40"
+                                    << "Credit|3"
+                                    << "40";
+        QTest::newRow("name differs in case") << "Volume"
+                                              << ""
+                                              << "volume|3"
+                                              << "TimeOut";
     }
 
     void unusableAnswersRunIntoTheTimeOut()

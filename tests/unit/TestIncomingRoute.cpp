@@ -22,23 +22,36 @@ private slots:
         const auto message = Route::Kind::Message;
         const auto ignored = Route::Kind::Ignored;
         const Incoming none{};
-        QTest::newRow("answer") << "Credit|3" << "Credit" << answer << "3" << none;
-        QTest::newRow("empty answer keeps waiting") << "Credit|" << "Credit" << answer << "" << none;
-        QTest::newRow("value with a bar is no answer") << "Credit|3|4" << "Credit" << answer << "" << none;
-        QTest::newRow("answer to another name") << "Credit|3" << "Volume" << ignored << "" << none;
-        QTest::newRow("late answer, nothing waits") << "Credit|3" << "" << ignored << "" << none;
-        QTest::newRow("names are case-sensitive") << "credit|3" << "Credit" << ignored << "" << none;
-        QTest::newRow("login accepted") << "PasswordOK" << "" << message << "" << Incoming::PasswordOK;
-        QTest::newRow("login refused while a query waits") << "PasswordWrong" << "Credit" << message << ""
-                                                           << Incoming::PasswordWrong;
-        QTest::newRow("login answer with a value is no login answer") << "PasswordOK|1" << "" << ignored << "" << none;
-        QTest::newRow("notice") << "ChangeTitle" << "" << message << "" << Incoming::ChangeTitle;
-        QTest::newRow("notice with a value") << "ChangeCredit|7" << "Credit" << message << "" << Incoming::ChangeCredit;
-        QTest::newRow("notice with two bars") << "PlayStatusStop|a|b" << "" << message << "" << Incoming::PlayStatusStop;
-        QTest::newRow("a name the query waits for is its answer") << "ChangeTitle|x" << "ChangeTitle" << answer << "x"
-                                                                  << none;
-        QTest::newRow("unknown") << "Unbekannt" << "" << ignored << "" << none;
-        QTest::newRow("empty") << "" << "" << ignored << "" << none;
+        QTest::newRow("answer") << "Credit|3"
+                                << "Credit" << answer << "3" << none;
+        QTest::newRow("empty answer keeps waiting") << "Credit|"
+                                                    << "Credit" << answer << "" << none;
+        QTest::newRow("value with a bar is no answer") << "Credit|3|4"
+                                                       << "Credit" << answer << "" << none;
+        QTest::newRow("answer to another name") << "Credit|3"
+                                                << "Volume" << ignored << "" << none;
+        QTest::newRow("late answer, nothing waits") << "Credit|3"
+                                                    << "" << ignored << "" << none;
+        QTest::newRow("names are case-sensitive") << "credit|3"
+                                                  << "Credit" << ignored << "" << none;
+        QTest::newRow("login accepted") << "PasswordOK"
+                                        << "" << message << "" << Incoming::PasswordOK;
+        QTest::newRow("login refused while a query waits") << "PasswordWrong"
+                                                           << "Credit" << message << "" << Incoming::PasswordWrong;
+        QTest::newRow("login answer with a value is no login answer") << "PasswordOK|1"
+                                                                      << "" << ignored << "" << none;
+        QTest::newRow("notice") << "ChangeTitle"
+                                << "" << message << "" << Incoming::ChangeTitle;
+        QTest::newRow("notice with a value") << "ChangeCredit|7"
+                                             << "Credit" << message << "" << Incoming::ChangeCredit;
+        QTest::newRow("notice with two bars") << "PlayStatusStop|a|b"
+                                              << "" << message << "" << Incoming::PlayStatusStop;
+        QTest::newRow("a name the query waits for is its answer") << "ChangeTitle|x"
+                                                                  << "ChangeTitle" << answer << "x" << none;
+        QTest::newRow("unknown") << "Unbekannt"
+                                 << "" << ignored << "" << none;
+        QTest::newRow("empty") << ""
+                               << "" << ignored << "" << none;
     }
 
     void routes()

@@ -240,7 +240,7 @@ void BM_ReadIni(benchmark::State &state)
 {
     QTemporaryDir folder;
     const QString file = QDir(folder.path()).filePath(QStringLiteral("Kurvan.ini"));
-    WriteIni(file, QStringLiteral("Settings"), QStringLiteral("LastIP"), QStringLiteral("192.168.0.2"));
+    WriteIni(file, QStringLiteral("Settings"), QStringLiteral("LastIP"), QStringLiteral("127.0.0.1"));
     WriteIni(file, QStringLiteral("Settings"), QStringLiteral("Port"), QStringLiteral("7620"));
     for (auto _ : state)
         benchmark::DoNotOptimize(ReadIni(file, QStringLiteral("Settings"), QStringLiteral("Port"), QString()));
@@ -251,7 +251,7 @@ void BM_WriteIni(benchmark::State &state)
 {
     QTemporaryDir folder;
     const QString file = QDir(folder.path()).filePath(QStringLiteral("Kurvan.ini"));
-    WriteIni(file, QStringLiteral("Settings"), QStringLiteral("LastIP"), QStringLiteral("192.168.0.2"));
+    WriteIni(file, QStringLiteral("Settings"), QStringLiteral("LastIP"), QStringLiteral("127.0.0.1"));
     int port = 7620;
     for (auto _ : state)
         WriteIni(file, QStringLiteral("Settings"), QStringLiteral("Port"), QString::number(port++ % 10000));

@@ -1,3 +1,4 @@
+#include "Controls.h"
 #include "Frame.h"
 #include "JukeboxLink.h"
 #include "Kurvan.h"
@@ -112,15 +113,9 @@ class TestFaults : public QObject
     std::unique_ptr<ResponsivenessProbe> probe;
     qint64 memoryAtStart = 0;
 
-    template <typename T> T *get(const char *name) const
-    {
-        T *w = panel->findChild<T *>(QLatin1String(name));
-        if (!w)
-            qFatal("no control %s", name);
-        return w;
-    }
-    QString text(const char *label) const { return get<QLabel>(label)->text(); }
-    bool enabled(const char *name) const { return get<QWidget>(name)->isEnabled(); }
+    template <typename T> T *get(const char *name) const { return control<T>(panel.get(), name); }
+    QString text(const char *label) const { return controlText(panel.get(), label); }
+    bool enabled(const char *name) const { return controlEnabled(panel.get(), name); }
     QTimer *poll() const { return get<QTimer>("tmrCheckStatus"); }
     JukeboxLink *link() const { return panel->link(); }
     bool idle() const { return !link()->isWaiting() && link()->queuedMessages() == 0; }

@@ -1,4 +1,5 @@
 #include "ConnectionInput.h"
+#include "Controls.h"
 #include "FakeJukebox.h"
 #include "FitLabel.h"
 #include "IniFile.h"
@@ -26,13 +27,7 @@ class TestConnectionInput : public QObject
     QString ini;
     std::unique_ptr<ConnectionInput> dialog;
 
-    template <typename T> T *get(const char *name) const
-    {
-        T *w = dialog->findChild<T *>(QLatin1String(name));
-        if (!w)
-            qFatal("no control %s", name);
-        return w;
-    }
+    template <typename T> T *get(const char *name) const { return control<T>(dialog.get(), name); }
     QLineEdit *address() const { return get<QLineEdit>("txtServerIP"); }
     QLineEdit *port() const { return get<QLineEdit>("txtServerPort"); }
     QLineEdit *password() const { return get<QLineEdit>("txtPassword"); }

@@ -1,3 +1,4 @@
+#include "Controls.h"
 #include "FakeJukebox.h"
 #include "FitLabel.h"
 #include "JukeboxLink.h"
@@ -35,15 +36,9 @@ class TestPanel : public QObject
     std::unique_ptr<FakeJukebox> jukebox;
     std::unique_ptr<Kurvan> panel;
 
-    template <typename T> T *get(const char *name) const
-    {
-        T *w = panel->findChild<T *>(QLatin1String(name));
-        if (!w)
-            qFatal("no control %s", name);
-        return w;
-    }
-    QString text(const char *label) const { return get<QLabel>(label)->text(); }
-    bool enabled(const char *name) const { return get<QWidget>(name)->isEnabled(); }
+    template <typename T> T *get(const char *name) const { return control<T>(panel.get(), name); }
+    QString text(const char *label) const { return controlText(panel.get(), label); }
+    bool enabled(const char *name) const { return controlEnabled(panel.get(), name); }
     QTimer *poll() const { return get<QTimer>("tmrCheckStatus"); }
 
     // Creates the panel, lets it connect and log in, and waits for the poll to start.

@@ -220,10 +220,10 @@ void TestIniFile::testOtherEntriesSurvive()
               "\r\n"
               "[Later]\r\n"
               "Top=5\r\n");
-    WriteIni(m_file, kSection, kKey, u"10.1.1.1"_s);
+    WriteIni(m_file, kSection, kKey, u"127.1.1.1"_s);
     WriteIni(m_file, u"Window"_s, u"Left"_s, u"200"_s);
 
-    QCOMPARE(ReadIni(m_file, kSection, kKey, kDefault), u"10.1.1.1"_s);
+    QCOMPARE(ReadIni(m_file, kSection, kKey, kDefault), u"127.1.1.1"_s);
     QCOMPARE(ReadIni(m_file, kSection, u"Port"_s, QString()), u"7621"_s);
     QCOMPARE(ReadIni(m_file, kSection, u"Extra"_s, QString()), u"keep me"_s);
     QCOMPARE(ReadIni(m_file, u"Window"_s, u"Left"_s, QString()), u"200"_s);

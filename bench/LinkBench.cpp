@@ -13,11 +13,11 @@
 
 #include "BareServer.h"
 #include "BenchSupport.h"
-#include "Frame.h"
-#include "JukeboxLink.h"
+#include "link/Frame.h"
+#include "link/JukeboxLink.h"
 #include "JukeboxProcess.h"
-#include "Kurvan.h"
-#include "Messages.h"
+#include "panel/Kurvan.h"
+#include "link/Messages.h"
 #include "SpinningQuery.h"
 
 #include <QApplication>

@@ -1,9 +1,9 @@
 #include "SimServer.h"
 
-#include "MessageSplit.h"
-#include "Messages.h"
+#include "link/MessageSplit.h"
+#include "link/Messages.h"
 #include "SimConnection.h"
-#include "Windows1252.h"
+#include "common/Windows1252.h"
 
 #include <QLoggingCategory>
 #include <QTcpServer>

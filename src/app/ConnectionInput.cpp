@@ -1,21 +1,20 @@
-#include "ConnectionInput.h"
+#include "app/ConnectionInput.h"
 
-#include "FitLabel.h"
-#include "IniFile.h"
-#include "JukeboxLink.h"
-#include "Kurvan.h"
-#include "StandInFonts.h"
-#include "Texts.h"
-#include "Twips.h"
+#include "app/Texts.h"
+#include "common/IniFile.h"
+#include "link/JukeboxLink.h"
+#include "panel/Kurvan.h"
+#include "widgets/FitLabel.h"
+#include "widgets/Placement.h"
+#include "widgets/StandInFonts.h"
+#include "widgets/Twips.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProxyStyle>
 #include <QPushButton>
-#include <QScreen>
 #include <QTimer>
 #include <utility>
 
@@ -79,8 +78,7 @@ ConnectionInput::ConnectionInput(const QString &settingsFile, QWidget *parent)
     txtServerPort->setText(ReadIni(m_settingsFile, DialogText::Section, DialogText::PortKey, DialogText::DefaultPort));
     txtServerIP->setFocus();
 
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    centreOnScreen(this);
 }
 
 ConnectionInput::~ConnectionInput()
@@ -146,7 +144,8 @@ void ConnectionInput::cmdConnect_Click()
     WriteIni(m_settingsFile, DialogText::Section, DialogText::PortKey, m_login.ServerPort);
 
     tmrTimeOut->start();
-    m_panel = new Kurvan(m_login);
+    m_link = new JukeboxLink;
+    m_panel = new Kurvan(m_link, m_login);
     connect(m_panel, &Kurvan::connectionMade, this, &ConnectionInput::handOver);
 }
 
@@ -174,8 +173,10 @@ void ConnectionInput::handOver()
     tmrTimeOut->stop();
     Kurvan *panel = m_panel;
     m_panel = nullptr;
+    m_link = nullptr;
     panel->disconnect(this);
     connect(qApp, &QCoreApplication::aboutToQuit, panel, &QObject::deleteLater);
+    emit panelShown(panel);
     close();
 }
 
@@ -186,7 +187,10 @@ void ConnectionInput::unloadPanel()
     tmrTimeOut->stop();
     Kurvan *panel = m_panel;
     m_panel = nullptr;
-    panel->link()->abort();
+    // The attempt ends at the link; the panel goes with it.
+    if (m_link)
+        m_link->abort();
+    m_link = nullptr;
     delete panel;
 }
 

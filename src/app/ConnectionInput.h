@@ -1,12 +1,13 @@
 #pragma once
 
-#include "Kurvan.h"
-#include "ServerLogin.h"
+#include "panel/Kurvan.h"
+#include "link/ServerLogin.h"
 
 #include <QDialog>
 #include <QPointer>
 
 class FitLabel;
+class JukeboxLink;
 
 class QLineEdit;
 class QPushButton;
@@ -32,6 +33,11 @@ public:
     // Test seam: a shorter time-out than kConnectTimeout.
     void setConnectTimeout(int ms);
 
+signals:
+    // The attempt succeeded: panel is shown, stays for the rest of the program, and this dialog
+    // closes.
+    void panelShown(Kurvan *panel);
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
@@ -45,7 +51,9 @@ private:
 
     QString m_settingsFile;
     ServerLogin m_login;
+    // The pending attempt: its link, made here and handed to its panel, which owns it.
     QPointer<Kurvan> m_panel;
+    QPointer<JukeboxLink> m_link;
 
     FitLabel *Label1;
     FitLabel *Label2;

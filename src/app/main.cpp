@@ -1,8 +1,8 @@
-#include "ConnectionInput.h"
+#include "app/ConnectionInput.h"
 #include "KurvanIcon.h"
-#include "SettingsLocation.h"
-#include "SingleInstance.h"
-#include "Texts.h"
+#include "app/SettingsLocation.h"
+#include "app/SingleInstance.h"
+#include "app/Texts.h"
 
 #include <QApplication>
 

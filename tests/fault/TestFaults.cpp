@@ -1,8 +1,8 @@
 #include "Controls.h"
-#include "Frame.h"
-#include "JukeboxLink.h"
-#include "Kurvan.h"
-#include "Messages.h"
+#include "link/Frame.h"
+#include "link/JukeboxLink.h"
+#include "panel/Kurvan.h"
+#include "link/Messages.h"
 #include "ResponsivenessProbe.h"
 #include "SimServer.h"
 

@@ -1,9 +1,9 @@
-#include "ConnectionInput.h"
+#include "app/ConnectionInput.h"
 #include "Controls.h"
 #include "FakeJukebox.h"
-#include "FitLabel.h"
-#include "IniFile.h"
-#include "Kurvan.h"
+#include "widgets/FitLabel.h"
+#include "common/IniFile.h"
+#include "panel/Kurvan.h"
 
 #include <QApplication>
 #include <QFile>

@@ -1,8 +1,8 @@
 #include "Controls.h"
 #include "FakeJukebox.h"
-#include "FitLabel.h"
-#include "JukeboxLink.h"
-#include "Kurvan.h"
+#include "widgets/FitLabel.h"
+#include "link/JukeboxLink.h"
+#include "panel/Kurvan.h"
 
 #include <QApplication>
 #include <QLabel>

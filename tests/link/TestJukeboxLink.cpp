@@ -1,6 +1,6 @@
 #include "FakeJukebox.h"
-#include "Frame.h"
-#include "JukeboxLink.h"
+#include "link/Frame.h"
+#include "link/JukeboxLink.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>

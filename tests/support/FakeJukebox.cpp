@@ -1,7 +1,7 @@
 #include "FakeJukebox.h"
 
-#include "Frame.h"
-#include "Windows1252.h"
+#include "link/Frame.h"
+#include "common/Windows1252.h"
 
 FakeJukebox::FakeJukebox()
 {

@@ -21,3 +21,19 @@ inline const QString DefaultAddress = QStringLiteral("192.168.0.2");
 inline const QString DefaultPort = QStringLiteral("7620");
 
 } // namespace DialogText
+
+// What "kurvan-client --help" prints.
+namespace CommandLineText {
+
+inline const QString Usage = QStringLiteral(
+    "Aufruf: kurvan-client [--help | --version]\n"
+    "\n"
+    "Steuert die Jukebox Tonalis \u00FCber das lokale Netzwerk. Ohne Option \u00F6ffnet sich das\n"
+    "Fenster \u201EServeradresse\u201C: Adresse, Port und Passwort eingeben, dann \u201EVerbinden\u201C.\n"
+    "\n"
+    "  --help     diese Hilfe anzeigen\n"
+    "  --version  die Version anzeigen\n"
+    "\n"
+    "Einstellungen: Kurvan.ini neben dem Programm oder ~/.config/kurvan-client/Kurvan.ini\n");
+
+} // namespace CommandLineText

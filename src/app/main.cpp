@@ -1,13 +1,26 @@
-#include "app/ConnectionInput.h"
 #include "KurvanIcon.h"
+#include "app/CommandLine.h"
+#include "app/ConnectionInput.h"
 #include "app/SettingsLocation.h"
 #include "app/SingleInstance.h"
 #include "app/Texts.h"
+#ifdef KURVAN_WITH_MPRIS
+#include "mpris/MprisService.h"
+#endif
 
 #include <QApplication>
+#include <QTimer>
+#include <cstdio>
 
 int main(int argc, char *argv[])
 {
+    // Before the application object: "--version" must also work where no display can be opened
+    // (an SSH login), and Qt would take the options it knows out of argv.
+    if (const std::optional<QString> text = informationRequested(argc, argv, QStringLiteral(KURVAN_VERSION))) {
+        std::fputs(text->toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+
     QApplication app(argc, argv);
     // No application display name: on X11 Qt would append it to every window title, and the
     // windows are titled "Serveradresse" and "Kurvan" alone. Message boxes carry the
@@ -26,5 +39,13 @@ int main(int argc, char *argv[])
     dialog.show();
     // Take the keyboard at once, also where no window manager hands it over (a bare X server).
     dialog.activateWindow();
+
+#ifdef KURVAN_WITH_MPRIS
+    // Offered to the desktop from the first pass of the event loop, so that connecting to the
+    // bus does not hold up the first window.
+    MprisService mpris(&dialog);
+    QObject::connect(&dialog, &ConnectionInput::panelShown, &mpris, &MprisService::setPanel);
+    QTimer::singleShot(0, &mpris, &MprisService::start);
+#endif
     return app.exec();
 }

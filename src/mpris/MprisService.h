@@ -1,0 +1,70 @@
+#pragma once
+
+#include "panel/PanelState.h"
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QVariantMap>
+
+class Kurvan;
+class QDBusAbstractAdaptor;
+class QWidget;
+
+// The panel on the session bus, as every media player on a Linux desktop offers itself: the
+// MPRIS 2 interfaces (org.mpris.MediaPlayer2 and its Player) and our own de.kurvan.Jukebox1 for
+// the credits, all on /org/mpris/MediaPlayer2. It only reflects what the panel already knows and
+// acts through the panel's own controls, so it adds no traffic to the jukebox.
+//
+// Without a session bus (an SSH login, a headless run) it stays out of the way and says nothing.
+class MprisService : public QObject
+{
+    Q_OBJECT
+
+public:
+    static inline const QString kServiceName = QStringLiteral("org.mpris.MediaPlayer2.kurvan");
+    static inline const QString kObjectPath = QStringLiteral("/org/mpris/MediaPlayer2");
+
+    // startWindow is what Raise brings to the front until a panel takes over.
+    explicit MprisService(QWidget *startWindow, QObject *parent = nullptr);
+    ~MprisService() override;
+
+    // Puts the object on the session bus and takes the bus name, or, while another program holds
+    // it, the name with ".instance" and our process id. False when there is no session bus.
+    bool start();
+    // The panel whose state is offered from now on; it is also what Raise brings forward.
+    void setPanel(Kurvan *panel);
+
+    // What the adaptors report: the panel's state as of its last change (before a panel
+    // exists, one that shows nothing and allows nothing).
+    const PanelState &state() const { return m_state; }
+    // The current title's object path, new for every title; the MPRIS "no track" path while
+    // the panel shows no title.
+    QString trackId() const;
+
+    // The panel's actions; each does nothing (false) while its control is switched off.
+    bool addCredit();
+    bool removeCredit();
+    bool nextTitle();
+    bool prevTitle();
+    bool stop();
+    bool moveVolume(int volume);
+    void raise();
+
+private:
+    void update();
+    // The properties of adaptor that listeners are told about, as they read now.
+    static QVariantMap announcedProperties(const QDBusAbstractAdaptor *adaptor);
+    void announceChanges();
+
+    QPointer<QWidget> m_startWindow;
+    QPointer<Kurvan> m_panel;
+    PanelState m_state;
+    // Counts the titles seen, so that a title played again still gets a path of its own.
+    quint64 m_trackNumber = 0;
+
+    bool m_started = false;
+    QList<QDBusAbstractAdaptor *> m_adaptors;
+    // Per interface, the properties as last announced: a change is sent once, and alone.
+    QList<QVariantMap> m_announced;
+};

@@ -10,6 +10,7 @@ packages=(
     xvfb xauth xdotool x11-utils imagemagick               # windows without a desktop, screenshots
     fonts-dejavu-core fonts-liberation fonts-symbola       # the panel's faces and symbols
     desktop-file-utils dpkg-dev                            # desktop entry check, Debian package
+    dbus playerctl                                         # a private session bus and a media remote
 )
 
 missing=()

@@ -1,5 +1,11 @@
 #include "SimServer.h"
 
+#ifdef KURVAN_WITH_MPRIS
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusInterface>
+#include <QDBusReply>
+#endif
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -32,18 +38,36 @@ class TestEndToEnd : public QObject
         file.write("[Settings]\r\nLastIP=" + address.toLatin1() + "\r\nPort=" + port.toLatin1() + "\r\n");
     }
 
-    QProcess *startClient()
+    QProcessEnvironment clientEnvironment() const
     {
-        auto *client = new QProcess(this);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove(QStringLiteral("QT_QPA_PLATFORM")); // the real window system of the X server
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir);
+        return env;
+    }
+
+    QProcess *startClient(const QProcessEnvironment &env, QProcess::ProcessChannelMode channels)
+    {
+        auto *client = new QProcess(this);
         client->setProcessEnvironment(env);
-        client->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        client->setProcessChannelMode(channels);
         client->start(program, {});
         client->waitForStarted(10000);
         clients << client;
         return client;
+    }
+    QProcess *startClient() { return startClient(clientEnvironment(), QProcess::ForwardedErrorChannel); }
+
+    // Types the password into the dialog and waits until the jukebox has been asked for its play
+    // status: the login has run.
+    void logIn()
+    {
+        const QString dialog = window(QStringLiteral("Serveradresse"));
+        QVERIFY(!dialog.isEmpty());
+        // Focus order: address, port, "Verbinden", password; Enter presses "Verbinden".
+        typeInto(dialog, {QStringLiteral("@Tab"), QStringLiteral("@Tab"), QStringLiteral("@Tab"),
+                          QStringLiteral("geheim"), QStringLiteral("@Return")});
+        QVERIFY(simReceived(QStringLiteral("GetPlayStatus")));
     }
 
     static QString xdotool(const QStringList &args, int timeoutMs = 15000)
@@ -88,17 +112,91 @@ class TestEndToEnd : public QObject
         xdotool({QStringLiteral("click"), QStringLiteral("1")});
     }
 
-    bool simReceived(const QString &text, int timeoutMs = 15000)
+    template <typename Condition> static bool waitFor(Condition condition, int timeoutMs = 15000)
     {
         QElapsedTimer clock;
         clock.start();
-        while (!sim->received().contains(text)) {
+        while (!condition()) {
             if (clock.elapsed() > timeoutMs)
                 return false;
             QTest::qWait(20);
         }
         return true;
     }
+    bool simReceived(const QString &text, int timeoutMs = 15000)
+    {
+        return waitFor([&] { return sim->received().contains(text); }, timeoutMs);
+    }
+    // Until the client's next status poll has reached the jukebox: whatever the client was going
+    // to send before it has gone out by then.
+    bool nextPoll()
+    {
+        const qsizetype polls = sim->received().count(QStringLiteral("GetPlayStatus"));
+        return waitFor([&] { return sim->received().count(QStringLiteral("GetPlayStatus")) > polls; });
+    }
+
+    // What the program prints and returns for args, run without any display.
+    struct Answer
+    {
+        int exitCode = -1;
+        QString out;
+    };
+    Answer runWithoutDisplay(const QStringList &args)
+    {
+        QProcess run;
+        QProcessEnvironment env = clientEnvironment();
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS"})
+            env.remove(QString::fromLatin1(name));
+        run.setProcessEnvironment(env);
+        run.start(program, args);
+        if (!run.waitForFinished(15000)) {
+            run.kill();
+            run.waitForFinished();
+            return {};
+        }
+        return {run.exitStatus() == QProcess::NormalExit ? run.exitCode() : -1,
+                QString::fromLocal8Bit(run.readAllStandardOutput())};
+    }
+
+#ifdef KURVAN_WITH_MPRIS
+    static QString playerctl(const QStringList &args)
+    {
+        QProcess run;
+        run.start(QStringLiteral("playerctl"), QStringList{QStringLiteral("-p"), QStringLiteral("kurvan")} + args);
+        if (!run.waitForFinished(15000)) {
+            run.kill();
+            run.waitForFinished();
+            return {};
+        }
+        return QString::fromUtf8(run.readAllStandardOutput()).trimmed();
+    }
+    static bool playerctlShows(const QStringList &args, const QString &expected)
+    {
+        return waitFor([&] { return playerctl(args) == expected; });
+    }
+    static bool busAvailable()
+    {
+        return QDBusConnection::sessionBus().isConnected();
+    }
+
+    struct Change
+    {
+        QString interface;
+        QVariantMap properties;
+    };
+    QList<Change> changes;
+    // Our own hold on the client's preferred bus name, in the test that needs it.
+    bool holdingName = false;
+
+public slots:
+    // Receives the client's PropertiesChanged (not a test: only private slots run as tests).
+    void propertiesChanged(const QString &interface, const QVariantMap &changed, const QStringList &)
+    {
+        changes.append({interface, changed});
+    }
+
+private:
+#endif
 
 private slots:
     void initTestCase()
@@ -123,6 +221,12 @@ private slots:
 
     void cleanup()
     {
+#ifdef KURVAN_WITH_MPRIS
+        if (holdingName)
+            QDBusConnection::sessionBus().unregisterService(QStringLiteral("org.mpris.MediaPlayer2.kurvan"));
+        holdingName = false;
+        changes.clear();
+#endif
         for (QProcess *client : std::as_const(clients)) {
             client->kill();
             client->waitForFinished(5000);
@@ -234,6 +338,149 @@ private slots:
         QVERIFY(!window(QStringLiteral("Serveradresse")).isEmpty());
         QCOMPARE(third->state(), QProcess::Running);
     }
+
+    void versionAndHelpAnswerWithoutAWindowOrTheLock()
+    {
+        // A running copy holds the lock: a second start would end silently, printing nothing.
+        startClient();
+        QVERIFY(!window(QStringLiteral("Serveradresse")).isEmpty());
+        const Answer version = runWithoutDisplay({QStringLiteral("--version")});
+        QCOMPARE(version.exitCode, 0);
+        QCOMPARE(version.out, QStringLiteral("kurvan-client " KURVAN_VERSION "\n"));
+        const Answer help = runWithoutDisplay({QStringLiteral("-x"), QStringLiteral("--help")});
+        QCOMPARE(help.exitCode, 0);
+        QVERIFY2(help.out.startsWith(QStringLiteral("Aufruf: kurvan-client")), qPrintable(help.out));
+        QCOMPARE(visibleWindows(QStringLiteral("Serveradresse")).size(), 1);
+        QVERIFY(!QFile::exists(ini()));
+    }
+
+    void startsAndLogsInWithoutASessionBus()
+    {
+        writeIni(QStringLiteral("127.0.0.1"), QString::number(sim->port()));
+        QProcessEnvironment env = clientEnvironment();
+        env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+        QProcess *client = startClient(env, QProcess::SeparateChannels);
+        logIn();
+        QVERIFY(!window(QStringLiteral("Kurvan")).isEmpty());
+        sim->clearReceived();
+        QVERIFY(nextPoll());
+        QCOMPARE(client->state(), QProcess::Running);
+        QCOMPARE(QString::fromLocal8Bit(client->readAllStandardError()), QString());
+    }
+
+#ifdef KURVAN_WITH_MPRIS
+    void desktopSeesWhatTheJukeboxPlays()
+    {
+        if (!busAvailable())
+            QSKIP("needs a session bus: run under dbus-run-session");
+        writeIni(QStringLiteral("127.0.0.1"), QString::number(sim->port()));
+        startClient();
+        // Offered from the start, before any panel: nothing plays yet.
+        QVERIFY(playerctlShows({QStringLiteral("status")}, QStringLiteral("Stopped")));
+        logIn();
+        QVERIFY(playerctlShows({QStringLiteral("status")}, QStringLiteral("Playing")));
+        QVERIFY(playerctlShows({QStringLiteral("metadata"), QStringLiteral("title")}, QStringLiteral("Mein Lied")));
+        QVERIFY(playerctlShows({QStringLiteral("volume")}, QStringLiteral("0.500000")));
+
+        // The jukebox moves on by itself: the title follows before a second poll has gone out.
+        const QString firstTrack = playerctl({QStringLiteral("metadata"), QStringLiteral("mpris:trackid")});
+        sim->clearReceived();
+        sim->model().nextTitle();
+        QVERIFY(playerctlShows({QStringLiteral("metadata"), QStringLiteral("title")},
+                               QStringLiteral("Der fr\u00F6hliche Wanderer")));
+        QVERIFY(sim->received().count(QStringLiteral("GetPlayStatus")) <= 1);
+        const QString secondTrack = playerctl({QStringLiteral("metadata"), QStringLiteral("mpris:trackid")});
+        QVERIFY(!firstTrack.isEmpty());
+        QVERIFY(!secondTrack.isEmpty());
+        QVERIFY(secondTrack != firstTrack);
+
+        sim->model().stop();
+        QVERIFY(playerctlShows({QStringLiteral("status")}, QStringLiteral("Stopped")));
+        sim->model().play();
+        QVERIFY(playerctlShows({QStringLiteral("status")}, QStringLiteral("Playing")));
+    }
+
+    void mediaKeysActAsThePanelsButtons()
+    {
+        if (!busAvailable())
+            QSKIP("needs a session bus: run under dbus-run-session");
+        writeIni(QStringLiteral("127.0.0.1"), QString::number(sim->port()));
+        startClient();
+        logIn();
+        QVERIFY(playerctlShows({QStringLiteral("status")}, QStringLiteral("Playing")));
+
+        sim->clearReceived();
+        playerctl({QStringLiteral("next")});
+        QVERIFY(simReceived(QStringLiteral("CtrlN\u00E4chsterTitel")));
+        playerctl({QStringLiteral("previous")});
+        QVERIFY(simReceived(QStringLiteral("CtrlVorherigerTitel")));
+
+        // The volume goes out once, after the bar's rest, as a move of the bar would.
+        playerctl({QStringLiteral("volume"), QStringLiteral("0.3")});
+        QVERIFY(simReceived(QStringLiteral("SetVolume|30")));
+        QVERIFY(nextPoll());
+        QCOMPARE(sim->received().filter(QStringLiteral("SetVolume")), QStringList{QStringLiteral("SetVolume|30")});
+        QCOMPARE(sim->model().volume(), 30);
+
+        playerctl({QStringLiteral("stop")});
+        QVERIFY(simReceived(QStringLiteral("CtrlStop")));
+        QVERIFY(playerctlShows({QStringLiteral("status")}, QStringLiteral("Stopped")));
+        // With the transport buttons off, a call that ignores CanGoNext sends nothing either.
+        QDBusInterface player(QStringLiteral("org.mpris.MediaPlayer2.kurvan"),
+                              QStringLiteral("/org/mpris/MediaPlayer2"),
+                              QStringLiteral("org.mpris.MediaPlayer2.Player"));
+        QCOMPARE(player.property("CanGoNext").toBool(), false);
+        sim->clearReceived();
+        QVERIFY(player.call(QStringLiteral("Next")).type() == QDBusMessage::ReplyMessage);
+        QVERIFY(nextPoll());
+        QVERIFY(!sim->received().contains(QStringLiteral("CtrlN\u00E4chsterTitel")));
+    }
+
+    void creditsAndChangesOnOurOwnInterface()
+    {
+        if (!busAvailable())
+            QSKIP("needs a session bus: run under dbus-run-session");
+        // Another program holds the usual name: the client takes its instance name instead.
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        holdingName = bus.registerService(QStringLiteral("org.mpris.MediaPlayer2.kurvan"));
+        QVERIFY(holdingName);
+        sim->model().setCredit(0);
+        writeIni(QStringLiteral("127.0.0.1"), QString::number(sim->port()));
+        const QProcess *client = startClient();
+        const QString service =
+            QStringLiteral("org.mpris.MediaPlayer2.kurvan.instance") + QString::number(client->processId());
+        QVERIFY(waitFor([&] { return bus.interface()->isServiceRegistered(service).value(); }));
+        const QString path = QStringLiteral("/org/mpris/MediaPlayer2");
+        QVERIFY(bus.connect(service, path, QStringLiteral("org.freedesktop.DBus.Properties"),
+                            QStringLiteral("PropertiesChanged"), this,
+                            SLOT(propertiesChanged(QString, QVariantMap, QStringList))));
+        logIn();
+
+        QDBusInterface jukebox(service, path, QStringLiteral("de.kurvan.Jukebox1"));
+        QVERIFY(waitFor([&] { return jukebox.property("Credits").toInt() == 0; }));
+        // "-" is off at no credits: nothing goes out.
+        QCOMPARE(QDBusReply<bool>(jukebox.call(QStringLiteral("RemoveCredit"))).value(), false);
+        QCOMPARE(QDBusReply<bool>(jukebox.call(QStringLiteral("AddCredit"))).value(), true);
+        QVERIFY(simReceived(QStringLiteral("AddCredit|1")));
+        QVERIFY(waitFor([&] { return jukebox.property("Credits").toInt() == 1; }));
+        QCOMPARE(QDBusReply<bool>(jukebox.call(QStringLiteral("RemoveCredit"))).value(), true);
+        QVERIFY(simReceived(QStringLiteral("RemoveCredit|1")));
+        QCOMPARE(sim->received().filter(QStringLiteral("Credit|")),
+                 (QStringList{QStringLiteral("AddCredit|1"), QStringLiteral("RemoveCredit|1")}));
+        QVERIFY(waitFor([&] { return jukebox.property("Credits").toInt() == 0; }));
+
+        // A quiet change on the jukebox, found by the poll, is announced alone; the position
+        // that every poll moves is not announced at all.
+        QVERIFY(nextPoll());
+        changes.clear();
+        sim->model().setVolume(70);
+        QVERIFY(waitFor([&] { return !changes.isEmpty(); }));
+        QCOMPARE(changes.first().interface, QStringLiteral("org.mpris.MediaPlayer2.Player"));
+        QCOMPARE(changes.first().properties, (QVariantMap{{QStringLiteral("Volume"), 0.7}}));
+        QVERIFY(nextPoll());
+        QCOMPARE(changes.size(), 1);
+    }
+#endif
 };
 
 QTEST_GUILESS_MAIN(TestEndToEnd)

@@ -1,9 +1,10 @@
 #!/bin/sh
 # Builds the Debian package from the build tree into an empty folder and reads it back: name, version,
 # dependencies, and the files a user gets.
-# Usage: debian_package.sh CPACK BUILD_DIR VERSION DESKTOP_FILE
+# Usage: debian_package.sh CPACK BUILD_DIR VERSION DESKTOP_FILE WITH_DBUS
+# WITH_DBUS is 1 when the client was built with the desktop's media interface (Qt D-Bus).
 set -u
-cpack=$1 build=$2 version=$3 desktop=$4
+cpack=$1 build=$2 version=$3 desktop=$4 with_dbus=${5:-0}
 
 for tool in dpkg-deb dpkg; do
     if ! command -v "$tool" >/dev/null 2>&1; then
@@ -43,9 +44,13 @@ summary=$(field Description | head -n 1)
 comment=$(sed -n 's/^Comment=//p' "$desktop")
 [ "$summary" = "$comment" ] || fail "Description '$summary' is not the program description '$comment'"
 depends=$(field Depends)
-for needed in libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 qt6-qpa-plugins; do
+needs="libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 qt6-qpa-plugins"
+[ "$with_dbus" = 1 ] && needs="$needs libqt6dbus6"
+for needed in $needs; do
     echo "$depends" | grep -qE "(^|, )$needed( |,|$)" || fail "Depends lacks $needed: $depends"
 done
+recommends=$(field Recommends)
+echo "$recommends" | grep -qE "(^|, )qt6-wayland( |,|$)" || fail "Recommends lacks qt6-wayland: $recommends"
 
 listing=$(dpkg-deb -c "$deb")
 expect() {

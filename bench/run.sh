@@ -82,7 +82,7 @@ mkdir -p "$(dirname "$report")"
     echo
     echo "Written by \`bench/run.sh\`; run it again to replace this file. Every ratio compares two figures"
     echo "taken side by side in the same run, so a busy neighbour on the machine weighs on both."
-    echo "How each figure is taken, and why some goals are out of reach, is in \`bench/README-section.md\`."
+    echo "How each figure is taken, and why some goals are out of reach, follows the results."
     echo
     echo "## Machine"
     echo
@@ -95,6 +95,8 @@ mkdir -p "$(dirname "$report")"
     echo "## Details"
     echo
     sed 's/^/- /' "$work/notes.txt"
+    echo
+    cat bench/method.md
     echo
     echo "## Micro-benchmarks"
     echo

@@ -1,6 +1,6 @@
 #include "app/ConnectionInput.h"
 #include "Controls.h"
-#include "FakeJukebox.h"
+#include "SimServer.h"
 #include "widgets/FitLabel.h"
 #include "common/IniFile.h"
 #include "panel/Kurvan.h"
@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStyle>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -129,10 +130,12 @@ private slots:
 
     void successfulAttemptHandsOverToThePanel()
     {
-        FakeJukebox jukebox;
-        jukebox.answerLogin = false;
-        writeSettings(QStringLiteral("127.0.0.1"), jukebox.portText());
+        SimServer jukebox;
+        QVERIFY(jukebox.listen());
+        jukebox.faults().withholdLogin = true;
+        writeSettings(QStringLiteral("127.0.0.1"), QString::number(jukebox.port()));
         open();
+        QSignalSpy shown(dialog.get(), &ConnectionInput::panelShown);
         QTest::keyClicks(password(), QStringLiteral("Gr"));
         password()->insert(QStringLiteral("\u00FCn 1,2;3"));
         QTest::keyClick(password(), Qt::Key_Return); // Enter presses the default button
@@ -146,7 +149,9 @@ private slots:
         QVERIFY(panel);
         QVERIFY(panel->isVisible());
         QVERIFY(!dialog->panel());
-        QTRY_COMPARE(jukebox.received, QStringList{QStringLiteral("Password=Gr\u00FCn 1,2;3")});
+        QCOMPARE(shown.count(), 1);
+        QCOMPARE(shown.first().first().value<Kurvan *>(), panel.data());
+        QTRY_COMPARE(jukebox.received(), QStringList{QStringLiteral("Password=Gr\u00FCn 1,2;3")});
         QVERIFY(!get<QTimer>("tmrTimeOut")->isActive());
         QCOMPARE(ReadIni(ini, QStringLiteral("Settings"), QStringLiteral("LastIP"), QString()),
                  QStringLiteral("127.0.0.1"));
@@ -194,16 +199,18 @@ private slots:
         QCOMPARE(address()->text(), QStringLiteral("127.0.0.1"));
 
         // A second attempt, now against a jukebox that listens, gets a fresh panel.
-        FakeJukebox jukebox;
-        jukebox.answerLogin = false;
-        port()->setText(jukebox.portText());
+        SimServer jukebox;
+        QVERIFY(jukebox.listen());
+        jukebox.faults().withholdLogin = true;
+        port()->setText(QString::number(jukebox.port()));
         dialog->setConnectTimeout(10000);
         QTest::mouseClick(button(), Qt::LeftButton);
         QPointer<Kurvan> second = dialog->panel();
         QVERIFY(second);
         QTRY_VERIFY(!dialog->isVisible());
-        QTRY_COMPARE(jukebox.received, QStringList{QStringLiteral("Password=")});
-        QCOMPARE(ReadIni(ini, QStringLiteral("Settings"), QStringLiteral("Port"), QString()), jukebox.portText());
+        QTRY_COMPARE(jukebox.received(), QStringList{QStringLiteral("Password=")});
+        QCOMPARE(ReadIni(ini, QStringLiteral("Settings"), QStringLiteral("Port"), QString()),
+                 QString::number(jukebox.port()));
         delete second.data();
     }
 

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -36,7 +37,7 @@ class TestConnectionInput : public QObject
 
     void open()
     {
-        dialog = std::make_unique<ConnectionInput>(ini);
+        dialog = std::make_unique<ConnectionInput>(SettingsFiles::at(ini));
         dialog->show();
         QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
     }
@@ -113,6 +114,39 @@ private slots:
         open();
         QCOMPARE(address()->text(), QStringLiteral("jukebox.example"));
         QCOMPARE(port()->text(), QStringLiteral("12345"));
+    }
+
+    void settingsBesideAReadOnlyProgram()
+    {
+        // An administrator preset the address beside a program the user cannot write to.
+        QTemporaryDir program;
+        const QString beside = program.filePath(QStringLiteral("Kurvan.ini"));
+        const QString user = folder->filePath(QStringLiteral("Kurvan.ini"));
+        WriteIni(beside, QStringLiteral("Settings"), QStringLiteral("LastIP"), QStringLiteral("jukebox.invalid"));
+        WriteIni(beside, QStringLiteral("Settings"), QStringLiteral("Port"), QStringLiteral("7621"));
+        const auto never = [](const QFileInfo &) { return false; };
+        const SettingsFiles files = chooseSettingsFiles(program.path(), folder->path(), never);
+        QCOMPARE(files.write, user);
+
+        dialog = std::make_unique<ConnectionInput>(files);
+        QCOMPARE(address()->text(), QStringLiteral("jukebox.invalid"));
+        QCOMPARE(port()->text(), QStringLiteral("7621"));
+        address()->setText(QStringLiteral("127.0.0.1"));
+        port()->setText(QStringLiteral("abc")); // no port: the attempt starts nothing
+        QTest::mouseClick(button(), Qt::LeftButton);
+        dialog->close();
+        QCOMPARE(ReadIni(beside, QStringLiteral("Settings"), QStringLiteral("LastIP"), QString()),
+                 QStringLiteral("jukebox.invalid"));
+        // What the user entered wins from now on.
+        dialog = std::make_unique<ConnectionInput>(files);
+        QCOMPARE(address()->text(), QStringLiteral("127.0.0.1"));
+        QCOMPARE(port()->text(), QStringLiteral("abc"));
+
+        // Where the program's folder can be written, the file beside it is the only one.
+        const auto always = [](const QFileInfo &) { return true; };
+        QCOMPARE(chooseSettingsFiles(program.path(), folder->path(), always).read, QStringList{beside});
+        QCOMPARE(chooseSettingsFiles(folder->filePath(QStringLiteral("leer")), program.path(), always).write,
+                 folder->filePath(QStringLiteral("leer/Kurvan.ini")));
     }
 
     void emptyAddressIsIgnored()

@@ -63,19 +63,18 @@ QLineEdit *makeBox(QWidget *parent, const char *name, const QRect &box, int maxL
 
 } // namespace
 
-ConnectionInput::ConnectionInput(const QString &settingsFile, QWidget *parent)
+ConnectionInput::ConnectionInput(const SettingsFiles &settings, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      m_settingsFile(settingsFile)
+      m_settings(settings)
 {
     setObjectName(QStringLiteral("ConnectionInput"));
     setWindowTitle(DialogText::WindowTitle);
     buildControls();
 
     // Load: the boxes show what was used last, or the defaults.
-    txtServerIP->setText(
-        ReadIni(m_settingsFile, DialogText::Section, DialogText::AddressKey, DialogText::DefaultAddress));
-    txtServerPort->setText(ReadIni(m_settingsFile, DialogText::Section, DialogText::PortKey, DialogText::DefaultPort));
+    txtServerIP->setText(remembered(DialogText::AddressKey, DialogText::DefaultAddress));
+    txtServerPort->setText(remembered(DialogText::PortKey, DialogText::DefaultPort));
     txtServerIP->setFocus();
 
     centreOnScreen(this);
@@ -84,6 +83,15 @@ ConnectionInput::ConnectionInput(const QString &settingsFile, QWidget *parent)
 ConnectionInput::~ConnectionInput()
 {
     unloadPanel();
+}
+
+QString ConnectionInput::remembered(const QString &key, const QString &defaultValue) const
+{
+    // The file that wins is read last, with what the others gave as its default.
+    QString value = defaultValue;
+    for (auto file = m_settings.read.crbegin(); file != m_settings.read.crend(); ++file)
+        value = ReadIni(*file, DialogText::Section, key, value);
+    return value;
 }
 
 void ConnectionInput::buildControls()
@@ -140,8 +148,8 @@ void ConnectionInput::cmdConnect_Click()
     m_login.ServerAddress = txtServerIP->text();
     m_login.ServerPassword = txtPassword->text();
     // Stored before the attempt, so even a failed attempt's values greet the next start.
-    WriteIni(m_settingsFile, DialogText::Section, DialogText::AddressKey, m_login.ServerAddress);
-    WriteIni(m_settingsFile, DialogText::Section, DialogText::PortKey, m_login.ServerPort);
+    WriteIni(m_settings.write, DialogText::Section, DialogText::AddressKey, m_login.ServerAddress);
+    WriteIni(m_settings.write, DialogText::Section, DialogText::PortKey, m_login.ServerPort);
 
     tmrTimeOut->start();
     m_link = new JukeboxLink;

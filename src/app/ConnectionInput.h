@@ -1,6 +1,7 @@
 #pragma once
 
 #include "panel/Kurvan.h"
+#include "app/SettingsLocation.h"
 #include "link/ServerLogin.h"
 
 #include <QDialog>
@@ -23,8 +24,8 @@ class ConnectionInput : public QDialog
 public:
     static constexpr int kConnectTimeout = 5000;
 
-    // settingsFile: where address and port are remembered (the program's Kurvan.ini).
-    explicit ConnectionInput(const QString &settingsFile, QWidget *parent = nullptr);
+    // settings: where address and port are looked up and remembered.
+    explicit ConnectionInput(const SettingsFiles &settings, QWidget *parent = nullptr);
     ~ConnectionInput() override;
 
     // The panel of the pending attempt, if any.
@@ -49,7 +50,9 @@ private:
     void handOver();
     void unloadPanel();
 
-    QString m_settingsFile;
+    QString remembered(const QString &key, const QString &defaultValue) const;
+
+    SettingsFiles m_settings;
     ServerLogin m_login;
     // The pending attempt: its link, made here and handed to its panel, which owns it.
     QPointer<Kurvan> m_panel;

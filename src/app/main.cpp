@@ -35,7 +35,7 @@ int main(int argc, char *argv[])
 
     // Both windows carry the program's icon.
     QApplication::setWindowIcon(kurvanIcon());
-    ConnectionInput dialog(settingsFilePath());
+    ConnectionInput dialog(settingsFiles());
     dialog.show();
     // Take the keyboard at once, also where no window manager hands it over (a bare X server).
     dialog.activateWindow();

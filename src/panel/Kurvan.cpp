@@ -224,13 +224,13 @@ void Kurvan::onPlayStatusStop()
 
 void Kurvan::tmrCheckStatus_Timer()
 {
-    // A lost link ends the poll at the step that found it; nothing after it is asked.
-    if (!tmrVolume->isActive() && !pollVolume())
-        return;
-    if (!pollPlayStatus())
-        return;
-    if (Stopped == 0)
+    // A lost link ends the poll at the step that found it, and for good: nothing after it is
+    // asked.
+    const bool linkUp = (tmrVolume->isActive() || pollVolume()) && pollPlayStatus();
+    if (linkUp && Stopped == 0)
         pollSongPosition();
+    if (m_linkLost)
+        tmrCheckStatus->stop();
 }
 
 bool Kurvan::pollVolume()

@@ -125,7 +125,7 @@ private slots:
 
         QPointer<Kurvan> panel;
         {
-            ConnectionInput dialog(ini);
+            ConnectionInput dialog(SettingsFiles::at(ini));
             dialog.show();
             dialog.findChild<QLineEdit *>(QStringLiteral("txtPassword"))->setText(secret);
             QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("cmdConnect")), Qt::LeftButton);

@@ -63,7 +63,7 @@ bool MprisService::start()
     if (bus.registerService(instance))
         return true;
     qCDebug(lcMpris) << "no bus name:" << bus.lastError().message();
-    return true;
+    return false;
 }
 
 void MprisService::setPanel(Kurvan *panel)

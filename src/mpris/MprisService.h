@@ -30,7 +30,8 @@ public:
     ~MprisService() override;
 
     // Puts the object on the session bus and takes the bus name, or, while another program holds
-    // it, the name with ".instance" and our process id. False when there is no session bus.
+    // it, the name with ".instance" and our process id. False when there is no session bus or
+    // neither name could be had: nobody can find the client then.
     bool start();
     // The panel whose state is offered from now on; it is also what Raise brings forward.
     void setPanel(Kurvan *panel);

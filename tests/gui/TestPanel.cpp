@@ -330,19 +330,6 @@ private slots:
         QVERIFY(!enabled("scrVol"));
     }
 
-    void lostLinkDuringTheLoginAsksNothingMore()
-    {
-        sim->faults().closeAfterMessages = 4; // the password, "Version", "Type", then "Credit"
-        makePanel(QString::number(sim->port()), kSecret, 60000);
-        QTRY_COMPARE(text("lblStatus"), QStringLiteral("Verbindung getrennt"));
-        QTRY_VERIFY(idle());
-        QCOMPARE(queries(), names({"Version", "Type", "Credit"}));
-        QCOMPARE(text("lblVersion"), QStringLiteral("7.1.0 (Demo)"));
-        QVERIFY(!poll()->isActive());
-        for (const char *b : {"cmdStop", "cmdPrevTitle", "cmdNextTitle", "cmdCreditPlus"})
-            QVERIFY2(!enabled(b), b);
-    }
-
     void commandButtonsSendTheirTexts()
     {
         sim->faults().ignoreCommands = true; // no notice follows a command here

@@ -14,12 +14,12 @@
 
 #include "BareServer.h"
 #include "BenchSupport.h"
+#include "JukeboxProcess.h"
+#include "SpinningQuery.h"
 #include "link/Frame.h"
 #include "link/JukeboxLink.h"
-#include "JukeboxProcess.h"
-#include "panel/Kurvan.h"
 #include "link/Messages.h"
-#include "SpinningQuery.h"
+#include "panel/Kurvan.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>

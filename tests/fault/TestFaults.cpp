@@ -1,10 +1,10 @@
 #include "Controls.h"
-#include "link/Frame.h"
-#include "link/JukeboxLink.h"
-#include "panel/Kurvan.h"
-#include "link/Messages.h"
 #include "ResponsivenessProbe.h"
 #include "SimServer.h"
+#include "link/Frame.h"
+#include "link/JukeboxLink.h"
+#include "link/Messages.h"
+#include "panel/Kurvan.h"
 
 #include <QFile>
 #include <QLabel>

@@ -1,9 +1,9 @@
-#include "app/ConnectionInput.h"
-#include "common/IniFile.h"
-#include "panel/Kurvan.h"
 #include "SettingsGeneration.h"
 #include "SimServer.h"
+#include "app/ConnectionInput.h"
+#include "common/IniFile.h"
 #include "common/Windows1252.h"
+#include "panel/Kurvan.h"
 
 #include <QDirIterator>
 #include <QLineEdit>

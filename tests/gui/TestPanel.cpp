@@ -135,8 +135,7 @@ private slots:
     {
         logIn();
         QCOMPARE(received().first(), QStringLiteral("Password=geheim"));
-        QCOMPARE(queries(),
-                 names({"Version", "Type", "Credit", "PlayStatus", "SongLength", "CurrentSong", "SongPos"}));
+        QCOMPARE(queries(), names({"Version", "Type", "Credit", "PlayStatus", "SongLength", "CurrentSong", "SongPos"}));
         QVERIFY(panel->isVisible());
         QCOMPARE(text("lblStatus"), QStringLiteral("Verbindung hergestellt"));
         QCOMPARE(text("lblVersion"), QStringLiteral("7.1.0 (Demo)"));

@@ -19,7 +19,12 @@
 
 #include <cstddef>
 #include <functional>
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+#include <psapi.h>
+#else
 #include <unistd.h>
+#endif
 
 #if defined(__SANITIZE_ADDRESS__)
 #define KURVAN_ASAN 1
@@ -68,6 +73,16 @@ qint64 memoryInUse()
     return static_cast<qint64>(__sanitizer_get_current_allocated_bytes());
 }
 const char *const kMemoryMeasure = "live heap";
+#elif defined(Q_OS_WIN)
+// The working set, Windows' name for the resident set.
+qint64 memoryInUse()
+{
+    PROCESS_MEMORY_COUNTERS counters{};
+    if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters))
+        return 0;
+    return static_cast<qint64>(counters.WorkingSetSize);
+}
+const char *const kMemoryMeasure = "working set";
 #else
 // The resident set, from the kernel.
 qint64 memoryInUse()

@@ -1,7 +1,7 @@
 #include "BareServer.h"
 
 #include "BenchSupport.h"
-#include "Frame.h"
+#include "link/Frame.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

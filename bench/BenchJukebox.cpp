@@ -14,8 +14,8 @@
 
 #include "BareServer.h"
 #include "BenchSupport.h"
-#include "Frame.h"
-#include "Messages.h"
+#include "link/Frame.h"
+#include "link/Messages.h"
 #include "SimServer.h"
 
 #include <QCoreApplication>

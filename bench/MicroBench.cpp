@@ -3,15 +3,15 @@
 // frame stays when a buffer of a million frames is drained.
 
 #include "BenchSupport.h"
-#include "BitString.h"
-#include "FieldHelpers.h"
-#include "Frame.h"
-#include "IniFile.h"
-#include "MessageSplit.h"
-#include "Messages.h"
-#include "NumberReadings.h"
-#include "ReceiveBuffer.h"
-#include "Windows1252.h"
+#include "common/BitString.h"
+#include "common/FieldHelpers.h"
+#include "link/Frame.h"
+#include "common/IniFile.h"
+#include "link/MessageSplit.h"
+#include "link/Messages.h"
+#include "common/NumberReadings.h"
+#include "link/ReceiveBuffer.h"
+#include "common/Windows1252.h"
 
 #include <QDir>
 #include <QTemporaryDir>

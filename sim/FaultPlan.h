@@ -1,8 +1,9 @@
 #pragma once
 
-#include "Messages.h"
+#include "link/Messages.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -18,6 +19,13 @@ struct FaultPlan
     QStringList withheldValues;
     // These names are answered with an empty value ("Credit|"), which the client does not take.
     QStringList emptyValues;
+    // Queries for these names are answered with the given whole text instead of name + "|" +
+    // value: what a confused jukebox might send ("Credit|3|4", "volume|3", "SongPos|-5").
+    QHash<QString, QString> scriptedAnswers;
+    // Login attempts get no answer at all; the connection stays open.
+    bool withholdLogin = false;
+    // Commands are recorded but not carried out, so no notice confirms them.
+    bool ignoreCommands = false;
 
     // Every frame goes out one byte per write with this pause between bytes.
     bool byteByByte = false;

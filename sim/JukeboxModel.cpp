@@ -1,6 +1,6 @@
 #include "JukeboxModel.h"
 
-#include "Messages.h"
+#include "link/Messages.h"
 
 #include <QElapsedTimer>
 

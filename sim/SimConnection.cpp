@@ -1,9 +1,9 @@
 #include "SimConnection.h"
 
 #include "FaultPlan.h"
-#include "Frame.h"
+#include "link/Frame.h"
 #include "ProtocolLog.h"
-#include "Windows1252.h"
+#include "common/Windows1252.h"
 
 #include <QLoggingCategory>
 #include <QTcpSocket>

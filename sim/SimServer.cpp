@@ -1,9 +1,9 @@
 #include "SimServer.h"
 
-#include "MessageSplit.h"
-#include "Messages.h"
+#include "link/MessageSplit.h"
+#include "link/Messages.h"
 #include "SimConnection.h"
-#include "Windows1252.h"
+#include "common/Windows1252.h"
 
 #include <QLoggingCategory>
 #include <QTcpServer>
@@ -148,7 +148,7 @@ void SimServer::handleMessage(SimConnection *connection, const QByteArray &bytes
         // Before the login the jukebox does not talk.
     } else if (text.startsWith(Msg::GetPrefix)) {
         answerQuery(connection, text.mid(Msg::GetPrefix.size()));
-    } else {
+    } else if (!m_faults.ignoreCommands) {
         runCommand(text);
     }
     emit messageReceived(text);
@@ -156,6 +156,10 @@ void SimServer::handleMessage(SimConnection *connection, const QByteArray &bytes
 
 void SimServer::handleLogin(SimConnection *connection, const QString &text)
 {
+    if (m_faults.withholdLogin) {
+        m_log.note(connection->id(), QStringLiteral("withholding the login answer"));
+        return;
+    }
     if (text.mid(Msg::PasswordPrefix.size()) != m_password) {
         // A second, wrong attempt does not undo an earlier login.
         connection->sendText(Msg::PasswordWrong);
@@ -178,7 +182,8 @@ void SimServer::answerQuery(SimConnection *connection, const QString &name)
     }
     if (m_faults.empties(name))
         value->clear();
-    connection->sendText(name + u'|' + *value, m_faults.answerDelay(name));
+    const QString answer = m_faults.scriptedAnswers.value(name, name + u'|' + *value);
+    connection->sendText(answer, m_faults.answerDelay(name));
 }
 
 void SimServer::runCommand(const QString &text)

@@ -1,21 +1,20 @@
-#include "ConnectionInput.h"
+#include "app/ConnectionInput.h"
 
-#include "FitLabel.h"
-#include "IniFile.h"
-#include "JukeboxLink.h"
-#include "Kurvan.h"
-#include "StandInFonts.h"
-#include "Texts.h"
-#include "Twips.h"
+#include "app/Texts.h"
+#include "common/IniFile.h"
+#include "link/JukeboxLink.h"
+#include "panel/Kurvan.h"
+#include "widgets/FitLabel.h"
+#include "widgets/Placement.h"
+#include "widgets/StandInFonts.h"
+#include "widgets/Twips.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProxyStyle>
 #include <QPushButton>
-#include <QScreen>
 #include <QTimer>
 #include <utility>
 
@@ -64,28 +63,35 @@ QLineEdit *makeBox(QWidget *parent, const char *name, const QRect &box, int maxL
 
 } // namespace
 
-ConnectionInput::ConnectionInput(const QString &settingsFile, QWidget *parent)
+ConnectionInput::ConnectionInput(const SettingsFiles &settings, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      m_settingsFile(settingsFile)
+      m_settings(settings)
 {
     setObjectName(QStringLiteral("ConnectionInput"));
     setWindowTitle(DialogText::WindowTitle);
     buildControls();
 
     // Load: the boxes show what was used last, or the defaults.
-    txtServerIP->setText(
-        ReadIni(m_settingsFile, DialogText::Section, DialogText::AddressKey, DialogText::DefaultAddress));
-    txtServerPort->setText(ReadIni(m_settingsFile, DialogText::Section, DialogText::PortKey, DialogText::DefaultPort));
+    txtServerIP->setText(remembered(DialogText::AddressKey, DialogText::DefaultAddress));
+    txtServerPort->setText(remembered(DialogText::PortKey, DialogText::DefaultPort));
     txtServerIP->setFocus();
 
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    centreOnScreen(this);
 }
 
 ConnectionInput::~ConnectionInput()
 {
     unloadPanel();
+}
+
+QString ConnectionInput::remembered(const QString &key, const QString &defaultValue) const
+{
+    // The file that wins is read last, with what the others gave as its default.
+    QString value = defaultValue;
+    for (auto file = m_settings.read.crbegin(); file != m_settings.read.crend(); ++file)
+        value = ReadIni(*file, DialogText::Section, key, value);
+    return value;
 }
 
 void ConnectionInput::buildControls()
@@ -142,11 +148,12 @@ void ConnectionInput::cmdConnect_Click()
     m_login.ServerAddress = txtServerIP->text();
     m_login.ServerPassword = txtPassword->text();
     // Stored before the attempt, so even a failed attempt's values greet the next start.
-    WriteIni(m_settingsFile, DialogText::Section, DialogText::AddressKey, m_login.ServerAddress);
-    WriteIni(m_settingsFile, DialogText::Section, DialogText::PortKey, m_login.ServerPort);
+    WriteIni(m_settings.write, DialogText::Section, DialogText::AddressKey, m_login.ServerAddress);
+    WriteIni(m_settings.write, DialogText::Section, DialogText::PortKey, m_login.ServerPort);
 
     tmrTimeOut->start();
-    m_panel = new Kurvan(m_login);
+    m_link = new JukeboxLink;
+    m_panel = new Kurvan(m_link, m_login);
     connect(m_panel, &Kurvan::connectionMade, this, &ConnectionInput::handOver);
 }
 
@@ -174,8 +181,10 @@ void ConnectionInput::handOver()
     tmrTimeOut->stop();
     Kurvan *panel = m_panel;
     m_panel = nullptr;
+    m_link = nullptr;
     panel->disconnect(this);
     connect(qApp, &QCoreApplication::aboutToQuit, panel, &QObject::deleteLater);
+    emit panelShown(panel);
     close();
 }
 
@@ -186,7 +195,10 @@ void ConnectionInput::unloadPanel()
     tmrTimeOut->stop();
     Kurvan *panel = m_panel;
     m_panel = nullptr;
-    panel->link()->abort();
+    // The attempt ends at the link; the panel goes with it.
+    if (m_link)
+        m_link->abort();
+    m_link = nullptr;
     delete panel;
 }
 

@@ -1,12 +1,14 @@
 #pragma once
 
-#include "Kurvan.h"
-#include "ServerLogin.h"
+#include "panel/Kurvan.h"
+#include "app/SettingsLocation.h"
+#include "link/ServerLogin.h"
 
 #include <QDialog>
 #include <QPointer>
 
 class FitLabel;
+class JukeboxLink;
 
 class QLineEdit;
 class QPushButton;
@@ -22,8 +24,8 @@ class ConnectionInput : public QDialog
 public:
     static constexpr int kConnectTimeout = 5000;
 
-    // settingsFile: where address and port are remembered (the program's Kurvan.ini).
-    explicit ConnectionInput(const QString &settingsFile, QWidget *parent = nullptr);
+    // settings: where address and port are looked up and remembered.
+    explicit ConnectionInput(const SettingsFiles &settings, QWidget *parent = nullptr);
     ~ConnectionInput() override;
 
     // The panel of the pending attempt, if any.
@@ -31,6 +33,11 @@ public:
     const ServerLogin &login() const { return m_login; }
     // Test seam: a shorter time-out than kConnectTimeout.
     void setConnectTimeout(int ms);
+
+signals:
+    // The attempt succeeded: panel is shown, stays for the rest of the program, and this dialog
+    // closes.
+    void panelShown(Kurvan *panel);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -43,9 +50,13 @@ private:
     void handOver();
     void unloadPanel();
 
-    QString m_settingsFile;
+    QString remembered(const QString &key, const QString &defaultValue) const;
+
+    SettingsFiles m_settings;
     ServerLogin m_login;
+    // The pending attempt: its link, made here and handed to its panel, which owns it.
     QPointer<Kurvan> m_panel;
+    QPointer<JukeboxLink> m_link;
 
     FitLabel *Label1;
     FitLabel *Label2;

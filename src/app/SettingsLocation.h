@@ -1,8 +1,29 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
+#include <functional>
 
-// Where Kurvan.ini lives: beside the program file, as a copy unpacked anywhere expects; where
-// that folder cannot be written (an installed copy under /usr), in the user's configuration
-// folder instead, so an installed program still remembers.
-QString settingsFilePath();
+class QFileInfo;
+
+// Where Kurvan.ini is read and written.
+struct SettingsFiles
+{
+    // Where what the user enters is remembered.
+    QString write;
+    // Where it is looked up, the file that wins first. An entry missing in one is looked up in
+    // the next.
+    QStringList read;
+
+    static SettingsFiles at(const QString &file) { return {file, {file}}; }
+};
+
+// Kurvan.ini beside the program, as a copy unpacked anywhere expects. Where that file or
+// folder cannot be written (an installed copy), what the user enters is remembered in
+// userFolder instead, and that file wins when it exists; the file beside the program is still
+// read, so an administrator may preset the address there.
+SettingsFiles chooseSettingsFiles(const QString &programFolder, const QString &userFolder,
+                                  const std::function<bool(const QFileInfo &)> &writable);
+
+// The same for this program's folder and the user's configuration folder.
+SettingsFiles settingsFiles();

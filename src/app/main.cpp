@@ -1,8 +1,8 @@
-#include "ConnectionInput.h"
+#include "app/ConnectionInput.h"
 #include "KurvanIcon.h"
-#include "SettingsLocation.h"
-#include "SingleInstance.h"
-#include "Texts.h"
+#include "app/SettingsLocation.h"
+#include "app/SingleInstance.h"
+#include "app/Texts.h"
 
 #include <QApplication>
 
@@ -22,7 +22,7 @@ int main(int argc, char *argv[])
 
     // Both windows carry the program's icon.
     QApplication::setWindowIcon(kurvanIcon());
-    ConnectionInput dialog(settingsFilePath());
+    ConnectionInput dialog(settingsFiles());
     dialog.show();
     // Take the keyboard at once, also where no window manager hands it over (a bare X server).
     dialog.activateWindow();

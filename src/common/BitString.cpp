@@ -1,4 +1,4 @@
-#include "BitString.h"
+#include "common/BitString.h"
 
 #include <algorithm>
 #include <bit>

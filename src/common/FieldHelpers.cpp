@@ -1,4 +1,4 @@
-#include "FieldHelpers.h"
+#include "common/FieldHelpers.h"
 
 #include <QList>
 #include <QStringView>

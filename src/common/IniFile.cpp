@@ -1,6 +1,6 @@
-#include "IniFile.h"
+#include "common/IniFile.h"
 
-#include "Windows1252.h"
+#include "common/Windows1252.h"
 
 #include <QByteArrayList>
 #include <QFile>

@@ -1,8 +1,7 @@
-#include "NumberReadings.h"
+#include "common/NumberReadings.h"
 
 #include <QLocale>
 #include <cmath>
-#include <stdexcept>
 
 bool IsNumber(const QString &text)
 {
@@ -40,11 +39,11 @@ double LeadingNumberValue(const QString &text)
     return ok || std::isinf(value) ? value : 0;
 }
 
-float FullConversion(const QString &text)
+std::optional<float> FullConversion(const QString &text)
 {
     bool ok = false;
     const float value = QLocale().toFloat(text.trimmed(), &ok);
     if (!ok || !std::isfinite(value))
-        throw std::invalid_argument("text is not a number as a whole");
+        return std::nullopt;
     return value;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <optional>
 
 // The three ways the panel reads a received text as a number. Two follow the user's locale
 // (QLocale()), one does not; callers pick the one the jukebox's value calls for.
@@ -13,6 +14,6 @@ bool IsNumber(const QString &text);
 // "TimeOut" and "" give 0.
 double LeadingNumberValue(const QString &text);
 
-// The whole text as a single-precision number under QLocale(). Throws std::invalid_argument
-// when the text is not a number as a whole or does not fit a float.
-float FullConversion(const QString &text);
+// The whole text as a single-precision number under QLocale(); nullopt when the text is not a
+// number as a whole or does not fit a float.
+std::optional<float> FullConversion(const QString &text);

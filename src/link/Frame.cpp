@@ -1,20 +1,19 @@
-#include "Frame.h"
+#include "link/Frame.h"
 
-#include "BitString.h"
-#include "Windows1252.h"
+#include "common/Windows1252.h"
 
 QByteArray FrameMessage(const QString &text)
 {
     const QByteArray body = ToWindows1252(text);
     if (body.size() > kMaxTextBytes)
         return {};
-    // The length goes out as two bytes cut from its 16-digit binary form, high byte first.
-    const QString bits = LongToBin(static_cast<std::int32_t>(body.size()), 16);
+    // The length goes out as two bytes, high byte first.
+    const auto length = static_cast<unsigned>(body.size());
     QByteArray frame;
     frame.reserve(body.size() + kFrameOverhead);
     frame.append(kStartByte);
-    frame.append(static_cast<char>(BinToLong(bits.left(8))));
-    frame.append(static_cast<char>(BinToLong(bits.right(8))));
+    frame.append(static_cast<char>(length >> 8));
+    frame.append(static_cast<char>(length & 0xFF));
     frame.append(body);
     frame.append(kEndByte);
     return frame;
@@ -30,7 +29,7 @@ FrameScan ScanFrame(QByteArrayView data)
         return scan;
     const auto high = static_cast<unsigned char>(data[start + 1]);
     const auto low = static_cast<unsigned char>(data[start + 2]);
-    const qsizetype length = BinToLong(LongToBin(high, 8) + LongToBin(low, 8));
+    const qsizetype length = high * 256 + low;
     const qsizetype end = start + length + 4; // one past the end byte
     if (data.size() < end)
         return scan;

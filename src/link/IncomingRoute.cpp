@@ -1,7 +1,7 @@
-#include "IncomingRoute.h"
+#include "link/IncomingRoute.h"
 
-#include "MessageSplit.h"
-#include "Messages.h"
+#include "link/MessageSplit.h"
+#include "link/Messages.h"
 
 static_assert(static_cast<qsizetype>(Incoming::PlayStatusStop) + 1 == IncomingQueue::kCapacity,
               "one queue entry per kind of message");

@@ -1,13 +1,14 @@
-#include "JukeboxLink.h"
+#include "link/JukeboxLink.h"
 
-#include "Frame.h"
-#include "Messages.h"
-#include "Windows1252.h"
+#include "common/Windows1252.h"
+#include "link/Frame.h"
+#include "link/Messages.h"
 
-#include <QCoreApplication>
+#include <QEventLoop>
 #include <QLoggingCategory>
 #include <QNetworkProxy>
 #include <QTcpSocket>
+#include <utility>
 
 Q_LOGGING_CATEGORY(lcLink, "kurvan.link", QtWarningMsg)
 
@@ -42,7 +43,7 @@ JukeboxLink::JukeboxLink(QObject *parent) : QObject(parent), Winsock1(new QTcpSo
         Winsock1->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         emit connected();
     });
-    connect(Winsock1, &QTcpSocket::disconnected, this, &JukeboxLink::closed);
+    connect(Winsock1, &QTcpSocket::disconnected, this, &JukeboxLink::raiseClosed);
     connect(Winsock1, &QTcpSocket::readyRead, this, &JukeboxLink::Winsock1_DataArrival);
     connect(&tmrQueryTimeOut, &QTimer::timeout, this, &JukeboxLink::tmrQueryTimeOut_Timer);
 }
@@ -71,79 +72,82 @@ void JukeboxLink::abort()
 
 bool JukeboxLink::isConnected() const
 {
-    return Winsock1->state() == QAbstractSocket::ConnectedState;
+    return !m_closedRaised && Winsock1->state() == QAbstractSocket::ConnectedState;
 }
 
-void JukeboxLink::SendCommand(const QString &text)
+void JukeboxLink::raiseClosed()
+{
+    if (m_waitLoop)
+        m_waitLoop->quit(); // a gone link brings no answer: the wait ends now
+    if (std::exchange(m_closedRaised, true))
+        return;
+    qCDebug(lcLink) << "connection gone";
+    emit closed();
+}
+
+bool JukeboxLink::SendCommand(const QString &text)
 {
     if (!isConnected()) {
-        emit closed();
-        return;
+        raiseClosed();
+        return false;
     }
     const QByteArray frame = FrameMessage(text);
     if (frame.isEmpty()) {
         qCWarning(lcLink) << "text too long for one frame, not sent";
-        return;
+        return false;
     }
     qCDebug(lcLink) << "send" << forLog(text);
     Winsock1->write(frame);
     // Hand the frame to the kernel now rather than on the next pass of the event loop: no
     // events are processed here, so no handler can slip in between a click and its frame.
     Winsock1->flush();
+    return true;
 }
 
-QString JukeboxLink::QueryValue(const QString &name, const QString &defaultValue)
+QueryResult JukeboxLink::query(const QString &name)
 {
-    const bool statusWasOn = m_statusTimer && m_statusTimer->isActive();
-    if (statusWasOn)
-        m_statusTimer->stop();
-    PendingQuery = name;
     if (!isConnected()) {
-        PendingQuery.clear();
-        emit closed();
-        return {};
+        raiseClosed();
+        return {QueryOutcome::LinkDown, {}};
     }
-    const QString timedOut = defaultValue.isEmpty() ? Msg::TimeOut : defaultValue;
-    if (m_waitDepth >= kMaxQueryDepth) {
-        PendingQuery.clear();
-        if (statusWasOn)
-            m_statusTimer->start();
-        return timedOut;
+    if (m_waitDepth >= kMaxQueryDepth)
+        return {QueryOutcome::TimedOut, {}};
+
+    emit waitStarted();
+    ++m_waitDepth;
+    PendingQuery = name;
+    QEventLoop loop;
+    QEventLoop *const outer = std::exchange(m_waitLoop, &loop);
+    if (SendCommand(Msg::GetPrefix + name)) {
+        tmrQueryTimeOut.start();
+        // The time-out, the answer and the loss of the link each quit this loop the moment they
+        // happen, however the platform delivers them; nothing else needs to arrive to wake it.
+        if (QueryAnswer.isEmpty() && isConnected())
+            loop.exec();
     }
 
-    ++m_waitDepth;
-    SendCommand(Msg::GetPrefix + name);
-    tmrQueryTimeOut.start();
-    QString result;
-    for (;;) {
-        readIncoming();
-        // The time-out is tested before the answer: an answer that comes in the same pass as
-        // the time-out is too late.
-        if (!tmrQueryTimeOut.isActive()) {
-            result = timedOut;
-            break;
-        }
-        if (!QueryAnswer.isEmpty()) {
-            result = QueryAnswer;
-            break;
-        }
-        // A dropped link can bring no answer; waiting out the time-out would only freeze the
-        // caller's chain of queries.
-        if (!isConnected()) {
-            result = timedOut;
-            break;
-        }
-        // Sleeps until a socket, timer or window event arrives; never spins.
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
+    QueryResult result;
+    // The time-out is tested before the answer: an answer that comes in the same pass as the
+    // time-out is too late.
+    if (PendingQuery == name && !tmrQueryTimeOut.isActive() && isConnected())
+        result = {QueryOutcome::TimedOut, {}};
+    else if (!QueryAnswer.isEmpty() && PendingQuery == name)
+        result = {QueryOutcome::Answered, QueryAnswer};
+    else if (!isConnected())
+        result = {QueryOutcome::LinkDown, {}};
+    // Otherwise a query nested inside this wait took over the slot (this one counts as timed
+    // out), or the program is ending and every event loop is told to leave.
+
     tmrQueryTimeOut.stop();
     QueryAnswer.clear();
     // A late answer must not be taken for the next query's.
     PendingQuery.clear();
+    m_waitLoop = outer;
     --m_waitDepth;
-    if (statusWasOn)
-        m_statusTimer->start();
-    qCDebug(lcLink) << "query" << name << "->" << result;
+    if (outer)
+        outer->quit(); // the slot is gone: the query that waits outside this one has timed out
+    qCDebug(lcLink) << "query" << name << "->" << static_cast<int>(result.outcome) << result.value;
+    emit waitEnded();
     if (!m_queued.isEmpty())
         postDispatch();
     return result;
@@ -152,18 +156,21 @@ QString JukeboxLink::QueryValue(const QString &name, const QString &defaultValue
 void JukeboxLink::tmrQueryTimeOut_Timer()
 {
     tmrQueryTimeOut.stop();
+    if (m_waitLoop)
+        m_waitLoop->quit();
 }
 
 void JukeboxLink::Winsock1_DataArrival()
 {
     readIncoming();
-    dispatchQueued();
+    // Handlers never run inside this slot: the socket does not signal new data while one of its
+    // slots still runs, and a handler's queries must hear their answers.
+    if (!m_queued.isEmpty())
+        postDispatch();
 }
 
 void JukeboxLink::readIncoming()
 {
-    // Also called from inside a query's wait: the socket does not emit readyRead again while
-    // a slot connected to it still runs, and the login and notice handlers wait inside one.
     while (Winsock1->bytesAvailable() > 0) {
         m_buffer.append(Winsock1->read(kReadChunk));
         while (const std::optional<QByteArray> text = m_buffer.takeFrame())
@@ -180,6 +187,8 @@ void JukeboxLink::route(const QByteArray &frameText)
     case Route::Kind::Answer:
         // An empty value is stored too and leaves the query waiting.
         QueryAnswer = route.answer;
+        if (!QueryAnswer.isEmpty() && m_waitLoop)
+            m_waitLoop->quit();
         break;
     case Route::Kind::Message:
         m_queued.push(route.message);

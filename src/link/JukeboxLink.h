@@ -1,13 +1,15 @@
 #pragma once
 
-#include "Frame.h"
-#include "IncomingRoute.h"
-#include "ReceiveBuffer.h"
+#include "link/Frame.h"
+#include "link/IncomingRoute.h"
+#include "link/QueryResult.h"
+#include "link/ReceiveBuffer.h"
 
 #include <QObject>
 #include <QString>
 #include <QTimer>
 
+class QEventLoop;
 class QTcpSocket;
 
 // The one TCP connection to the jukebox: it owns the socket `Winsock1`, the receive buffer and
@@ -16,11 +18,12 @@ class QTcpSocket;
 //
 // Ordering and nesting: answers are matched the moment their frame is taken from the buffer.
 // Every other message (the login answers and the three notices) is queued and handed out one
-// at a time, in arrival order, only while no query waits. A handler may therefore ask for
-// values freely; messages that arrive meanwhile wait their turn instead of running inside the
-// wait. Repeats of a queued message collapse into one at its newest place, since each handler
-// re-reads the jukebox's state; unknown names are dropped at once. So the queue never holds
-// more than five entries and no handler ever runs inside another's wait.
+// at a time, in arrival order, from the event loop and only while no query waits. A handler
+// may therefore ask for values freely; messages that arrive meanwhile wait their turn instead
+// of running inside the wait. Repeats of a queued message collapse into one at its newest
+// place, since each handler re-reads the jukebox's state; unknown names are dropped at once.
+// So the queue never holds more than five entries and no handler ever runs inside another's
+// wait.
 class JukeboxLink : public QObject
 {
     Q_OBJECT
@@ -37,7 +40,7 @@ public:
     // The queue keeps one entry per kind of message (two login answers, three notices).
     static constexpr qsizetype kMaxQueuedMessages = IncomingQueue::kCapacity;
     // Handlers never nest queries; this only stops a future mistake from recursing without end:
-    // a query asked this deep returns its time-out value at once, without asking.
+    // a query asked this deep times out at once, without asking.
     static constexpr int kMaxQueryDepth = 4;
 
     explicit JukeboxLink(QObject *parent = nullptr);
@@ -50,24 +53,18 @@ public:
     void abort();
     bool isConnected() const;
 
-    // Frames text and queues it on the socket. Without a connection nothing goes out and
-    // closed() is emitted instead. A text too long for one frame is not sent.
-    void SendCommand(const QString &text);
+    // Frames text and hands it to the socket. False when nothing went out: there is no
+    // connection (closed() has been raised for it), or the text is too long for one frame.
+    bool SendCommand(const QString &text);
 
-    // Asks the jukebox for a value and waits for the answer with the event loop running.
-    // Returns the answer's value; after kQueryTimeout without one, defaultValue, or "TimeOut"
-    // when defaultValue is empty; the same at once when the link drops during the wait; and ""
-    // (after emitting closed()) when the socket is not connected to begin with.
-    QString QueryValue(const QString &name, const QString &defaultValue = QString());
+    // Sends "Get" + name and waits for the answer with the event loop running. The wait ends
+    // on the answer, on kQueryTimeout, or on the loss of the connection, each as it happens.
+    // An answer and the time-out in the same pass of the event loop count as a time-out.
+    QueryResult query(const QString &name);
 
-    // The panel's status timer: stopped for the length of each query that finds it running.
-    void setStatusTimer(QTimer *timer) { m_statusTimer = timer; }
     // Test seam: a shorter time-out than kQueryTimeout.
     void setQueryTimeout(int ms) { tmrQueryTimeOut.setInterval(ms); }
 
-    QTcpSocket *socket() const { return Winsock1; }
-    const QString &pendingQuery() const { return PendingQuery; }
-    const QString &queryAnswer() const { return QueryAnswer; }
     bool isWaiting() const { return m_waitDepth > 0; }
     // How many queries wait inside one another right now (0 or 1 unless a handler misbehaves).
     int waitDepth() const { return m_waitDepth; }
@@ -76,8 +73,12 @@ public:
 
 signals:
     void connected();
-    // The connection is gone: the jukebox closed it, or a send or query found it down.
+    // This connection is gone: the jukebox closed it, or a send or query found it down. Raised
+    // once per connection.
     void closed();
+    // A query starts and ends its wait; the panel holds its own poll for that long.
+    void waitStarted();
+    void waitEnded();
     void passwordAccepted();
     void passwordRefused();
     void changeTitle();
@@ -87,6 +88,7 @@ signals:
 private:
     void Winsock1_DataArrival();
     void tmrQueryTimeOut_Timer();
+    void raiseClosed();
     void readIncoming();
     void route(const QByteArray &frameText);
     void postDispatch();
@@ -94,12 +96,13 @@ private:
 
     QTcpSocket *Winsock1;
     QTimer tmrQueryTimeOut;
-    QTimer *m_statusTimer = nullptr;
     QString PendingQuery;
     QString QueryAnswer;
     ReceiveBuffer m_buffer;
     IncomingQueue m_queued;
+    QEventLoop *m_waitLoop = nullptr;
     int m_waitDepth = 0;
+    bool m_closedRaised = false;
     bool m_dispatching = false;
     bool m_dispatchPosted = false;
 };

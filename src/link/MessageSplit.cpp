@@ -1,6 +1,6 @@
-#include "MessageSplit.h"
+#include "link/MessageSplit.h"
 
-#include "FieldHelpers.h"
+#include "common/FieldHelpers.h"
 
 MessageParts SplitMessage(const QString &text)
 {

@@ -1,6 +1,6 @@
-#include "ReceiveBuffer.h"
+#include "link/ReceiveBuffer.h"
 
-#include "Frame.h"
+#include "link/Frame.h"
 
 void ReceiveBuffer::append(QByteArrayView bytes)
 {

@@ -1,97 +1,33 @@
-#include "Kurvan.h"
+#include "panel/Kurvan.h"
 
-#include "FieldHelpers.h"
-#include "FitLabel.h"
-#include "JukeboxLink.h"
-#include "Messages.h"
-#include "NumberReadings.h"
-#include "StandInFonts.h"
-#include "Texts.h"
-#include "Twips.h"
-#include "VolumeBar.h"
+#include "common/FieldHelpers.h"
+#include "link/JukeboxLink.h"
+#include "link/Messages.h"
+#include "panel/AnswerReadings.h"
+#include "panel/Texts.h"
+#include "panel/VolumeBar.h"
+#include "widgets/FitLabel.h"
+#include "widgets/Placement.h"
 
 #include <QCloseEvent>
-#include <QGuiApplication>
-#include <QLoggingCategory>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
-#include <QScrollBar>
 #include <QTimer>
-#include <cmath>
-#include <exception>
-#include <limits>
 
-Q_LOGGING_CATEGORY(lcPanel, "kurvan.panel", QtWarningMsg)
-
-namespace {
-
-// Resolution of the drawn progress bar; the song's own figures stay single-precision floats.
-constexpr int kProgressSteps = 1000;
-
-// A step that fails (a value the jukebox sent that a control refuses, a length that does not
-// convert) is skipped, and the handler goes on with the next one.
-template <typename Step> void tryStep(Step &&step)
-{
-    try {
-        step();
-    } catch (const std::exception &e) {
-        qCDebug(lcPanel) << "step skipped:" << e.what();
-    }
-}
-
-bool timedOut(const QString &value)
-{
-    return value == Msg::TimeOut;
-}
-
-QPushButton *makeButton(QWidget *parent, const char *name, const QString &text, const QRect &box, const QFont &font)
-{
-    auto *button = new QPushButton(text, parent);
-    button->setObjectName(QLatin1String(name));
-    button->setGeometry(box);
-    // Captions never change, so fitting them once is enough.
-    button->setFont(fitToWidth(font, text, box.width() - 8));
-    button->setAutoDefault(false);
-    button->setEnabled(false);
-    return button;
-}
-
-FitLabel *makeLabel(QWidget *parent, const char *name, const QString &text, const QRect &box, const QFont &font,
-                    Qt::Alignment horizontal)
-{
-    auto *label = new FitLabel(text, parent);
-    label->setObjectName(QLatin1String(name));
-    label->setGeometry(box);
-    label->setFont(font);
-    label->setAlignment(horizontal | Qt::AlignTop);
-    label->setContentsMargins(0, 0, 0, 0);
-    label->setAccessibleName(text);
-    return label;
-}
-
-void setTextColour(QWidget *widget, const QColor &colour)
-{
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::Active, QPalette::WindowText, colour);
-    palette.setColor(QPalette::Inactive, QPalette::WindowText, colour);
-    widget->setPalette(palette);
-}
-
-} // namespace
-
-Kurvan::Kurvan(const ServerLogin &login, QWidget *parent)
+Kurvan::Kurvan(JukeboxLink *link, const ServerLogin &login, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      m_login(login), m_link(new JukeboxLink(this))
+      m_login(login), m_link(link)
 {
     setObjectName(QStringLiteral("Kurvan"));
     setWindowTitle(PanelText::WindowTitle);
+    m_link->setParent(this);
     buildControls();
 
-    m_link->setStatusTimer(tmrCheckStatus);
     connect(m_link, &JukeboxLink::connected, this, &Kurvan::Winsock1_Connect);
     connect(m_link, &JukeboxLink::closed, this, &Kurvan::Winsock1_Close);
+    connect(m_link, &JukeboxLink::waitStarted, this, &Kurvan::onWaitStarted);
+    connect(m_link, &JukeboxLink::waitEnded, this, &Kurvan::onWaitEnded);
     connect(m_link, &JukeboxLink::passwordAccepted, this, &Kurvan::LoadServerInfo);
     connect(m_link, &JukeboxLink::passwordRefused, this, &Kurvan::onPasswordRefused);
     connect(m_link, &JukeboxLink::changeTitle, this, &Kurvan::onChangeTitle);
@@ -107,111 +43,6 @@ Kurvan::~Kurvan()
 {
     // Nothing of the panel may run while it is being taken apart.
     m_link->disconnect(this);
-}
-
-void Kurvan::buildControls()
-{
-    setFixedSize(twips(0, 0, 6180, 5355).size());
-    QPalette background = palette();
-    background.setColor(QPalette::Window, Qt::white);
-    setPalette(background);
-    setAutoFillBackground(true);
-
-    const QFont arial14 = StandIn::arial(14.25);
-    const QFont arial9 = StandIn::arial(9.75);
-    const QFont symbols = StandIn::symbols(24);
-
-    Label1 = makeLabel(this, "Label1", PanelText::Title, twips(600, 120, 4935, 435),
-                       StandIn::franklinGothicMedium(15.75, true), Qt::AlignHCenter);
-    setTextColour(Label1, QColor(0, 0, 255));
-    Label5 = makeLabel(this, "Label5", PanelText::Credits, twips(1440, 960, 945, 360), arial14, Qt::AlignLeft);
-    cmdCreditMinus = makeButton(this, "cmdCreditMinus", PanelText::Minus, twips(2520, 915, 615, 495), arial14);
-    lblCredits = makeLabel(this, "lblCredits", QString(), twips(3360, 960, 570, 360), StandIn::msSansSerif(13.5),
-                           Qt::AlignHCenter);
-    cmdCreditPlus = makeButton(this, "cmdCreditPlus", PanelText::Plus, twips(4080, 915, 615, 495), arial14);
-    Label3 = makeLabel(this, "Label3", PanelText::Volume, twips(120, 1560, 1335, 360), arial14, Qt::AlignLeft);
-
-    scrVol = new VolumeBar(this);
-    scrVol->setObjectName(QStringLiteral("scrVol"));
-    scrVol->setGeometry(twips(1560, 1515, 4455, 495));
-    scrVol->setRange(0, 100);
-    scrVol->setSingleStep(1);
-    scrVol->setPageStep(20);
-    scrVol->setFocusPolicy(Qt::StrongFocus); // arrows and Page Up/Down reach it from the keyboard
-    scrVol->setEnabled(false);
-
-    Label4 = makeLabel(this, "Label4", PanelText::CurrentTitle, twips(2160, 2400, 1785, 330), arial14, Qt::AlignLeft);
-    lblCurrentSong =
-        makeLabel(this, "lblCurrentSong", PanelText::NoSong, twips(120, 2880, 5850, 360), arial14, Qt::AlignHCenter);
-    setTextColour(lblCurrentSong, QColor(0, 128, 0));
-
-    ProgressBar1 = new QProgressBar(this);
-    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
-    ProgressBar1->setGeometry(twips(120, 3360, 5895, 495));
-    ProgressBar1->setRange(0, kProgressSteps);
-    ProgressBar1->setValue(0);
-    ProgressBar1->setTextVisible(false);
-    ProgressBar1->setEnabled(false);
-
-    cmdEnd = makeButton(this, "cmdEnd", PanelText::QuitJukebox, twips(120, 4200, 2055, 615), arial14);
-    cmdStop = makeButton(this, "cmdStop", PanelText::StopSymbol, twips(2280, 4200, 855, 615), symbols);
-    cmdPrevTitle = makeButton(this, "cmdPrevTitle", PanelText::PrevSymbol, twips(3240, 4200, 1335, 615), symbols);
-    cmdNextTitle = makeButton(this, "cmdNextTitle", PanelText::NextSymbol, twips(4680, 4200, 1335, 615), symbols);
-    const std::pair<QPushButton *, QString> transport[] = {
-        {cmdStop, PanelText::StopName}, {cmdPrevTitle, PanelText::PrevName}, {cmdNextTitle, PanelText::NextName}};
-    for (const auto &[button, name] : transport) {
-        button->setAccessibleName(name);
-        button->setToolTip(name);
-    }
-    cmdCreditMinus->setAccessibleName(QStringLiteral("Credit entfernen"));
-    cmdCreditPlus->setAccessibleName(QStringLiteral("Credit hinzuf\u00FCgen"));
-    scrVol->setAccessibleName(PanelText::Volume.chopped(1));
-    ProgressBar1->setAccessibleName(QStringLiteral("Fortschritt des Titels"));
-
-    Label2 = makeLabel(this, "Label2", PanelText::VersionLabel, twips(0, 5040, 2220, 240), arial9, Qt::AlignLeft);
-    lblVersion =
-        makeLabel(this, "lblVersion", PanelText::VersionAtStart, twips(2280, 5040, 645, 270), arial9, Qt::AlignLeft);
-    lblStatus =
-        makeLabel(this, "lblStatus", PanelText::NoConnection, twips(3000, 5040, 3165, 315), arial9, Qt::AlignRight);
-
-    QWidget *const order[] = {scrVol, cmdCreditPlus, cmdCreditMinus, cmdNextTitle, cmdPrevTitle, cmdStop, cmdEnd};
-    for (std::size_t i = 1; i < std::size(order); ++i)
-        setTabOrder(order[i - 1], order[i]);
-
-    tmrCheckStatus = new QTimer(this);
-    tmrCheckStatus->setObjectName(QStringLiteral("tmrCheckStatus"));
-    tmrCheckStatus->setInterval(kPollInterval);
-    tmrCheckStatus->setTimerType(Qt::PreciseTimer);
-    tmrVolume = new QTimer(this);
-    tmrVolume->setObjectName(QStringLiteral("tmrVolume"));
-    tmrVolume->setInterval(kVolumeRest);
-    tmrVolume->setTimerType(Qt::PreciseTimer);
-
-    connect(tmrCheckStatus, &QTimer::timeout, this, &Kurvan::tmrCheckStatus_Timer);
-    connect(tmrVolume, &QTimer::timeout, this, &Kurvan::tmrVolume_Timer);
-    connect(scrVol, &QScrollBar::valueChanged, this, &Kurvan::scrVol_Change);
-    connect(scrVol, &QScrollBar::sliderMoved, this, &Kurvan::scrVol_Change);
-
-    // Each command button sends one fixed text. The credit buttons switch themselves off first,
-    // so a second click cannot ask again before the jukebox has confirmed the first.
-    connect(cmdCreditMinus, &QPushButton::clicked, this, [this] {
-        cmdCreditMinus->setEnabled(false);
-        m_link->SendCommand(Msg::RemoveCredit);
-    });
-    connect(cmdCreditPlus, &QPushButton::clicked, this, [this] {
-        cmdCreditPlus->setEnabled(false);
-        m_link->SendCommand(Msg::AddCredit);
-    });
-    connect(cmdEnd, &QPushButton::clicked, this, [this] { m_link->SendCommand(Msg::Quit); });
-    connect(cmdNextTitle, &QPushButton::clicked, this, [this] { m_link->SendCommand(Msg::NextTitle); });
-    connect(cmdPrevTitle, &QPushButton::clicked, this, [this] { m_link->SendCommand(Msg::PrevTitle); });
-    connect(cmdStop, &QPushButton::clicked, this, [this] { m_link->SendCommand(Msg::Stop); });
-}
-
-void Kurvan::centreOnScreen()
-{
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
 }
 
 void Kurvan::SetControlsEnabled(bool enabled)
@@ -238,24 +69,26 @@ void Kurvan::Winsock1_Connect()
 {
     // The panel is shown before the dialog goes, so that there is never a moment without a
     // window (which would end the program).
-    tryStep([this] {
-        centreOnScreen();
-        show();
-        activateWindow(); // the keyboard moves on with the user from the dialog
-    });
-    tryStep([this] { emit connectionMade(); });
-    tryStep([this] { lblStatus->setText(PanelText::AwaitingLogin); });
-    tryStep([this] { m_link->SendCommand(Msg::PasswordPrefix + m_login.ServerPassword); });
+    centreOnScreen(this);
+    show();
+    activateWindow(); // the keyboard moves on with the user from the dialog
+    emit connectionMade();
+    lblStatus->setText(PanelText::AwaitingLogin);
+    m_link->SendCommand(Msg::PasswordPrefix + m_login.ServerPassword);
 }
 
 void Kurvan::Winsock1_Close()
 {
+    m_linkLost = true;
     tmrCheckStatus->stop();
+    tmrVolume->stop();
+    tmrCreditPlusWait->stop();
+    tmrCreditMinusWait->stop();
     lblStatus->setText(PanelText::Disconnected);
     setProgressValue(0);
-    // A panel that never showed a version longer than three characters keeps its controls.
-    if (lblVersion->text().size() > 3)
-        SetControlsEnabled(false);
+    // Whatever the version caption says: a panel without a link has nothing to control.
+    SetControlsEnabled(false);
+    announceState();
 }
 
 void Kurvan::onPasswordRefused()
@@ -263,41 +96,85 @@ void Kurvan::onPasswordRefused()
     lblStatus->setText(PanelText::LoginFailed);
 }
 
+void Kurvan::onWaitStarted()
+{
+    m_pollPaused.append(tmrCheckStatus->isActive());
+    tmrCheckStatus->stop();
+}
+
+void Kurvan::onWaitEnded()
+{
+    // Restarting also restarts the interval: the next poll comes a full interval after this.
+    if (!m_pollPaused.isEmpty() && m_pollPaused.takeLast() && !m_linkLost)
+        tmrCheckStatus->start();
+}
+
+std::optional<QString> Kurvan::QueryValue(const QString &name, const QString &defaultValue)
+{
+    const QueryResult result = m_link->query(name);
+    switch (result.outcome) {
+    case QueryOutcome::Answered:
+        return result.value;
+    case QueryOutcome::TimedOut:
+        return defaultValue.isEmpty() ? Msg::TimeOut : defaultValue;
+    case QueryOutcome::LinkDown:
+        break;
+    }
+    return std::nullopt;
+}
+
 void Kurvan::LoadServerInfo()
 {
     SetControlsEnabled(true);
+    tmrCreditPlusWait->stop();
+    tmrCreditMinusWait->stop();
     lblStatus->setText(PanelText::Connected);
     lblVersion->setText(QString());
 
-    const QString version = m_link->QueryValue(Msg::Version);
-    if (!timedOut(version))
-        lblVersion->setText(version);
-    const QString type = m_link->QueryValue(Msg::Type);
-    if (!timedOut(type))
-        lblVersion->setText(lblVersion->text() + QStringLiteral(" (") + type + QStringLiteral(")"));
+    const std::optional<QString> version = QueryValue(Msg::Version);
+    if (!version)
+        return;
+    if (*version != Msg::TimeOut)
+        lblVersion->setText(*version);
+    const std::optional<QString> type = QueryValue(Msg::Type);
+    if (!type)
+        return;
+    if (*type != Msg::TimeOut)
+        lblVersion->setText(lblVersion->text() + QStringLiteral(" (") + *type + QStringLiteral(")"));
 
-    const QString credit = m_link->QueryValue(Msg::Credit);
-    if (!timedOut(credit)) {
-        lblCredits->setText(credit);
+    const std::optional<QString> credit = QueryValue(Msg::Credit);
+    if (!credit)
+        return;
+    if (*credit != Msg::TimeOut) {
+        lblCredits->setText(*credit);
         // A credit count that is not a number is shown, and leaves both buttons on.
-        if (IsNumber(credit))
-            showCredits(credit);
+        showCredits(*credit);
+        announceState();
     }
 
-    const QString status = m_link->QueryValue(Msg::PlayStatus);
-    if (status == Msg::Playing) {
+    const std::optional<QString> status = QueryValue(Msg::PlayStatus);
+    if (!status)
+        return;
+    if (*status == Msg::Playing) {
         Stopped = 0;
-        const QString length = m_link->QueryValue(Msg::SongLength);
-        if (LeadingNumberValue(length) > 0 && !timedOut(length))
-            tryStep([&] { setProgressMaximum(FullConversion(length)); });
-        const QString song = m_link->QueryValue(Msg::CurrentSong);
-        if (!timedOut(song))
-            setSongName(song);
-        const QString position = m_link->QueryValue(Msg::SongPos);
-        if (!timedOut(position)) {
-            const auto at = static_cast<float>(LeadingNumberValue(position));
+        const std::optional<QString> length = QueryValue(Msg::SongLength);
+        if (!length)
+            return;
+        // A length that does not convert as a whole is skipped; the login goes on.
+        if (const std::optional<float> maximum = lengthReading(*length, true))
+            setProgressMaximum(*maximum);
+        const std::optional<QString> song = QueryValue(Msg::CurrentSong);
+        if (!song)
+            return;
+        if (*song != Msg::TimeOut)
+            setSongName(*song);
+        const std::optional<QString> position = QueryValue(Msg::SongPos);
+        if (!position)
+            return;
+        if (*position != Msg::TimeOut) {
+            const float at = positionReading(*position);
             if (at < m_progress.maximum())
-                tryStep([&] { setProgressValue(at); });
+                setProgressValue(at);
         }
         setTransportEnabled(true);
     } else {
@@ -308,28 +185,31 @@ void Kurvan::LoadServerInfo()
 
 void Kurvan::onChangeTitle()
 {
+    Stopped = 0;
+    announceState();
+    const std::optional<QString> song = QueryValue(Msg::CurrentSong);
+    if (!song)
+        return;
+    if (*song != Msg::TimeOut)
+        setSongName(*song);
+    setProgressValue(0);
+    const std::optional<QString> length = QueryValue(Msg::SongLength);
+    if (!length)
+        return;
     // A length the bar refuses ends the handling at that step.
-    tryStep([this] {
-        Stopped = 0;
-        const QString song = m_link->QueryValue(Msg::CurrentSong);
-        if (!timedOut(song))
-            setSongName(song);
-        setProgressValue(0);
-        const QString length = m_link->QueryValue(Msg::SongLength);
-        const double lengthValue = LeadingNumberValue(length);
-        if (lengthValue > 0 && !timedOut(length))
-            setProgressMaximum(static_cast<float>(lengthValue));
-        setTransportEnabled(true);
-    });
+    if (const std::optional<float> maximum = lengthReading(*length, false); maximum && !setProgressMaximum(*maximum))
+        return;
+    setTransportEnabled(true);
 }
 
 void Kurvan::onChangeCredit()
 {
-    const QString credit = m_link->QueryValue(Msg::Credit);
-    if (IsNumber(credit)) {
-        showCredits(credit);
-        lblCredits->setText(credit);
-    }
+    const std::optional<QString> credit = QueryValue(Msg::Credit);
+    if (!credit || !creditsAboveZero(*credit))
+        return;
+    showCredits(*credit);
+    lblCredits->setText(*credit);
+    announceState();
 }
 
 void Kurvan::onPlayStatusStop()
@@ -344,51 +224,71 @@ void Kurvan::onPlayStatusStop()
 
 void Kurvan::tmrCheckStatus_Timer()
 {
-    // Each step stands alone: one that fails is abandoned and the next one runs.
-    if (!tmrVolume->isActive())
-        pollVolume();
-    tryStep([this] { pollPlayStatus(); });
-    if (Stopped == 0)
-        tryStep([this] { pollSongPosition(); });
+    // A lost link ends the poll at the step that found it, and for good: nothing after it is
+    // asked.
+    const bool linkUp = (tmrVolume->isActive() || pollVolume()) && pollPlayStatus();
+    if (linkUp && Stopped == 0)
+        pollSongPosition();
+    if (m_linkLost)
+        tmrCheckStatus->stop();
 }
 
-void Kurvan::pollVolume()
+bool Kurvan::pollVolume()
 {
-    const QString volume = m_link->QueryValue(Msg::Volume, QString::number(LastVolume));
-    const double rounded = std::nearbyint(LeadingNumberValue(volume)); // halves to even
+    const quint32 movesBefore = m_volumeMoves;
+    const std::optional<QString> volume = QueryValue(Msg::Volume, QString::number(LastVolume));
+    if (!volume)
+        return false;
+    // The user moved the bar while the question was under way: the move stands, and goes out
+    // after its rest as every move does. The next poll reads the jukebox again.
+    if (m_volumeMoves != movesBefore || tmrVolume->isActive())
+        return true;
     // The bar refuses what it cannot show; a refused value leaves it as it was.
-    if (rounded >= scrVol->minimum() && rounded <= scrVol->maximum())
-        scrVol->setValue(static_cast<int>(rounded));
+    if (const std::optional<int> bar = volumeReading(*volume)) {
+        m_pollSetsVolume = true;
+        scrVol->setValue(*bar);
+        m_pollSetsVolume = false;
+    }
     LastVolume = static_cast<std::int16_t>(scrVol->value());
+    return true;
 }
 
-void Kurvan::pollPlayStatus()
+bool Kurvan::pollPlayStatus()
 {
-    const QString status = m_link->QueryValue(Msg::PlayStatus);
-    if (timedOut(status))
-        return;
-    Stopped = status == Msg::Playing ? 0 : 1;
+    const std::optional<QString> status = QueryValue(Msg::PlayStatus);
+    if (!status)
+        return false;
+    if (*status == Msg::TimeOut)
+        return true;
+    Stopped = *status == Msg::Playing ? 0 : 1;
     setTransportEnabled(Stopped == 0);
+    announceState();
+    return true;
 }
 
 void Kurvan::pollSongPosition()
 {
-    const QString position = m_link->QueryValue(Msg::SongPos, QStringLiteral("0"));
-    const auto at = static_cast<float>(LeadingNumberValue(position));
+    const std::optional<QString> position = QueryValue(Msg::SongPos, QStringLiteral("0"));
+    if (!position)
+        return;
+    const float at = positionReading(*position);
     if (at < m_progress.maximum()) {
-        setProgressValue(at);
+        setProgressValue(at); // a negative position is refused and leaves the bar alone
         return;
     }
     // The song has reached its known length: learn the new length; the next tick shows the
     // position against it.
-    const QString length = m_link->QueryValue(Msg::SongLength);
-    if (LeadingNumberValue(length) <= 0 || timedOut(length))
+    const std::optional<QString> length = QueryValue(Msg::SongLength);
+    if (!length)
         return;
-    setProgressMaximum(FullConversion(length));
+    if (const std::optional<float> maximum = lengthReading(*length, true))
+        setProgressMaximum(*maximum);
 }
 
 void Kurvan::scrVol_Change()
 {
+    if (!m_pollSetsVolume)
+        ++m_volumeMoves;
     // Every movement starts the rest anew; the volume goes out once the bar has rested.
     tmrVolume->start();
 }
@@ -403,12 +303,24 @@ void Kurvan::tmrVolume_Timer()
     m_link->SendCommand(Msg::SetVolumePrefix + QString::number(volume));
 }
 
+void Kurvan::creditClicked(QPushButton *button, QTimer *confirmWait, const QString &command)
+{
+    button->setEnabled(false);
+    if (m_link->SendCommand(command))
+        confirmWait->start();
+}
+
 // --- control helpers -----------------------------------------------------------------------
 
 void Kurvan::showCredits(const QString &credit)
 {
-    cmdCreditMinus->setEnabled(LeadingNumberValue(credit) > 0);
-    cmdCreditPlus->setEnabled(true);
+    if (const std::optional<bool> above = creditsAboveZero(credit)) {
+        cmdCreditMinus->setEnabled(*above);
+        cmdCreditPlus->setEnabled(true);
+        // The jukebox has confirmed the count: no click waits any more.
+        tmrCreditPlusWait->stop();
+        tmrCreditMinusWait->stop();
+    }
 }
 
 void Kurvan::setTransportEnabled(bool enabled)
@@ -421,16 +333,106 @@ void Kurvan::setTransportEnabled(bool enabled)
 void Kurvan::setSongName(const QString &path)
 {
     lblCurrentSong->setText(FileNameFromPath(path, false).replace(u'_', u' '));
+    announceState();
 }
 
-void Kurvan::setProgressMaximum(float maximum)
+bool Kurvan::setProgressMaximum(float maximum)
 {
-    m_progress.setMaximum(maximum);
+    if (!m_progress.setMaximum(maximum))
+        return false;
     ProgressBar1->setValue(m_progress.displayed(kProgressSteps));
+    announceState();
+    return true;
 }
 
 void Kurvan::setProgressValue(float value)
 {
-    m_progress.setValue(value);
+    if (!m_progress.setValue(value))
+        return;
     ProgressBar1->setValue(m_progress.displayed(kProgressSteps));
+    announceState();
+}
+
+// --- observers -----------------------------------------------------------------------------
+
+PanelState Kurvan::state() const
+{
+    PanelState state;
+    state.song = lblCurrentSong->text();
+    // Without a link nothing is known to play.
+    state.playing = Stopped == 0 && !m_linkLost;
+    if (m_progress.lengthKnown())
+        state.songLength = m_progress.maximum();
+    state.songPosition = m_progress.value();
+    state.volume = scrVol->value();
+    state.credits = lblCredits->text();
+    state.canAddCredit = cmdCreditPlus->isEnabled();
+    state.canRemoveCredit = cmdCreditMinus->isEnabled();
+    state.canNextTitle = cmdNextTitle->isEnabled();
+    state.canPrevTitle = cmdPrevTitle->isEnabled();
+    state.canStop = cmdStop->isEnabled();
+    state.canSetVolume = scrVol->isEnabled();
+    return state;
+}
+
+bool Kurvan::clickCreditPlus()
+{
+    return clickIfEnabled(cmdCreditPlus);
+}
+
+bool Kurvan::clickCreditMinus()
+{
+    return clickIfEnabled(cmdCreditMinus);
+}
+
+bool Kurvan::clickNextTitle()
+{
+    return clickIfEnabled(cmdNextTitle);
+}
+
+bool Kurvan::clickPrevTitle()
+{
+    return clickIfEnabled(cmdPrevTitle);
+}
+
+bool Kurvan::clickStop()
+{
+    return clickIfEnabled(cmdStop);
+}
+
+bool Kurvan::clickIfEnabled(QPushButton *button)
+{
+    if (!button->isEnabled())
+        return false;
+    button->click();
+    return true;
+}
+
+bool Kurvan::moveVolume(int volume)
+{
+    if (!scrVol->isEnabled())
+        return false;
+    scrVol->setValue(std::clamp(volume, scrVol->minimum(), scrVol->maximum()));
+    return true;
+}
+
+bool Kurvan::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::EnabledChange)
+        announceState();
+    return QWidget::eventFilter(watched, event);
+}
+
+void Kurvan::announceState()
+{
+    if (m_statePosted)
+        return;
+    m_statePosted = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_statePosted = false;
+            emit stateChanged();
+        },
+        Qt::QueuedConnection);
 }

@@ -1,21 +1,24 @@
 #pragma once
 
-#include "ServerLogin.h"
-#include "SongProgress.h"
+#include "link/ServerLogin.h"
+#include "panel/PanelState.h"
+#include "panel/SongProgress.h"
 
 #include <QWidget>
 #include <cstdint>
+#include <optional>
 
 class FitLabel;
 class JukeboxLink;
 class QProgressBar;
 class QPushButton;
-class VolumeBar;
 class QTimer;
+class VolumeBar;
 
-// The control panel. Creating it starts the connection to the jukebox; it stays hidden until
-// the connection stands, then logs in, shows the jukebox's state, keeps it current by polling
-// and by the jukebox's notices, and sends the user's commands.
+// The control panel. It takes over the link the connection dialog made for this attempt and
+// starts connecting; it stays hidden until the connection stands, then logs in, shows the
+// jukebox's state, keeps it current by polling and by the jukebox's notices, and sends the
+// user's commands.
 class Kurvan : public QWidget
 {
     Q_OBJECT
@@ -24,30 +27,50 @@ public:
     static constexpr int kPollInterval = 2000;
     static constexpr int kVolumeRest = 500;
 
-    explicit Kurvan(const ServerLogin &login, QWidget *parent = nullptr);
+    // link becomes the panel's own (it is deleted with the panel).
+    Kurvan(JukeboxLink *link, const ServerLogin &login, QWidget *parent = nullptr);
     ~Kurvan() override;
 
     // Switches the thirteen interactive controls on or off together; title, version and
     // status line stay readable.
     void SetControlsEnabled(bool enabled);
 
-    JukeboxLink *link() const { return m_link; }
     std::int16_t lastVolume() const { return LastVolume; }
     int stopped() const { return Stopped; }
     const SongProgress &progress() const { return m_progress; }
+
+    // What the panel shows and allows; stateChanged() follows every change of it.
+    PanelState state() const;
+    // The user's actions from outside the window, each exactly as the control does it: a
+    // control that is switched off does nothing, and false says so.
+    bool clickCreditPlus();
+    bool clickCreditMinus();
+    bool clickNextTitle();
+    bool clickPrevTitle();
+    bool clickStop();
+    // Moves the volume bar as the user would (clamped to 0..100); the jukebox hears of it once
+    // the bar has rested, as for every move. False when the bar is switched off.
+    bool moveVolume(int volume);
 
 signals:
     // The connection stands and the panel is shown: the connection dialog may go, leaving this
     // panel and its connection in place.
     void connectionMade();
+    // Something state() reports may have changed. Raised once per pass of the event loop at
+    // most, after the handler that changed it.
+    void stateChanged();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void buildControls();
-    void centreOnScreen();
+    // Resolution of the drawn progress bar; the song's own figures stay single-precision floats.
+    static constexpr int kProgressSteps = 1000;
 
+    void buildControls();
+
+    // The link's events.
     void Winsock1_Connect();
     void Winsock1_Close();
     void LoadServerInfo();
@@ -55,19 +78,29 @@ private:
     void onChangeTitle();
     void onChangeCredit();
     void onPlayStatusStop();
+    void onWaitStarted();
+    void onWaitEnded();
+
+    // The value of name as the handlers test it: the answer, or after the time-out the default
+    // (or "TimeOut" without one). nullopt when the link is gone: the handler stops there and
+    // changes nothing more, since a dead link has nothing to report.
+    std::optional<QString> QueryValue(const QString &name, const QString &defaultValue = QString());
 
     void tmrCheckStatus_Timer();
-    void pollVolume();
-    void pollPlayStatus();
+    bool pollVolume();
+    bool pollPlayStatus();
     void pollSongPosition();
     void scrVol_Change();
     void tmrVolume_Timer();
+    void creditClicked(QPushButton *button, QTimer *confirmWait, const QString &command);
+    bool clickIfEnabled(QPushButton *button);
 
     void showCredits(const QString &credit);
     void setTransportEnabled(bool enabled);
     void setSongName(const QString &path);
-    void setProgressMaximum(float maximum);
+    bool setProgressMaximum(float maximum);
     void setProgressValue(float value);
+    void announceState();
 
     ServerLogin m_login;
     JukeboxLink *m_link;
@@ -76,6 +109,16 @@ private:
     // The panel's state fields.
     std::int16_t LastVolume = 0;
     int Stopped = 0;
+
+    // The link is gone for good: nothing restarts the poll or trusts a value any more.
+    bool m_linkLost = false;
+    // Whether the poll ran when each wait (innermost last) began.
+    QList<bool> m_pollPaused;
+    // Counts the bar's moves that did not come from the poll, so that a poll whose question was
+    // under way meanwhile leaves the user's move alone.
+    quint32 m_volumeMoves = 0;
+    bool m_pollSetsVolume = false;
+    bool m_statePosted = false;
 
     FitLabel *Label1;
     FitLabel *Label5;
@@ -96,4 +139,8 @@ private:
     FitLabel *lblStatus;
     QTimer *tmrCheckStatus;
     QTimer *tmrVolume;
+    // A credit button switched off by its click comes back on with the jukebox's confirmation,
+    // or when none has come within a query's time-out.
+    QTimer *tmrCreditPlusWait;
+    QTimer *tmrCreditMinusWait;
 };

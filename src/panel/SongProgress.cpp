@@ -1,20 +1,23 @@
-#include "SongProgress.h"
+#include "panel/SongProgress.h"
 
+#include <algorithm>
 #include <cmath>
-#include <stdexcept>
 
-void SongProgress::setMaximum(float maximum)
+bool SongProgress::setMaximum(float maximum)
 {
     if (!(maximum > 0.0f) || !std::isfinite(maximum))
-        throw std::invalid_argument("song length must be a positive number");
+        return false;
     m_maximum = maximum;
+    m_lengthKnown = true;
+    return true;
 }
 
-void SongProgress::setValue(float value)
+bool SongProgress::setValue(float value)
 {
     if (!(value >= 0.0f && value <= m_maximum))
-        throw std::out_of_range("song position outside 0 to the song length");
+        return false;
     m_value = value;
+    return true;
 }
 
 int SongProgress::displayed(int steps) const

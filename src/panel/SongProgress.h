@@ -10,11 +10,13 @@ public:
 
     float maximum() const { return m_maximum; }
     float value() const { return m_value; }
+    // True once a song length has been taken; before that the maximum is the bar's start value.
+    bool lengthKnown() const { return m_lengthKnown; }
 
-    // Throws std::invalid_argument for a maximum that is not a positive finite number.
-    void setMaximum(float maximum);
-    // Throws std::out_of_range for a value below 0 or above the maximum (or not a number).
-    void setValue(float value);
+    // Refuses (returns false, nothing changes) a maximum that is not a positive finite number.
+    bool setMaximum(float maximum);
+    // Refuses (returns false, nothing changes) a value below 0, above the maximum, or not a number.
+    bool setValue(float value);
 
     // The value in steps of a bar 0..steps wide; a value above a later, smaller maximum shows
     // as a full bar.
@@ -23,4 +25,5 @@ public:
 private:
     float m_maximum = kInitialMaximum;
     float m_value = 0.0f;
+    bool m_lengthKnown = false;
 };

@@ -1,4 +1,4 @@
-#include "VolumeBar.h"
+#include "panel/VolumeBar.h"
 
 #include <QKeyEvent>
 #include <QWheelEvent>

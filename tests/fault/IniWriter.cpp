@@ -3,7 +3,7 @@
 // the connection dialog stores them, and then prints the round's number.
 //   kurvan_ini_writer FILE FIRST_ROUND
 
-#include "IniFile.h"
+#include "common/IniFile.h"
 #include "SettingsGeneration.h"
 
 #include <QString>

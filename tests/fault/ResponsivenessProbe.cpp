@@ -1,6 +1,6 @@
 #include "ResponsivenessProbe.h"
 
-#include "JukeboxLink.h"
+#include "link/JukeboxLink.h"
 
 #include <QPushButton>
 

@@ -1,9 +1,9 @@
-#include "ConnectionInput.h"
-#include "IniFile.h"
-#include "Kurvan.h"
+#include "app/ConnectionInput.h"
+#include "common/IniFile.h"
+#include "panel/Kurvan.h"
 #include "SettingsGeneration.h"
 #include "SimServer.h"
-#include "Windows1252.h"
+#include "common/Windows1252.h"
 
 #include <QDirIterator>
 #include <QLineEdit>
@@ -125,7 +125,7 @@ private slots:
 
         QPointer<Kurvan> panel;
         {
-            ConnectionInput dialog(ini);
+            ConnectionInput dialog(SettingsFiles::at(ini));
             dialog.show();
             dialog.findChild<QLineEdit *>(QStringLiteral("txtPassword"))->setText(secret);
             QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("cmdConnect")), Qt::LeftButton);

@@ -1,12 +1,13 @@
-#include "ConnectionInput.h"
+#include "app/ConnectionInput.h"
 #include "Controls.h"
-#include "FakeJukebox.h"
-#include "FitLabel.h"
-#include "IniFile.h"
-#include "Kurvan.h"
+#include "SimServer.h"
+#include "widgets/FitLabel.h"
+#include "common/IniFile.h"
+#include "panel/Kurvan.h"
 
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -14,6 +15,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStyle>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -35,7 +37,7 @@ class TestConnectionInput : public QObject
 
     void open()
     {
-        dialog = std::make_unique<ConnectionInput>(ini);
+        dialog = std::make_unique<ConnectionInput>(SettingsFiles::at(ini));
         dialog->show();
         QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
     }
@@ -114,6 +116,39 @@ private slots:
         QCOMPARE(port()->text(), QStringLiteral("12345"));
     }
 
+    void settingsBesideAReadOnlyProgram()
+    {
+        // An administrator preset the address beside a program the user cannot write to.
+        QTemporaryDir program;
+        const QString beside = program.filePath(QStringLiteral("Kurvan.ini"));
+        const QString user = folder->filePath(QStringLiteral("Kurvan.ini"));
+        WriteIni(beside, QStringLiteral("Settings"), QStringLiteral("LastIP"), QStringLiteral("jukebox.invalid"));
+        WriteIni(beside, QStringLiteral("Settings"), QStringLiteral("Port"), QStringLiteral("7621"));
+        const auto never = [](const QFileInfo &) { return false; };
+        const SettingsFiles files = chooseSettingsFiles(program.path(), folder->path(), never);
+        QCOMPARE(files.write, user);
+
+        dialog = std::make_unique<ConnectionInput>(files);
+        QCOMPARE(address()->text(), QStringLiteral("jukebox.invalid"));
+        QCOMPARE(port()->text(), QStringLiteral("7621"));
+        address()->setText(QStringLiteral("127.0.0.1"));
+        port()->setText(QStringLiteral("abc")); // no port: the attempt starts nothing
+        QTest::mouseClick(button(), Qt::LeftButton);
+        dialog->close();
+        QCOMPARE(ReadIni(beside, QStringLiteral("Settings"), QStringLiteral("LastIP"), QString()),
+                 QStringLiteral("jukebox.invalid"));
+        // What the user entered wins from now on.
+        dialog = std::make_unique<ConnectionInput>(files);
+        QCOMPARE(address()->text(), QStringLiteral("127.0.0.1"));
+        QCOMPARE(port()->text(), QStringLiteral("abc"));
+
+        // Where the program's folder can be written, the file beside it is the only one.
+        const auto always = [](const QFileInfo &) { return true; };
+        QCOMPARE(chooseSettingsFiles(program.path(), folder->path(), always).read, QStringList{beside});
+        QCOMPARE(chooseSettingsFiles(folder->filePath(QStringLiteral("leer")), program.path(), always).write,
+                 folder->filePath(QStringLiteral("leer/Kurvan.ini")));
+    }
+
     void emptyAddressIsIgnored()
     {
         writeSettings(QString(), QStringLiteral("7620"));
@@ -129,10 +164,12 @@ private slots:
 
     void successfulAttemptHandsOverToThePanel()
     {
-        FakeJukebox jukebox;
-        jukebox.answerLogin = false;
-        writeSettings(QStringLiteral("127.0.0.1"), jukebox.portText());
+        SimServer jukebox;
+        QVERIFY(jukebox.listen());
+        jukebox.faults().withholdLogin = true;
+        writeSettings(QStringLiteral("127.0.0.1"), QString::number(jukebox.port()));
         open();
+        QSignalSpy shown(dialog.get(), &ConnectionInput::panelShown);
         QTest::keyClicks(password(), QStringLiteral("Gr"));
         password()->insert(QStringLiteral("\u00FCn 1,2;3"));
         QTest::keyClick(password(), Qt::Key_Return); // Enter presses the default button
@@ -146,7 +183,9 @@ private slots:
         QVERIFY(panel);
         QVERIFY(panel->isVisible());
         QVERIFY(!dialog->panel());
-        QTRY_COMPARE(jukebox.received, QStringList{QStringLiteral("Password=Gr\u00FCn 1,2;3")});
+        QCOMPARE(shown.count(), 1);
+        QCOMPARE(shown.first().first().value<Kurvan *>(), panel.data());
+        QTRY_COMPARE(jukebox.received(), QStringList{QStringLiteral("Password=Gr\u00FCn 1,2;3")});
         QVERIFY(!get<QTimer>("tmrTimeOut")->isActive());
         QCOMPARE(ReadIni(ini, QStringLiteral("Settings"), QStringLiteral("LastIP"), QString()),
                  QStringLiteral("127.0.0.1"));
@@ -194,16 +233,18 @@ private slots:
         QCOMPARE(address()->text(), QStringLiteral("127.0.0.1"));
 
         // A second attempt, now against a jukebox that listens, gets a fresh panel.
-        FakeJukebox jukebox;
-        jukebox.answerLogin = false;
-        port()->setText(jukebox.portText());
+        SimServer jukebox;
+        QVERIFY(jukebox.listen());
+        jukebox.faults().withholdLogin = true;
+        port()->setText(QString::number(jukebox.port()));
         dialog->setConnectTimeout(10000);
         QTest::mouseClick(button(), Qt::LeftButton);
         QPointer<Kurvan> second = dialog->panel();
         QVERIFY(second);
         QTRY_VERIFY(!dialog->isVisible());
-        QTRY_COMPARE(jukebox.received, QStringList{QStringLiteral("Password=")});
-        QCOMPARE(ReadIni(ini, QStringLiteral("Settings"), QStringLiteral("Port"), QString()), jukebox.portText());
+        QTRY_COMPARE(jukebox.received(), QStringList{QStringLiteral("Password=")});
+        QCOMPARE(ReadIni(ini, QStringLiteral("Settings"), QStringLiteral("Port"), QString()),
+                 QString::number(jukebox.port()));
         delete second.data();
     }
 

@@ -1,8 +1,8 @@
 #include "Controls.h"
-#include "FakeJukebox.h"
-#include "FitLabel.h"
-#include "JukeboxLink.h"
-#include "Kurvan.h"
+#include "SimServer.h"
+#include "link/JukeboxLink.h"
+#include "panel/Kurvan.h"
+#include "widgets/FitLabel.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -28,69 +28,92 @@ QStringList names(std::initializer_list<const char *> list)
 
 } // namespace
 
-// The panel against a scripted jukebox: what it asks, what it shows, what it sends.
+// The panel against the simulator: what it asks, what it shows, what it sends. The simulator's
+// answers are scripted, so they hold still while a test looks.
 class TestPanel : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<FakeJukebox> jukebox;
+    std::unique_ptr<SimServer> sim;
     std::unique_ptr<Kurvan> panel;
+    JukeboxLink *link = nullptr; // the panel's
 
     template <typename T> T *get(const char *name) const { return control<T>(panel.get(), name); }
     QString text(const char *label) const { return controlText(panel.get(), label); }
     bool enabled(const char *name) const { return controlEnabled(panel.get(), name); }
     QTimer *poll() const { return get<QTimer>("tmrCheckStatus"); }
 
+    void answer(const char *name, const QString &value)
+    {
+        sim->faults().scriptedAnswers[QLatin1String(name)] = QLatin1String(name) + u'|' + value;
+    }
+    void withhold(std::initializer_list<const char *> list) { sim->faults().withheldValues = names(list); }
+    QStringList received() const { return sim->received(); }
+    QStringList queries() const
+    {
+        QStringList out;
+        for (const QString &text : sim->received())
+            if (text.startsWith(QStringLiteral("Get")))
+                out << text.mid(3);
+        return out;
+    }
+    int asked(const char *name) const { return queries().count(QLatin1String(name)); }
+    void notice(const QString &text) { sim->pushNotice(text); }
+    bool idle() const { return !link->isWaiting() && link->queuedMessages() == 0; }
+
+    void makePanel(const QString &port, const QString &password = kSecret, int queryTimeoutMs = 300)
+    {
+        link = new JukeboxLink;
+        link->setQueryTimeout(queryTimeoutMs);
+        panel = std::make_unique<Kurvan>(link, ServerLogin{QStringLiteral("127.0.0.1"), port, password});
+    }
     // Creates the panel, lets it connect and log in, and waits for the poll to start.
     void logIn(int queryTimeoutMs = 300)
     {
-        panel = std::make_unique<Kurvan>(ServerLogin{QStringLiteral("127.0.0.1"), jukebox->portText(), kSecret});
-        panel->link()->setQueryTimeout(queryTimeoutMs);
+        makePanel(QString::number(sim->port()), kSecret, queryTimeoutMs);
         QTRY_VERIFY_WITH_TIMEOUT(poll()->isActive(), 10000);
         poll()->setInterval(60000); // tests poll when they choose to
         poll()->start();
-    }
-    void connectOnly()
-    {
-        jukebox->answerLogin = false;
-        panel = std::make_unique<Kurvan>(ServerLogin{QStringLiteral("127.0.0.1"), jukebox->portText(), kSecret});
-        panel->link()->setQueryTimeout(300);
-        QTRY_VERIFY(panel->isVisible());
-        QTRY_COMPARE(jukebox->received.size(), 1);
     }
     // Runs one status poll now and waits until it has asked its last question. The poll's
     // timer is stopped while a query waits, so putting its interval back at the first question
     // lets exactly one early tick through.
     void pollOnce(const QString &lastQuestion)
     {
-        const int before = jukebox->received.size();
-        const auto previous = jukebox->onText;
-        jukebox->onText = [this, previous](const QString &t) {
-            poll()->setInterval(60000);
-            if (previous)
-                previous(t);
-        };
+        const int before = received().size();
+        const QMetaObject::Connection back =
+            connect(sim.get(), &SimServer::messageReceived, this, [this] { poll()->setInterval(60000); });
         poll()->start(1);
-        QTRY_VERIFY(jukebox->received.mid(before).contains(QStringLiteral("Get") + lastQuestion));
-        QTRY_VERIFY(!panel->link()->isWaiting());
-        jukebox->onText = previous;
+        QTRY_VERIFY(received().mid(before).contains(QStringLiteral("Get") + lastQuestion));
+        QTRY_VERIFY(idle());
+        disconnect(back);
     }
 
 private slots:
     void init()
     {
-        jukebox = std::make_unique<FakeJukebox>();
-        jukebox->setPlaying();
+        sim = std::make_unique<SimServer>();
+        sim->setPassword(kSecret);
+        QVERIFY(sim->listen());
+        // A typical playing jukebox.
+        answer("Version", QStringLiteral("7.1.0"));
+        answer("Type", QStringLiteral("Demo"));
+        answer("Credit", QStringLiteral("3"));
+        answer("PlayStatus", QStringLiteral("Spielt"));
+        answer("SongLength", QStringLiteral("215"));
+        answer("CurrentSong", QStringLiteral("D:\\Musik\\Mein_Lied.mp3"));
+        answer("SongPos", QStringLiteral("30"));
+        answer("Volume", QStringLiteral("40"));
     }
     void cleanup()
     {
         panel.reset();
-        jukebox.reset();
+        sim.reset();
     }
 
     void startsHiddenWithEverythingOff()
     {
-        panel = std::make_unique<Kurvan>(ServerLogin{QStringLiteral("127.0.0.1"), QStringLiteral("1"), kSecret});
+        makePanel(QStringLiteral("1"));
         QVERIFY(!panel->isVisible());
         QCOMPARE(panel->windowTitle(), QStringLiteral("Kurvan"));
         QCOMPARE(text("lblStatus"), QStringLiteral("Es besteht keine Verbindung!"));
@@ -111,8 +134,8 @@ private slots:
     void loginWhilePlayingAsksInOrderAndFillsThePanel()
     {
         logIn();
-        QCOMPARE(jukebox->received.first(), QStringLiteral("Password=geheim"));
-        QCOMPARE(jukebox->queries(),
+        QCOMPARE(received().first(), QStringLiteral("Password=geheim"));
+        QCOMPARE(queries(),
                  names({"Version", "Type", "Credit", "PlayStatus", "SongLength", "CurrentSong", "SongPos"}));
         QVERIFY(panel->isVisible());
         QCOMPARE(text("lblStatus"), QStringLiteral("Verbindung hergestellt"));
@@ -158,9 +181,9 @@ private slots:
         QFETCH(QString, version);
         QFETCH(bool, minusOn);
         QFETCH(bool, transportOn);
-        jukebox->values[QStringLiteral("PlayStatus")] = playStatus;
-        jukebox->values[QStringLiteral("Credit")] = credit;
-        jukebox->withheld = QSet<QString>(withheld.begin(), withheld.end());
+        answer("PlayStatus", playStatus);
+        answer("Credit", credit);
+        sim->faults().withheldValues = withheld;
         logIn();
         QCOMPARE(text("lblVersion"), version);
         QCOMPARE(text("lblCredits"), credit);
@@ -169,7 +192,7 @@ private slots:
         for (const char *b : {"cmdStop", "cmdPrevTitle", "cmdNextTitle"})
             QCOMPARE(enabled(b), transportOn);
         if (!transportOn) // nothing about the song is asked while nothing plays
-            QVERIFY(!jukebox->queries().contains(QStringLiteral("SongLength")));
+            QVERIFY(!queries().contains(QStringLiteral("SongLength")));
     }
 
     void loginSkipsOnlyTheFailingStep_data()
@@ -194,8 +217,8 @@ private slots:
         QFETCH(QString, position);
         QFETCH(float, maximum);
         QFETCH(float, value);
-        jukebox->values[QStringLiteral("SongLength")] = length;
-        jukebox->values[QStringLiteral("SongPos")] = position;
+        answer("SongLength", length);
+        answer("SongPos", position);
         logIn();
         QCOMPARE(panel->progress().maximum(), maximum);
         QCOMPARE(panel->progress().value(), value);
@@ -205,65 +228,74 @@ private slots:
 
     void wrongPasswordShowsItAndChangesNothingElse()
     {
-        jukebox->password = QStringLiteral("anders");
-        panel = std::make_unique<Kurvan>(ServerLogin{QStringLiteral("127.0.0.1"), jukebox->portText(), kSecret});
+        sim->setPassword(QStringLiteral("anders"));
+        makePanel(QString::number(sim->port()));
         QTRY_COMPARE(text("lblStatus"), QStringLiteral("Authentifizierung fehlgeschlagen!"));
         QVERIFY(!enabled("cmdCreditPlus"));
         QVERIFY(!poll()->isActive());
-        QVERIFY(jukebox->hasClient());
-        QCOMPARE(jukebox->received.size(), 1);
+        QCOMPARE(sim->clientCount(), 1);
+        QCOMPARE(received().size(), 1);
     }
 
-    void emptyPasswordIsSent()
+    void passwordIsSentExactlyAsTyped_data()
     {
-        jukebox->answerLogin = false;
-        panel = std::make_unique<Kurvan>(ServerLogin{QStringLiteral("127.0.0.1"), jukebox->portText(), QString()});
-        QTRY_COMPARE(jukebox->received, QStringList{QStringLiteral("Password=")});
+        QTest::addColumn<QString>("password");
+        QTest::newRow("empty") << "";
+        QTest::newRow("blanks inside and around") << " a b ";
+        QTest::newRow("umlaut") << "M\u00FCnze";
+    }
+
+    void passwordIsSentExactlyAsTyped()
+    {
+        QFETCH(QString, password);
+        sim->faults().withholdLogin = true;
+        makePanel(QString::number(sim->port()), password);
+        QTRY_COMPARE(received(), QStringList{QStringLiteral("Password=") + password});
         QCOMPARE(text("lblStatus"), QStringLiteral("Warte auf Authentifizierung"));
     }
 
     void noticesUpdateThePanel()
     {
         logIn();
-        jukebox->values[QStringLiteral("CurrentSong")] = QStringLiteral("E:\\Alben\\Best_of.2\\Zweites_Lied.ogg");
-        jukebox->values[QStringLiteral("SongLength")] = QStringLiteral("180");
-        jukebox->values[QStringLiteral("Credit")] = QStringLiteral("0");
+        answer("CurrentSong", QStringLiteral("E:\\Alben\\Best_of.2\\Zweites_Lied.ogg"));
+        answer("SongLength", QStringLiteral("180"));
+        answer("Credit", QStringLiteral("0"));
 
-        jukebox->send(QStringLiteral("PlayStatusStop"));
+        notice(QStringLiteral("PlayStatusStop"));
         QTRY_COMPARE(text("lblCurrentSong"), QString());
         QCOMPARE(panel->stopped(), 1);
         QCOMPARE(panel->progress().value(), 0.0f);
         QVERIFY(!enabled("cmdStop") && !enabled("cmdNextTitle") && !enabled("cmdPrevTitle"));
 
-        const int before = jukebox->received.size();
-        jukebox->send(QStringLiteral("ChangeTitle|egal"));
+        const int before = received().size();
+        notice(QStringLiteral("ChangeTitle|egal"));
         QTRY_COMPARE(text("lblCurrentSong"), QStringLiteral("Zweites Lied"));
         QTRY_COMPARE(panel->progress().maximum(), 180.0f);
-        QCOMPARE(jukebox->received.mid(before), names({"GetCurrentSong", "GetSongLength"}));
+        QCOMPARE(received().mid(before), names({"GetCurrentSong", "GetSongLength"}));
         QCOMPARE(panel->stopped(), 0);
         QVERIFY(enabled("cmdStop") && enabled("cmdNextTitle") && enabled("cmdPrevTitle"));
 
-        jukebox->send(QStringLiteral("ChangeCredit"));
+        notice(QStringLiteral("ChangeCredit"));
         QTRY_COMPARE(text("lblCredits"), QStringLiteral("0"));
         QVERIFY(!enabled("cmdCreditMinus"));
         QVERIFY(enabled("cmdCreditPlus"));
 
         // A credit answer that is not a number changes nothing.
-        jukebox->withheld << QStringLiteral("Credit");
-        jukebox->values[QStringLiteral("Credit")] = QStringLiteral("9");
-        jukebox->send(QStringLiteral("ChangeCredit"));
-        QTRY_COMPARE(jukebox->asked(QStringLiteral("Credit")), 3);
-        QTRY_VERIFY(!panel->link()->isWaiting());
+        sim->faults().withheldValues << QStringLiteral("Credit");
+        answer("Credit", QStringLiteral("9"));
+        notice(QStringLiteral("ChangeCredit"));
+        QTRY_COMPARE(asked("Credit"), 3);
+        QTRY_VERIFY(!link->isWaiting());
         QCOMPARE(text("lblCredits"), QStringLiteral("0"));
     }
 
     void changeTitleWithoutLengthKeepsTheOldMaximum()
     {
         logIn();
-        jukebox->withheld << QStringLiteral("SongLength");
-        jukebox->send(QStringLiteral("ChangeTitle"));
-        QTRY_COMPARE(jukebox->asked(QStringLiteral("SongLength")), 2);
-        QTRY_VERIFY(!panel->link()->isWaiting());
+        sim->faults().withheldValues << QStringLiteral("SongLength");
+        notice(QStringLiteral("ChangeTitle"));
+        QTRY_COMPARE(asked("SongLength"), 2);
+        QTRY_VERIFY(!link->isWaiting());
         QCOMPARE(panel->progress().value(), 0.0f);
         QCOMPARE(panel->progress().maximum(), 215.0f);
         QVERIFY(enabled("cmdNextTitle"));
@@ -272,7 +304,7 @@ private slots:
     void lostLinkSwitchesThePanelOff()
     {
         logIn();
-        jukebox->dropClient();
+        sim->close();
         QTRY_COMPARE(text("lblStatus"), QStringLiteral("Verbindung getrennt"));
         QVERIFY(!poll()->isActive());
         QCOMPARE(panel->progress().value(), 0.0f);
@@ -286,19 +318,34 @@ private slots:
         QCOMPARE(text("lblCurrentSong"), QStringLiteral("Mein Lied"));
     }
 
-    void lostLinkAfterAShortVersionKeepsControls()
+    void lostLinkSwitchesOffWhateverTheVersionSays()
     {
-        jukebox->withheld = {QStringLiteral("Version"), QStringLiteral("Type")};
+        answer("Version", QStringLiteral("7.1"));
+        withhold({"Type"});
         logIn();
-        QCOMPARE(text("lblVersion"), QString());
-        jukebox->dropClient();
+        QCOMPARE(text("lblVersion"), QStringLiteral("7.1"));
+        sim->close();
         QTRY_COMPARE(text("lblStatus"), QStringLiteral("Verbindung getrennt"));
-        QVERIFY(enabled("cmdCreditPlus"));
-        QVERIFY(enabled("scrVol"));
+        QVERIFY(!enabled("cmdCreditPlus"));
+        QVERIFY(!enabled("scrVol"));
+    }
+
+    void lostLinkDuringTheLoginAsksNothingMore()
+    {
+        sim->faults().closeAfterMessages = 4; // the password, "Version", "Type", then "Credit"
+        makePanel(QString::number(sim->port()), kSecret, 60000);
+        QTRY_COMPARE(text("lblStatus"), QStringLiteral("Verbindung getrennt"));
+        QTRY_VERIFY(idle());
+        QCOMPARE(queries(), names({"Version", "Type", "Credit"}));
+        QCOMPARE(text("lblVersion"), QStringLiteral("7.1.0 (Demo)"));
+        QVERIFY(!poll()->isActive());
+        for (const char *b : {"cmdStop", "cmdPrevTitle", "cmdNextTitle", "cmdCreditPlus"})
+            QVERIFY2(!enabled(b), b);
     }
 
     void commandButtonsSendTheirTexts()
     {
+        sim->faults().ignoreCommands = true; // no notice follows a command here
         logIn();
         const QList<std::pair<const char *, QString>> buttons = {
             {"cmdNextTitle", QStringLiteral("CtrlN\u00E4chsterTitel")},
@@ -308,39 +355,57 @@ private slots:
             {"cmdCreditMinus", QStringLiteral("RemoveCredit|1")},
         };
         for (const auto &[name, command] : buttons) {
-            const int before = jukebox->received.size();
+            const int before = received().size();
             QTest::mouseClick(get<QPushButton>(name), Qt::LeftButton);
-            QTRY_COMPARE(jukebox->received.mid(before), QStringList{command});
+            QTRY_COMPARE(received().mid(before), QStringList{command});
         }
         // Transport and quit leave every control as it was; a credit button switches itself off.
         QVERIFY(enabled("cmdNextTitle") && enabled("cmdStop") && enabled("cmdEnd"));
         QVERIFY(!enabled("cmdCreditMinus"));
         QVERIFY(enabled("cmdCreditPlus"));
 
-        const int before = jukebox->received.size();
+        const int before = received().size();
         QTest::mouseClick(get<QPushButton>("cmdCreditPlus"), Qt::LeftButton);
         QVERIFY(!enabled("cmdCreditPlus"));
         QTest::mouseClick(get<QPushButton>("cmdCreditPlus"), Qt::LeftButton); // off: no second request
-        QTRY_COMPARE(jukebox->received.mid(before), QStringList{QStringLiteral("AddCredit|1")});
+        QTRY_COMPARE(received().mid(before), QStringList{QStringLiteral("AddCredit|1")});
 
-        jukebox->send(QStringLiteral("ChangeCredit"));
+        notice(QStringLiteral("ChangeCredit"));
         QTRY_VERIFY(enabled("cmdCreditPlus"));
+    }
+
+    void creditButtonComesBackWithoutAConfirmation()
+    {
+        sim->faults().ignoreCommands = true;
+        logIn();
+        get<QTimer>("tmrCreditPlusWait")->setInterval(300);
+        QTest::mouseClick(get<QPushButton>("cmdCreditPlus"), Qt::LeftButton);
+        QVERIFY(!enabled("cmdCreditPlus"));
+        QTRY_VERIFY(enabled("cmdCreditPlus"));
+        QVERIFY(enabled("cmdCreditMinus"));
+        QCOMPARE(received().count(QStringLiteral("AddCredit|1")), 1);
+
+        // A confirmation that comes later still sets both buttons.
+        answer("Credit", QStringLiteral("0"));
+        notice(QStringLiteral("ChangeCredit"));
+        QTRY_COMPARE(text("lblCredits"), QStringLiteral("0"));
+        QVERIFY(!enabled("cmdCreditMinus"));
+        QVERIFY(enabled("cmdCreditPlus"));
     }
 
     void clickWithTheLinkDownSendsNothing()
     {
         logIn();
-        jukebox->dropClient();
+        sim->close();
         QTRY_COMPARE(text("lblStatus"), QStringLiteral("Verbindung getrennt"));
         // The controls are off now; a click that still gets through (as from a handler inside a
-        // wait) must report the lost link instead of sending.
+        // wait) sends nothing, and its button does not come back by itself.
         panel->SetControlsEnabled(true);
-        get<QLabel>("lblStatus")->setText(QString());
-        const int before = jukebox->received.size();
+        const int before = received().size();
         QTest::mouseClick(get<QPushButton>("cmdCreditPlus"), Qt::LeftButton);
-        QCOMPARE(text("lblStatus"), QStringLiteral("Verbindung getrennt"));
         QVERIFY(!enabled("cmdCreditPlus"));
-        QCOMPARE(jukebox->received.size(), before);
+        QVERIFY(!get<QTimer>("tmrCreditPlusWait")->isActive());
+        QCOMPARE(received().size(), before);
     }
 
     void setControlsEnabledTouchesExactlyItsThirteen()
@@ -351,8 +416,8 @@ private slots:
             QVERIFY(enabled(qPrintable(c)));
         panel->SetControlsEnabled(true);
         QVERIFY(enabled("cmdCreditMinus"));
-        jukebox->values[QStringLiteral("Credit")] = QStringLiteral("0");
-        jukebox->send(QStringLiteral("ChangeCredit"));
+        answer("Credit", QStringLiteral("0"));
+        notice(QStringLiteral("ChangeCredit"));
         QTRY_VERIFY(!enabled("cmdCreditMinus"));
         panel->SetControlsEnabled(true); // on whatever the count
         QVERIFY(enabled("cmdCreditMinus"));
@@ -361,25 +426,25 @@ private slots:
     void pollWhilePlayingFollowsTheJukebox()
     {
         logIn();
-        jukebox->values[QStringLiteral("Volume")] = QStringLiteral("40");
-        jukebox->values[QStringLiteral("SongPos")] = QStringLiteral("100");
-        const int before = jukebox->received.size();
+        answer("Volume", QStringLiteral("40"));
+        answer("SongPos", QStringLiteral("100"));
+        const int before = received().size();
         pollOnce(QStringLiteral("SongPos"));
-        QCOMPARE(jukebox->received.mid(before), names({"GetVolume", "GetPlayStatus", "GetSongPos"}));
+        QCOMPARE(received().mid(before), names({"GetVolume", "GetPlayStatus", "GetSongPos"}));
         QCOMPARE(get<QScrollBar>("scrVol")->value(), 40);
         QCOMPARE(panel->lastVolume(), 40);
         QCOMPARE(panel->progress().value(), 100.0f);
 
         // The bar moved by the poll sends nothing after its rest.
         QTRY_VERIFY(!get<QTimer>("tmrVolume")->isActive());
-        QVERIFY(!jukebox->received.join(u',').contains(QStringLiteral("SetVolume")));
+        QVERIFY(!received().join(u',').contains(QStringLiteral("SetVolume")));
 
         // Position at the known length: the poll learns the new length.
-        jukebox->values[QStringLiteral("SongPos")] = QStringLiteral("215");
-        jukebox->values[QStringLiteral("SongLength")] = QStringLiteral("300");
-        const int second = jukebox->received.size();
+        answer("SongPos", QStringLiteral("215"));
+        answer("SongLength", QStringLiteral("300"));
+        const int second = received().size();
         pollOnce(QStringLiteral("SongLength"));
-        QCOMPARE(jukebox->received.mid(second), names({"GetVolume", "GetPlayStatus", "GetSongPos", "GetSongLength"}));
+        QCOMPARE(received().mid(second), names({"GetVolume", "GetPlayStatus", "GetSongPos", "GetSongLength"}));
         QCOMPARE(panel->progress().maximum(), 300.0f);
         QCOMPARE(panel->progress().value(), 100.0f);
     }
@@ -387,23 +452,23 @@ private slots:
     void pollWhileStoppedAsksTwoQuestions()
     {
         logIn();
-        jukebox->values[QStringLiteral("PlayStatus")] = QStringLiteral("Pause");
-        const int before = jukebox->received.size();
+        answer("PlayStatus", QStringLiteral("Pause"));
+        const int before = received().size();
         pollOnce(QStringLiteral("PlayStatus"));
-        QTRY_VERIFY(!panel->link()->isWaiting());
+        QTRY_VERIFY(!link->isWaiting());
         QCOMPARE(panel->stopped(), 1);
         QVERIFY(!enabled("cmdStop"));
         QTRY_VERIFY(!get<QTimer>("tmrVolume")->isActive()); // a pending bar move skips the volume
         // The next poll asks only for volume and play status.
-        const int second = jukebox->received.size();
+        const int second = received().size();
         pollOnce(QStringLiteral("PlayStatus"));
-        QCOMPARE(jukebox->received.mid(second), names({"GetVolume", "GetPlayStatus"}));
-        QVERIFY(jukebox->received.mid(before).count(QStringLiteral("GetSongPos")) == 0);
+        QCOMPARE(received().mid(second), names({"GetVolume", "GetPlayStatus"}));
+        QVERIFY(received().mid(before).count(QStringLiteral("GetSongPos")) == 0);
     }
 
     void pollVolumeReadings_data()
     {
-        QTest::addColumn<QString>("answer");
+        QTest::addColumn<QString>("reply");
         QTest::addColumn<int>("expected");
         QTest::newRow("half rounds to even, down") << "50.5" << 50;
         QTest::newRow("half rounds to even, up") << "51.5" << 52;
@@ -414,13 +479,13 @@ private slots:
 
     void pollVolumeReadings()
     {
-        QFETCH(QString, answer);
+        QFETCH(QString, reply);
         QFETCH(int, expected);
-        jukebox->values[QStringLiteral("PlayStatus")] = QStringLiteral("Pause");
+        answer("PlayStatus", QStringLiteral("Pause"));
         logIn();
         pollOnce(QStringLiteral("PlayStatus")); // bar to 40
         QTRY_VERIFY(!get<QTimer>("tmrVolume")->isActive());
-        jukebox->values[QStringLiteral("Volume")] = answer;
+        answer("Volume", reply);
         pollOnce(QStringLiteral("PlayStatus"));
         QCOMPARE(get<QScrollBar>("scrVol")->value(), expected);
         QCOMPARE(panel->lastVolume(), expected);
@@ -428,66 +493,110 @@ private slots:
 
     void volumeIsSentOnceAfterTheBarRests()
     {
-        jukebox->values[QStringLiteral("PlayStatus")] = QStringLiteral("Pause");
+        answer("PlayStatus", QStringLiteral("Pause"));
         logIn();
         pollOnce(QStringLiteral("PlayStatus"));
         QTRY_VERIFY(!get<QTimer>("tmrVolume")->isActive());
         auto *bar = get<QScrollBar>("scrVol");
         QCOMPARE(bar->value(), 40);
 
-        const int before = jukebox->received.size();
+        const int before = received().size();
         for (int v : {45, 52, 60, 70})
             bar->setValue(v);
         QVERIFY(get<QTimer>("tmrVolume")->isActive());
-        QTRY_COMPARE(jukebox->received.mid(before), QStringList{QStringLiteral("SetVolume|70")});
+        QTRY_COMPARE(received().mid(before), QStringList{QStringLiteral("SetVolume|70")});
         QCOMPARE(panel->lastVolume(), 70);
 
         // Away and back within the rest: nothing goes out.
         bar->setValue(80);
         bar->setValue(70);
         QTRY_VERIFY(!get<QTimer>("tmrVolume")->isActive());
-        QCOMPARE(jukebox->received.size(), before + 1);
+        QCOMPARE(received().size(), before + 1);
 
         // Keyboard steps go through the same rest.
         bar->setFocus();
         QTest::keyClick(bar, Qt::Key_PageDown);
         QTest::keyClick(bar, Qt::Key_Right);
-        QTRY_COMPARE(jukebox->received.last(), QStringLiteral("SetVolume|91"));
+        QTRY_COMPARE(received().last(), QStringLiteral("SetVolume|91"));
         QTest::keyClick(bar, Qt::Key_PageUp);
         QTest::keyClick(bar, Qt::Key_Left);
         QTest::keyClick(bar, Qt::Key_Left);
-        QTRY_COMPARE(jukebox->received.last(), QStringLiteral("SetVolume|69"));
+        QTRY_COMPARE(received().last(), QStringLiteral("SetVolume|69"));
 
         // The wheel too: two notches away from the user.
         QWheelEvent wheel(QPointF(5, 5), bar->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, 240), Qt::NoButton,
                           Qt::NoModifier, Qt::NoScrollPhase, false);
         QCoreApplication::sendEvent(bar, &wheel);
-        QTRY_COMPARE(jukebox->received.last(), QStringLiteral("SetVolume|71"));
-        QCOMPARE(jukebox->received.count(QStringLiteral("SetVolume|71")), 1);
+        QTRY_COMPARE(received().last(), QStringLiteral("SetVolume|71"));
+        QCOMPARE(received().count(QStringLiteral("SetVolume|71")), 1);
     }
 
-    void pollIsPausedDuringQueriesAndEndsWithALostLink()
+    void pollIsPausedDuringQueriesAndStaysOffOnceTheLinkIsGone()
     {
         logIn();
         bool pollOnDuringWait = true;
-        jukebox->onText = [&](const QString &t) {
+        QMetaObject::Connection watch = connect(sim.get(), &SimServer::messageReceived, this, [&](const QString &t) {
             if (t == QStringLiteral("GetVolume"))
                 pollOnDuringWait = poll()->isActive();
-        };
+        });
         pollOnce(QStringLiteral("SongPos"));
         QVERIFY(!pollOnDuringWait);
+        QCOMPARE(panel->lastVolume(), 40);
+        disconnect(watch);
 
-        // The link drops in the middle of a poll: the rest of it ends quickly and the poll stops.
-        poll()->start();
-        jukebox->onText = [&](const QString &t) {
+        // The link drops while the volume question waits: the poll ends there, stays off, and
+        // nothing the panel shows is reset by questions to the dead link.
+        connect(sim.get(), &SimServer::messageReceived, this, [&](const QString &t) {
             if (t == QStringLiteral("GetVolume"))
-                jukebox->dropClient();
-        };
-        poll()->setInterval(1);
+                sim->close();
+        });
+        link->setQueryTimeout(60000);
+        poll()->start(1);
         QTRY_COMPARE(text("lblStatus"), QStringLiteral("Verbindung getrennt"));
-        QTRY_VERIFY(!poll()->isActive());
-        QTRY_COMPARE(panel->stopped(), 1);
-        QVERIFY(!enabled("cmdStop"));
+        QTRY_VERIFY(idle());
+        QTest::qWait(50);
+        QVERIFY(!poll()->isActive());
+        QCOMPARE(get<QScrollBar>("scrVol")->value(), 40);
+        QCOMPARE(panel->lastVolume(), 40);
+        QCOMPARE(panel->stopped(), 0);
+        QCOMPARE(queries().mid(queries().lastIndexOf(QStringLiteral("Volume"))), names({"Volume"}));
+    }
+
+    void volumeMoveDuringThePollsQuestionStands()
+    {
+        answer("PlayStatus", QStringLiteral("Pause"));
+        logIn();
+        pollOnce(QStringLiteral("PlayStatus")); // the bar at 40
+        QTRY_VERIFY(!get<QTimer>("tmrVolume")->isActive());
+
+        // The jukebox takes longer than the rest to answer "40"; the user moves the bar meanwhile.
+        auto *bar = get<QScrollBar>("scrVol");
+        sim->faults().answerDelayMs = Kurvan::kVolumeRest + 400;
+        sim->faults().delayedValues = names({"Volume"});
+        link->setQueryTimeout(5000);
+        QMetaObject::Connection move = connect(sim.get(), &SimServer::messageReceived, this, [&](const QString &t) {
+            if (t == QStringLiteral("GetVolume"))
+                bar->setValue(70);
+        });
+        const int before = received().size();
+        pollOnce(QStringLiteral("PlayStatus"));
+        disconnect(move);
+        QTRY_VERIFY(!get<QTimer>("tmrVolume")->isActive());
+        QCOMPARE(bar->value(), 70);
+        QCOMPARE(panel->lastVolume(), 70);
+        QCOMPARE(received().mid(before).count(QStringLiteral("SetVolume|70")), 1);
+    }
+
+    void timingsTheUserFeels()
+    {
+        // The intervals the program really runs with, not what a test set.
+        link = new JukeboxLink;
+        panel = std::make_unique<Kurvan>(link, ServerLogin{QStringLiteral("127.0.0.1"), QStringLiteral("1"), kSecret});
+        QCOMPARE(get<QTimer>("tmrQueryTimeOut")->interval(), 5000);
+        QCOMPARE(get<QTimer>("tmrCheckStatus")->interval(), 2000);
+        QCOMPARE(get<QTimer>("tmrVolume")->interval(), 500);
+        QCOMPARE(get<QTimer>("tmrCreditPlusWait")->interval(), 5000);
+        QCOMPARE(get<QTimer>("tmrCreditMinusWait")->interval(), 5000);
     }
 
     void keyboardReachesEveryControlInOrder()
@@ -511,7 +620,7 @@ private slots:
 
     void layoutMatchesTheWindowTable()
     {
-        panel = std::make_unique<Kurvan>(ServerLogin{QStringLiteral("127.0.0.1"), QStringLiteral("1"), kSecret});
+        makePanel(QStringLiteral("1"));
         QCOMPARE(panel->size(), QSize(412, 357));
         const QList<std::pair<const char *, QRect>> table = {
             {"Label1", {40, 8, 329, 29}},          {"Label5", {96, 64, 63, 24}},

@@ -1,6 +1,6 @@
-#include "FakeJukebox.h"
-#include "Frame.h"
-#include "JukeboxLink.h"
+#include "SimServer.h"
+#include "link/Frame.h"
+#include "link/JukeboxLink.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -8,194 +8,189 @@
 #include <QTest>
 #include <QTimer>
 
-// The link against a scripted jukebox on a real loopback socket.
+namespace {
+
+QueryResult answered(const QString &value)
+{
+    return {QueryOutcome::Answered, value};
+}
+const QueryResult kTimedOut{QueryOutcome::TimedOut, {}};
+const QueryResult kLinkDown{QueryOutcome::LinkDown, {}};
+
+} // namespace
+
+bool operator==(const QueryResult &a, const QueryResult &b)
+{
+    return a.outcome == b.outcome && a.value == b.value;
+}
+char *toString(const QueryResult &result)
+{
+    return QTest::toString(QStringLiteral("%1 %2").arg(static_cast<int>(result.outcome)).arg(result.value));
+}
+
+// The link against the simulator on a real loopback socket.
 class TestJukeboxLink : public QObject
 {
     Q_OBJECT
 
-private:
-    // A link connected to jukebox, with a short query time-out.
-    std::unique_ptr<JukeboxLink> connectedLink(FakeJukebox &jukebox, int timeoutMs = 300)
+    std::unique_ptr<SimServer> sim;
+
+    // A link logged in to the simulator, with a short query time-out.
+    std::unique_ptr<JukeboxLink> loggedInLink(int timeoutMs = 300)
     {
         auto link = std::make_unique<JukeboxLink>();
         link->setQueryTimeout(timeoutMs);
-        QSignalSpy connected(link.get(), &JukeboxLink::connected);
-        link->connectToJukebox(QStringLiteral("127.0.0.1"), jukebox.portText());
-        if (!connected.wait(5000))
-            qWarning("link did not connect");
+        QSignalSpy accepted(link.get(), &JukeboxLink::passwordAccepted);
+        connect(link.get(), &JukeboxLink::connected, link.get(),
+                [&] { link->SendCommand(QStringLiteral("Password=") + sim->password()); });
+        link->connectToJukebox(QStringLiteral("127.0.0.1"), QString::number(sim->port()));
+        if (!accepted.wait(5000))
+            qWarning("link did not log in");
+        sim->clearReceived();
         return link;
     }
 
 private slots:
-    void answeredQueryReturnsValueAndClearsSlot()
+    void init()
     {
-        FakeJukebox jukebox;
-        jukebox.values[QStringLiteral("SongPos")] = QStringLiteral("1234");
-        auto link = connectedLink(jukebox, 5000);
+        sim = std::make_unique<SimServer>();
+        QVERIFY(sim->listen());
+    }
+    void cleanup() { sim.reset(); }
 
-        QCOMPARE(link->QueryValue(QStringLiteral("SongPos"), QStringLiteral("0")), QStringLiteral("1234"));
-        QCOMPARE(jukebox.received, QStringList{QStringLiteral("GetSongPos")});
-        QVERIFY(link->pendingQuery().isEmpty());
-        QVERIFY(link->queryAnswer().isEmpty());
+    void answeredQuery()
+    {
+        sim->faults().scriptedAnswers[QStringLiteral("SongPos")] = QStringLiteral("SongPos|1234");
+        auto link = loggedInLink(5000);
+        QSignalSpy started(link.get(), &JukeboxLink::waitStarted);
+        QSignalSpy ended(link.get(), &JukeboxLink::waitEnded);
+
+        QCOMPARE(link->query(QStringLiteral("SongPos")), answered(QStringLiteral("1234")));
+        QCOMPARE(sim->received(), QStringList{QStringLiteral("GetSongPos")});
+        QCOMPARE(started.count(), 1);
+        QCOMPARE(ended.count(), 1);
         QVERIFY(!link->findChild<QTimer *>(QStringLiteral("tmrQueryTimeOut"))->isActive());
     }
 
     void unusableAnswersRunIntoTheTimeOut_data()
     {
         QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("defaultValue");
         QTest::addColumn<QString>("answer"); // empty: no answer at all
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("no answer, default") << "SongPos"
-                                            << "0"
-                                            << ""
-                                            << "0";
-        QTest::newRow("no answer, no default") << "Credit"
-                                               << ""
-                                               << ""
-                                               << "TimeOut";
+        QTest::newRow("no answer") << "Credit"
+                                   << "";
         QTest::newRow("empty value") << "Credit"
-                                     << ""
-                                     << "Credit|"
-                                     << "TimeOut";
+                                     << "Credit|";
         QTest::newRow("value holding a bar") << "Credit"
-                                             << ""
-                                             << "Credit|3|4"
-                                             << "TimeOut";
+                                             << "Credit|3|4";
         QTest::newRow("other name") << "Volume"
-                                    << "40"
-                                    << "Credit|3"
-                                    << "40";
+                                    << "Credit|3";
         QTest::newRow("name differs in case") << "Volume"
-                                              << ""
-                                              << "volume|3"
-                                              << "TimeOut";
+                                              << "volume|3";
     }
 
     void unusableAnswersRunIntoTheTimeOut()
     {
         QFETCH(QString, name);
-        QFETCH(QString, defaultValue);
         QFETCH(QString, answer);
-        QFETCH(QString, expected);
-        FakeJukebox jukebox;
-        jukebox.onText = [&](const QString &) {
-            if (!answer.isEmpty())
-                jukebox.send(answer);
-        };
-        auto link = connectedLink(jukebox);
-        QCOMPARE(link->QueryValue(name, defaultValue), expected);
-        QVERIFY(link->queryAnswer().isEmpty());
+        if (answer.isEmpty())
+            sim->faults().withheldValues = {name};
+        else
+            sim->faults().scriptedAnswers[name] = answer;
+        auto link = loggedInLink();
+        QCOMPARE(link->query(name), kTimedOut);
+    }
+
+    void answerInTheSamePassAsTheTimeOutIsTooLate()
+    {
+        // The answer is on the socket (written to loopback, not yet read) before the wait
+        // begins, and a time-out of 0 is due at once: both are seen in the wait's first pass,
+        // and the time-out wins.
+        auto link = loggedInLink();
+        sim->sendRaw(FrameMessage(QStringLiteral("Volume|55")));
+        link->setQueryTimeout(0);
+        sim->faults().withheldValues = {QStringLiteral("Volume")};
+        QCOMPARE(link->query(QStringLiteral("Volume")), kTimedOut);
     }
 
     void lateAnswerIsNotTakenForTheNextQuery()
     {
-        FakeJukebox jukebox;
-        jukebox.withheld = {QStringLiteral("Credit"), QStringLiteral("Version")};
-        auto link = connectedLink(jukebox);
-        QCOMPARE(link->QueryValue(QStringLiteral("Credit")), QStringLiteral("TimeOut"));
+        sim->faults().withheldValues = {QStringLiteral("Credit"), QStringLiteral("Version")};
+        auto link = loggedInLink();
+        QCOMPARE(link->query(QStringLiteral("Credit")), kTimedOut);
 
         // The late answer arrives while no query waits; the notice behind it shows it was read.
         QSignalSpy stops(link.get(), &JukeboxLink::playStatusStop);
-        jukebox.send(QStringLiteral("Credit|5"));
-        jukebox.send(QStringLiteral("PlayStatusStop"));
+        sim->sendRaw(FrameMessage(QStringLiteral("Credit|5")) + FrameMessage(QStringLiteral("PlayStatusStop")));
         QVERIFY(stops.wait(5000));
-        QCOMPARE(link->QueryValue(QStringLiteral("Version")), QStringLiteral("TimeOut"));
+        QCOMPARE(link->query(QStringLiteral("Version")), kTimedOut);
     }
 
-    void unconnectedLinkSendsNothingAndReportsClosed()
+    void unconnectedLinkSendsNothingAndReportsClosedOnce()
     {
-        FakeJukebox jukebox;
         JukeboxLink link;
-        QTimer status;
-        status.start(10000);
-        link.setStatusTimer(&status);
         QSignalSpy closed(&link, &JukeboxLink::closed);
-
-        link.SendCommand(QStringLiteral("CtrlStop"));
+        QSignalSpy started(&link, &JukeboxLink::waitStarted);
+        QVERIFY(!link.SendCommand(QStringLiteral("CtrlStop")));
+        QCOMPARE(link.query(QStringLiteral("Version")), kLinkDown);
         QCOMPARE(closed.count(), 1);
-        QCOMPARE(link.QueryValue(QStringLiteral("Version")), QString());
-        QCOMPARE(closed.count(), 2);
-        QVERIFY(!status.isActive()); // a refused query does not restart the poll
+        QCOMPARE(started.count(), 0);
 
         // Still connecting counts as not connected.
-        link.connectToJukebox(QStringLiteral("127.0.0.1"), jukebox.portText());
-        QCOMPARE(link.QueryValue(QStringLiteral("Version")), QString());
-        QCOMPARE(closed.count(), 3);
+        JukeboxLink connecting;
+        connecting.connectToJukebox(QStringLiteral("127.0.0.1"), QString::number(sim->port()));
+        QCOMPARE(connecting.query(QStringLiteral("Version")), kLinkDown);
         QTest::qWait(100);
-        QVERIFY(jukebox.received.isEmpty());
-    }
-
-    void statusTimerIsPausedOnlyWhileAQueryWaits()
-    {
-        FakeJukebox jukebox;
-        jukebox.values[QStringLiteral("Volume")] = QStringLiteral("40");
-        auto link = connectedLink(jukebox);
-        QTimer status;
-        link->setStatusTimer(&status);
-
-        bool activeDuringWait = true;
-        jukebox.onText = [&](const QString &) { activeDuringWait = status.isActive(); };
-        status.start(10000);
-        QCOMPARE(link->QueryValue(QStringLiteral("Volume")), QStringLiteral("40"));
-        QVERIFY(!activeDuringWait);
-        QVERIFY(status.isActive());
-
-        status.stop();
-        QCOMPARE(link->QueryValue(QStringLiteral("Volume")), QStringLiteral("40"));
-        QVERIFY(!status.isActive());
+        QVERIFY(sim->received().isEmpty());
     }
 
     void noticeDuringAWaitIsHandledAfterIt()
     {
-        FakeJukebox jukebox;
-        jukebox.onText = [&](const QString &text) {
-            if (text == QStringLiteral("GetCredit")) {
-                jukebox.send(QStringLiteral("ChangeTitle"));
-                jukebox.send(QStringLiteral("Credit|7"));
-            }
-        };
-        auto link = connectedLink(jukebox, 5000);
+        sim->faults().withheldValues = {QStringLiteral("Credit")};
+        connect(sim.get(), &SimServer::messageReceived, this, [this](const QString &text) {
+            if (text == QStringLiteral("GetCredit"))
+                sim->sendRaw(FrameMessage(QStringLiteral("ChangeTitle")) + FrameMessage(QStringLiteral("Credit|7")));
+        });
+        auto link = loggedInLink(5000);
         QSignalSpy titles(link.get(), &JukeboxLink::changeTitle);
 
-        QCOMPARE(link->QueryValue(QStringLiteral("Credit")), QStringLiteral("7"));
+        QCOMPARE(link->query(QStringLiteral("Credit")), answered(QStringLiteral("7")));
         QCOMPARE(titles.count(), 0);
         QTRY_COMPARE(titles.count(), 1);
     }
 
-    void queriesInsideADataArrivalGetTheirAnswers()
+    void queriesInsideAMessageHandlerGetTheirAnswers()
     {
-        // The login asks for values from inside the handling of "PasswordOK"; the socket
-        // announces no new data while that handling runs.
-        FakeJukebox jukebox;
-        jukebox.setPlaying();
-        auto link = connectedLink(jukebox, 5000);
+        // The login asks for values from inside the handling of "PasswordOK".
+        sim->model().setVersion(QStringLiteral("7.1.0"));
+        sim->model().setCredit(3);
+        auto link = std::make_unique<JukeboxLink>();
         QStringList answers;
+        connect(link.get(), &JukeboxLink::connected, link.get(),
+                [&] { link->SendCommand(QStringLiteral("Password=") + sim->password()); });
         connect(link.get(), &JukeboxLink::passwordAccepted, link.get(), [&] {
-            for (const char *name : {"Version", "Type", "Credit"})
-                answers << link->QueryValue(QLatin1String(name));
+            for (const char *name : {"Version", "Credit"})
+                answers << link->query(QLatin1String(name)).value;
         });
-        link->SendCommand(QStringLiteral("Password=geheim"));
-        QTRY_COMPARE(answers.size(), 3);
-        QCOMPARE(answers, (QStringList{QStringLiteral("7.1.0"), QStringLiteral("Demo"), QStringLiteral("3")}));
+        link->connectToJukebox(QStringLiteral("127.0.0.1"), QString::number(sim->port()));
+        QTRY_COMPARE(answers.size(), 2);
+        QCOMPARE(answers, (QStringList{QStringLiteral("7.1.0"), QStringLiteral("3")}));
     }
 
     void framesInOneReadAndSplitFramesAllArrive()
     {
-        FakeJukebox jukebox;
-        auto link = connectedLink(jukebox);
+        auto link = loggedInLink();
         QStringList order;
         connect(link.get(), &JukeboxLink::playStatusStop, this, [&] { order << QStringLiteral("stop"); });
         connect(link.get(), &JukeboxLink::changeCredit, this, [&] { order << QStringLiteral("credit"); });
         connect(link.get(), &JukeboxLink::passwordRefused, this, [&] { order << QStringLiteral("wrong"); });
 
-        jukebox.sendRaw(FrameMessage(QStringLiteral("PlayStatusStop")) + FrameMessage(QStringLiteral("ChangeCredit")) +
-                        FrameMessage(QStringLiteral("Unbekannt|1")));
+        sim->sendRaw(FrameMessage(QStringLiteral("PlayStatusStop")) + FrameMessage(QStringLiteral("ChangeCredit")) +
+                     FrameMessage(QStringLiteral("Unbekannt|1")));
         QTRY_COMPARE(order, (QStringList{QStringLiteral("stop"), QStringLiteral("credit")}));
 
         const QByteArray split = FrameMessage(QStringLiteral("PasswordWrong"));
         for (const char byte : split) {
-            jukebox.sendRaw(QByteArray(1, byte));
+            sim->sendRaw(QByteArray(1, byte));
             QTest::qWait(2);
         }
         QTRY_COMPARE(order.size(), 3);
@@ -205,18 +200,12 @@ private slots:
 
     void burstOfNoticesCollapsesAndStaysCurrent()
     {
-        FakeJukebox jukebox;
-        int credit = 0;
-        jukebox.onText = [&](const QString &text) {
-            if (text == QStringLiteral("GetCredit"))
-                jukebox.send(QStringLiteral("Credit|") + QString::number(credit));
-        };
-        auto link = connectedLink(jukebox, 5000);
+        auto link = loggedInLink(5000);
         int handled = 0;
         QString shown;
         connect(link.get(), &JukeboxLink::changeCredit, this, [&] {
             ++handled;
-            shown = link->QueryValue(QStringLiteral("Credit"));
+            shown = link->query(QStringLiteral("Credit")).value;
         });
 
         constexpr int kBurst = 100000;
@@ -225,8 +214,8 @@ private slots:
         burst.reserve(notice.size() * kBurst);
         for (int i = 0; i < kBurst; ++i)
             burst += notice;
-        credit = 42;
-        jukebox.sendRaw(burst);
+        sim->model().setCredit(42);
+        sim->sendRaw(burst);
 
         QTRY_COMPARE_WITH_TIMEOUT(shown, QStringLiteral("42"), 30000);
         QTRY_VERIFY(!link->isWaiting() && link->queuedMessages() == 0);
@@ -235,26 +224,28 @@ private slots:
         QVERIFY(link->bufferedBytes() <= kMaxFrameBytes);
     }
 
-    void droppedLinkEndsAWaitAtOnce()
+    void droppedLinkEndsAWaitAtOnceAndIsClosedOnce()
     {
-        FakeJukebox jukebox;
-        jukebox.onText = [&](const QString &) { jukebox.dropClient(); };
-        auto link = connectedLink(jukebox, 60000);
+        auto link = loggedInLink(60000);
+        sim->faults().closeAfterMessages = 2; // the password, then the question
         QSignalSpy closed(link.get(), &JukeboxLink::closed);
         QElapsedTimer clock;
         clock.start();
-        QCOMPARE(link->QueryValue(QStringLiteral("Volume"), QStringLiteral("40")), QStringLiteral("40"));
+        QCOMPARE(link->query(QStringLiteral("Volume")), kLinkDown);
         QVERIFY(clock.elapsed() < 30000); // far below the minute the time-out would take
         QCOMPARE(closed.count(), 1);
-        QCOMPARE(link->QueryValue(QStringLiteral("Volume")), QString());
+        QCOMPARE(link->query(QStringLiteral("Volume")), kLinkDown);
+        QVERIFY(!link->SendCommand(QStringLiteral("CtrlStop")));
+        QCOMPARE(closed.count(), 1);
     }
 
     void portTextThatIsNoPortStartsNothing()
     {
         JukeboxLink link;
+        const auto *socket = link.findChild<QTcpSocket *>(QStringLiteral("Winsock1"));
         for (const char *port : {"", "abc", "0", "70000"}) {
             link.connectToJukebox(QStringLiteral("127.0.0.1"), QLatin1String(port));
-            QCOMPARE(link.socket()->state(), QAbstractSocket::UnconnectedState);
+            QCOMPARE(socket->state(), QAbstractSocket::UnconnectedState);
         }
     }
 };

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ReceiveBuffer.h"
+#include "link/ReceiveBuffer.h"
 
 #include <QByteArray>
 #include <QObject>

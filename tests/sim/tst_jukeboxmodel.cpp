@@ -1,5 +1,5 @@
 #include "JukeboxModel.h"
-#include "Messages.h"
+#include "link/Messages.h"
 
 #include <QSignalSpy>
 #include <QTest>

@@ -1,6 +1,6 @@
 #include "FaultPlan.h"
-#include "Frame.h"
-#include "Messages.h"
+#include "link/Frame.h"
+#include "link/Messages.h"
 #include "SimServer.h"
 #include "SimTestClient.h"
 

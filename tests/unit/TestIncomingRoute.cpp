@@ -1,4 +1,4 @@
-#include "IncomingRoute.h"
+#include "link/IncomingRoute.h"
 
 #include <QTest>
 

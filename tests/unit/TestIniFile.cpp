@@ -1,4 +1,4 @@
-#include "IniFile.h"
+#include "common/IniFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -89,6 +89,8 @@ void TestIniFile::testRead_data()
         << QByteArray("[Settings]\r\nPort=1\r\n[B]\r\nLastIP=1.2.3.4\r\n") << kDefault;
     QTest::newRow("longer key is another key") << QByteArray("[Settings]\r\nLastIPv6=::1\r\n") << kDefault;
     QTest::newRow("empty entry") << QByteArray("[Settings]\r\nLastIP=\r\n") << QString();
+    QTest::newRow("empty quoted entry") << QByteArray("[Settings]\r\nLastIP=\"\"\r\n") << QString();
+    QTest::newRow("quoted blanks") << QByteArray("[Settings]\r\nLastIP = \" a \"\r\n") << u" a "_s;
     QTest::newRow("CRLF line ends") << QByteArray("[Settings]\r\nPort=7620\r\nLastIP=127.0.0.1\r\nX=y\r\n")
                                     << u"127.0.0.1"_s;
     QTest::newRow("LF line ends") << QByteArray("[Settings]\nLastIP=127.0.0.1\n") << u"127.0.0.1"_s;

@@ -1,4 +1,4 @@
-#include "MessageSplit.h"
+#include "link/MessageSplit.h"
 
 #include <QTest>
 

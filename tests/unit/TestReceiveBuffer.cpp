@@ -1,5 +1,5 @@
-#include "Frame.h"
-#include "ReceiveBuffer.h"
+#include "link/Frame.h"
+#include "link/ReceiveBuffer.h"
 
 #include <QTest>
 

@@ -1,4 +1,4 @@
-#include "Windows1252.h"
+#include "common/Windows1252.h"
 
 #include <QTest>
 

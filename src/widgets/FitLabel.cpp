@@ -1,6 +1,6 @@
-#include "FitLabel.h"
+#include "widgets/FitLabel.h"
 
-#include "StandInFonts.h"
+#include "widgets/StandInFonts.h"
 
 #include <QFontMetrics>
 #include <QPainter>

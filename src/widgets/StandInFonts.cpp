@@ -1,4 +1,4 @@
-#include "StandInFonts.h"
+#include "widgets/StandInFonts.h"
 
 #include <QFontMetricsF>
 #include <QStringList>

@@ -1,10 +1,11 @@
 #include "WindowsCloseFilter.h"
 
+#include <QByteArray>
 #include <qt_windows.h>
 
 bool WindowsCloseFilter::nativeEventFilter(const QByteArray &eventType, void *message, qintptr *)
 {
-    if (eventType != "windows_generic_MSG")
+    if (eventType != QByteArrayLiteral("windows_generic_MSG"))
         return false;
     const MSG *msg = static_cast<const MSG *>(message);
     // Only the thread message: a WM_CLOSE for some window is that window's business.

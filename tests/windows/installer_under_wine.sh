@@ -12,7 +12,7 @@ link="$drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Kurvan Client.l
 key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\KurvanClient'
 fail() { echo "installer_under_wine: $*" >&2; exit 1; }
 trap '$wineserver -k 2>/dev/null || true' EXIT
-export WINEPATH= QT_PLUGIN_PATH=
+export WINEPATH=
 
 $wine "$1" /S
 $wineserver -w

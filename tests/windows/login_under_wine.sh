@@ -27,7 +27,7 @@ port=$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/sim.log")
 # Linux line ends, blanks around "=" and a section of someone else's with a Windows-1252 "ü":
 # after "Verbinden" the file must read back in the program's own layout with the "ü" intact.
 printf '[Settings]\nLastIP = 127.0.0.1\nPort = %s\n[Raum]\nName=K\374che\n' "$port" >"$work/app/Kurvan.ini"
-WINEPATH= QT_PLUGIN_PATH= /usr/lib/wine/wine64 "$work/app/kurvan-client.exe" >/dev/null 2>&1 &
+WINEPATH= /usr/lib/wine/wine64 "$work/app/kurvan-client.exe" >/dev/null 2>&1 &
 
 window() { timeout 60 xdotool search --sync --onlyvisible --name "^$1\$" | head -n 1; }
 dialog=$(window Serveradresse) || fail "no dialog"

@@ -3,9 +3,10 @@
 ; Made by scripts/windows.sh:
 ;   makensis -DVERSION=6.2.0.4 -DSTAGE=<program folder> -DFILES=<its file list, as Delete lines>
 ;            -DICON=kurvan-client.ico -DOUTFILE=<setup.exe> installer.nsi
-Unicode true
+; A 64-bit installer for a 64-bit program: it writes the 64-bit Program Files and registry views
+; without redirection, and needs no 32-bit layer (under Wine: no wine32).
+Target amd64-unicode
 !include "MUI2.nsh"
-!include "x64.nsh"
 
 !define PRODUCT "Kurvan Client"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\KurvanClient"
@@ -36,18 +37,6 @@ VIAddVersionKey /LANG=1031 "LegalCopyright" "Kurvan Client developers"
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "German"
-
-Function .onInit
-    ${IfNot} ${RunningX64}
-        MessageBox MB_ICONSTOP "${PRODUCT} braucht ein 64-Bit-Windows." /SD IDOK
-        Abort
-    ${EndIf}
-    SetRegView 64
-FunctionEnd
-
-Function un.onInit
-    SetRegView 64
-FunctionEnd
 
 Section
     SetShellVarContext all

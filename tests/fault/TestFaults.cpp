@@ -44,7 +44,9 @@ namespace {
 // Time-out of a query where the jukebox's answers are not the point of the case.
 constexpr int kShortTimeout = 300;
 // How long a case may take to settle. Generous: the sanitized build runs the same cases.
-constexpr int kSettle = 60000;
+// An emulator (Wine, for the Windows build) pays for every trip through the event loop, and the
+// byte-by-byte cases make one per byte: there the limit is three times as long.
+const int kSettle = qEnvironmentVariableIsSet("KURVAN_EMULATED") ? 180000 : 60000;
 // The poll runs only when a case asks for it.
 constexpr int kQuietPoll = 600000;
 // What a case may add to the memory in use (see memoryInUse), simulator and panel included. The
@@ -604,9 +606,16 @@ private slots:
             closedPort = once.serverPort();
         }
         openPanel(QString::number(closedPort), kShortTimeout);
-        QSignalSpy failed(link()->findChild<QTcpSocket *>(QStringLiteral("Winsock1")), &QAbstractSocket::errorOccurred);
-        QVERIFY(failed.wait(kSettle));
-        QCOMPARE(failed.first().first().value<QAbstractSocket::SocketError>(), QAbstractSocket::ConnectionRefusedError);
+        const auto *socket = link()->findChild<QTcpSocket *>(QStringLiteral("Winsock1"));
+        QSignalSpy failed(socket, &QAbstractSocket::errorOccurred);
+        // Where the loopback refuses within connect() itself (Wine's sockets do), the refusal is
+        // already in; elsewhere it comes after the system's own retries.
+        if (socket->error() != QAbstractSocket::ConnectionRefusedError) {
+            QVERIFY(failed.wait(kSettle));
+            QCOMPARE(failed.first().first().value<QAbstractSocket::SocketError>(),
+                     QAbstractSocket::ConnectionRefusedError);
+        }
+        QCOMPARE(socket->state(), QAbstractSocket::UnconnectedState);
         // The connection dialog's time-out reports this; the panel itself shows nothing new.
         QVERIFY(!panel->isVisible());
         QCOMPARE(text("lblStatus"), QStringLiteral("Es besteht keine Verbindung!"));

@@ -125,8 +125,12 @@ void BareServer::serve()
             return;
         }
         noDelay(fd);
-        serveClient(fd);
-        ::close(fd);
+        // Each client on a thread of its own, so that the bare client and a link can both be
+        // connected and take turns.
+        std::thread([this, fd] {
+            serveClient(fd);
+            ::close(fd);
+        }).detach();
     }
 }
 

@@ -15,7 +15,7 @@
 // - "Stamp": answered "Stamp|" + the CLOCK_MONOTONIC nanoseconds at which it was read;
 // - "Burst|" + n: n "ChangeCredit" frames in one write;
 // - anything else: no answer.
-// One client at a time; after it leaves, the next is accepted.
+// Any number of clients, each served on a thread of its own.
 class BareServer
 {
 public:

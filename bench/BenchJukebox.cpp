@@ -14,9 +14,9 @@
 
 #include "BareServer.h"
 #include "BenchSupport.h"
+#include "SimServer.h"
 #include "link/Frame.h"
 #include "link/Messages.h"
-#include "SimServer.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>

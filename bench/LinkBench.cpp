@@ -14,12 +14,12 @@
 
 #include "BareServer.h"
 #include "BenchSupport.h"
+#include "JukeboxProcess.h"
+#include "SpinningQuery.h"
 #include "link/Frame.h"
 #include "link/JukeboxLink.h"
-#include "JukeboxProcess.h"
-#include "panel/Kurvan.h"
 #include "link/Messages.h"
-#include "SpinningQuery.h"
+#include "panel/Kurvan.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -157,12 +157,13 @@ void queryRoundTrip(const Settings &s, JukeboxProcess &jukebox)
     Bench::printRow({QStringLiteral("2 Query round trip to the bare server, 99th percentile"), Bench::micros(kb.p99),
                      QStringLiteral("bare client, same server"), Bench::micros(b.p99), kb.p99 / b.p99,
                      QStringLiteral("<= 1.5x bare"), Bench::verdict(kb.p99 <= 1.5 * b.p99)});
+    // Against the simulator the jukebox's own share is in the figure too: shown, not judged.
     Bench::printRow({QStringLiteral("2 Query round trip to the simulator, median of ") + count, Bench::micros(k.median),
                      QStringLiteral("bare socket pair"), Bench::micros(b.median), k.median / b.median,
-                     QStringLiteral("<= 1.5x bare"), Bench::verdict(k.median <= 1.5 * b.median)});
+                     QStringLiteral("-"), QString()});
     Bench::printRow({QStringLiteral("2 Query round trip to the simulator, 99th percentile"), Bench::micros(k.p99),
-                     QStringLiteral("bare socket pair"), Bench::micros(b.p99), k.p99 / b.p99,
-                     QStringLiteral("<= 1.5x bare"), Bench::verdict(k.p99 <= 1.5 * b.p99)});
+                     QStringLiteral("bare socket pair"), Bench::micros(b.p99), k.p99 / b.p99, QStringLiteral("-"),
+                     QString()});
     Bench::printRow({QStringLiteral("2 (share of the simulator: bare client to simulator, median)"),
                      Bench::micros(bs.median), QStringLiteral("bare socket pair"), Bench::micros(b.median),
                      bs.median / b.median, QStringLiteral("-"), QString()});

@@ -5,13 +5,13 @@
 #include "BenchSupport.h"
 #include "common/BitString.h"
 #include "common/FieldHelpers.h"
-#include "link/Frame.h"
 #include "common/IniFile.h"
+#include "common/NumberReadings.h"
+#include "common/Windows1252.h"
+#include "link/Frame.h"
 #include "link/MessageSplit.h"
 #include "link/Messages.h"
-#include "common/NumberReadings.h"
 #include "link/ReceiveBuffer.h"
-#include "common/Windows1252.h"
 
 #include <QDir>
 #include <QTemporaryDir>

@@ -1,9 +1,9 @@
 #include "SpinningQuery.h"
 
+#include "common/Windows1252.h"
 #include "link/Frame.h"
 #include "link/MessageSplit.h"
 #include "link/Messages.h"
-#include "common/Windows1252.h"
 
 #include <QCoreApplication>
 #include <QTcpSocket>

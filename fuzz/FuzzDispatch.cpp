@@ -6,12 +6,12 @@
 // are checked against the name, and messages go through the queue the panel is served from,
 // which is drained now and then as the panel would.
 
+#include "common/Windows1252.h"
 #include "link/Frame.h"
 #include "link/IncomingRoute.h"
 #include "link/MessageSplit.h"
 #include "link/Messages.h"
 #include "link/ReceiveBuffer.h"
-#include "common/Windows1252.h"
 
 #include <QSet>
 #include <cstdio>

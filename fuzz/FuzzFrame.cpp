@@ -5,10 +5,10 @@
 // the rest is the payload. ExtractMessage reads the payload; the ReceiveBuffer reads the stream,
 // the payload repeated 1 + repeat times, so a small input can grow past the buffer's bound.
 
+#include "common/Windows1252.h"
 #include "link/Frame.h"
 #include "link/MessageSplit.h"
 #include "link/ReceiveBuffer.h"
-#include "common/Windows1252.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,7 +1,7 @@
 #include "ProtocolLog.h"
 
-#include "link/Messages.h"
 #include "common/Windows1252.h"
+#include "link/Messages.h"
 
 #include <QIODevice>
 

@@ -1,9 +1,9 @@
 #include "SimConnection.h"
 
 #include "FaultPlan.h"
-#include "link/Frame.h"
 #include "ProtocolLog.h"
 #include "common/Windows1252.h"
+#include "link/Frame.h"
 
 #include <QLoggingCategory>
 #include <QTcpSocket>

@@ -26,7 +26,6 @@ public:
     bool isLoggedIn() const { return m_loggedIn; }
     void setLoggedIn(bool loggedIn) { m_loggedIn = loggedIn; }
     int messagesReceived() const { return m_messagesReceived; }
-    bool isClosing() const { return m_closing; }
 
     // Frames text and sends it, delayMs later if asked. A text too long for a frame is dropped.
     void sendText(const QString &text, int delayMs = 0);

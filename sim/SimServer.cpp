@@ -1,9 +1,9 @@
 #include "SimServer.h"
 
-#include "link/MessageSplit.h"
-#include "link/Messages.h"
 #include "SimConnection.h"
 #include "common/Windows1252.h"
+#include "link/MessageSplit.h"
+#include "link/Messages.h"
 
 #include <QLoggingCategory>
 #include <QTcpServer>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "panel/Kurvan.h"
 #include "app/SettingsLocation.h"
 #include "link/ServerLogin.h"
+#include "panel/Kurvan.h"
 
 #include <QDialog>
 #include <QPointer>

@@ -1,5 +1,5 @@
-#include "app/ConnectionInput.h"
 #include "KurvanIcon.h"
+#include "app/ConnectionInput.h"
 #include "app/SettingsLocation.h"
 #include "app/SingleInstance.h"
 #include "app/Texts.h"

@@ -126,17 +126,14 @@ QueryResult JukeboxLink::query(const QString &name)
             loop.exec();
     }
 
+    // Timed out unless answered or the link is gone. An answer counts only while the time-out
+    // has not struck (one in the same pass is too late) and only if no query nested inside this
+    // wait took over the slot. The program ending also leaves this wait, as timed out.
     QueryResult result;
-    // The time-out is tested before the answer: an answer that comes in the same pass as the
-    // time-out is too late.
-    if (PendingQuery == name && !tmrQueryTimeOut.isActive() && isConnected())
-        result = {QueryOutcome::TimedOut, {}};
-    else if (!QueryAnswer.isEmpty() && PendingQuery == name)
+    if (PendingQuery == name && tmrQueryTimeOut.isActive() && !QueryAnswer.isEmpty())
         result = {QueryOutcome::Answered, QueryAnswer};
     else if (!isConnected())
         result = {QueryOutcome::LinkDown, {}};
-    // Otherwise a query nested inside this wait took over the slot (this one counts as timed
-    // out), or the program is ending and every event loop is told to leave.
 
     tmrQueryTimeOut.stop();
     QueryAnswer.clear();

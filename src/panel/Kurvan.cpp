@@ -156,7 +156,7 @@ void Kurvan::LoadServerInfo()
     if (!status)
         return;
     if (*status == Msg::Playing) {
-        Stopped = 0;
+        setStopped(0);
         const std::optional<QString> length = QueryValue(Msg::SongLength);
         if (!length)
             return;
@@ -185,8 +185,7 @@ void Kurvan::LoadServerInfo()
 
 void Kurvan::onChangeTitle()
 {
-    Stopped = 0;
-    announceState();
+    setStopped(0);
     const std::optional<QString> song = QueryValue(Msg::CurrentSong);
     if (!song)
         return;
@@ -214,7 +213,7 @@ void Kurvan::onChangeCredit()
 
 void Kurvan::onPlayStatusStop()
 {
-    Stopped = 1;
+    setStopped(1);
     lblCurrentSong->setText(QString());
     setTransportEnabled(false);
     setProgressValue(0);
@@ -260,9 +259,8 @@ bool Kurvan::pollPlayStatus()
         return false;
     if (*status == Msg::TimeOut)
         return true;
-    Stopped = *status == Msg::Playing ? 0 : 1;
+    setStopped(*status == Msg::Playing ? 0 : 1);
     setTransportEnabled(Stopped == 0);
-    announceState();
     return true;
 }
 
@@ -321,6 +319,12 @@ void Kurvan::showCredits(const QString &credit)
         tmrCreditPlusWait->stop();
         tmrCreditMinusWait->stop();
     }
+}
+
+void Kurvan::setStopped(int stopped)
+{
+    Stopped = stopped;
+    announceState();
 }
 
 void Kurvan::setTransportEnabled(bool enabled)

@@ -96,6 +96,7 @@ private:
     bool clickIfEnabled(QPushButton *button);
 
     void showCredits(const QString &credit);
+    void setStopped(int stopped);
     void setTransportEnabled(bool enabled);
     void setSongName(const QString &path);
     bool setProgressMaximum(float maximum);

@@ -162,7 +162,7 @@ void Kurvan::buildControls()
     connect(cmdStop, &QPushButton::clicked, this, [this] { m_link->SendCommand(Msg::Stop); });
 
     // Observers hear of every switch of the controls whose state they report.
-    for (QWidget *watched : std::initializer_list<QWidget *>{cmdCreditPlus, cmdCreditMinus, cmdNextTitle, cmdPrevTitle,
-                                                            cmdStop, scrVol})
+    for (QWidget *watched :
+         std::initializer_list<QWidget *>{cmdCreditPlus, cmdCreditMinus, cmdNextTitle, cmdPrevTitle, cmdStop, scrVol})
         watched->installEventFilter(this);
 }

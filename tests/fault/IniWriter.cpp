@@ -3,8 +3,8 @@
 // the connection dialog stores them, and then prints the round's number.
 //   kurvan_ini_writer FILE FIRST_ROUND
 
-#include "common/IniFile.h"
 #include "SettingsGeneration.h"
+#include "common/IniFile.h"
 
 #include <QString>
 

@@ -1,9 +1,9 @@
-#include "app/ConnectionInput.h"
-#include "common/IniFile.h"
-#include "panel/Kurvan.h"
 #include "SettingsGeneration.h"
 #include "SimServer.h"
+#include "app/ConnectionInput.h"
+#include "common/IniFile.h"
 #include "common/Windows1252.h"
+#include "panel/Kurvan.h"
 
 #include <QDirIterator>
 #include <QLineEdit>
@@ -22,7 +22,7 @@
 namespace {
 
 constexpr int kKills = 100;
-constexpr int kSettle = 60000;
+constexpr int kSettle = 15000;
 // A round (two whole-file replacements, each synced to disk) takes a few milliseconds.
 constexpr quint32 kMaxKillDelayUs = 8000;
 

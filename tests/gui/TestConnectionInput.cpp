@@ -1,9 +1,9 @@
-#include "app/ConnectionInput.h"
 #include "Controls.h"
 #include "SimServer.h"
-#include "widgets/FitLabel.h"
+#include "app/ConnectionInput.h"
 #include "common/IniFile.h"
 #include "panel/Kurvan.h"
+#include "widgets/FitLabel.h"
 
 #include <QApplication>
 #include <QFile>

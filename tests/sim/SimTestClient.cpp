@@ -1,8 +1,8 @@
 #include "SimTestClient.h"
 
+#include "common/Windows1252.h"
 #include "link/Frame.h"
 #include "link/Messages.h"
-#include "common/Windows1252.h"
 
 #include <QDeadlineTimer>
 #include <QEventLoop>

@@ -1,6 +1,6 @@
-#include "link/Messages.h"
 #include "SimServer.h"
 #include "SimTestClient.h"
+#include "link/Messages.h"
 
 #include <QProcess>
 #include <QRegularExpression>

@@ -1,8 +1,8 @@
 #include "FaultPlan.h"
-#include "link/Frame.h"
-#include "link/Messages.h"
 #include "SimServer.h"
 #include "SimTestClient.h"
+#include "link/Frame.h"
+#include "link/Messages.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>

@@ -1,5 +1,5 @@
-#include "link/Frame.h"
 #include "common/Windows1252.h"
+#include "link/Frame.h"
 
 #include <QTest>
 

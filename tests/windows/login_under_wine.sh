@@ -2,7 +2,7 @@
 # End to end under Wine: the unpacked program folder, run as a user runs it (no WINEPATH, only
 # what the folder holds), against the Linux simulator on 127.0.0.1. The client logs in, "+" sends
 # its frame, and the Kurvan.ini beside the program is written in Windows-1252 with CR LF, keeping
-# what else the file holds.
+# what else the file holds. A second copy ends at once.
 # Usage: login_under_wine.sh <program folder> <Linux tonalis-sim>. Needs DISPLAY (xvfb-run) and
 # WINEPREFIX; xdotool types and clicks as a user would.
 set -eu
@@ -45,6 +45,11 @@ border=$(((WIDTH - 412) / 2))
 top=$((HEIGHT - 357 - border))
 xdotool mousemove --window "$panel" $((292 + border)) $((77 + top)) click 1
 logged "recv: AddCredit|1" || fail "\"+\" sent nothing"
+
+# A second copy ends at once by itself while the first one runs.
+timeout 60 env WINEPATH= /usr/lib/wine/wine64 "$work/app/kurvan-client.exe" >/dev/null 2>&1 ||
+    fail "a second copy did not end by itself"
+[ "$(xdotool search --onlyvisible --name '^Kurvan$' | wc -l)" -eq 1 ] || fail "a second panel"
 
 expected=$(printf '[Settings]\r\nLastIP=127.0.0.1\r\nPort=%s\r\n[Raum]\r\nName=K\374che\r\n' "$port" | od -An -tx1)
 actual=$(od -An -tx1 "$work/app/Kurvan.ini")

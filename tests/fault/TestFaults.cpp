@@ -20,8 +20,9 @@
 #include <cstddef>
 #include <functional>
 #ifdef Q_OS_WIN
-#include <psapi.h>
 #include <qt_windows.h>
+// psapi.h needs windows.h before it.
+#include <psapi.h>
 #else
 #include <unistd.h>
 #endif

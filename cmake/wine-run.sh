@@ -32,6 +32,11 @@ if [ ! -f "$WINEPREFIX/.kurvan-ready" ]; then
     ' sh "$wine"
 fi
 
+# The Wine server outlives the program that starts it. Started by the program, it would hold that
+# program's stdout and stderr open, and CTest waits for those to close: a test of a second would
+# count as running until every other test of the run had ended. So it is started here, detached.
+/usr/lib/wine/wineserver64 -p10 </dev/null >/dev/null 2>&1 || true
+
 windows_path() { printf 'Z:%s' "$1" | tr / '\\'; }
 runtime=$(dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name=libstdc++-6.dll)")
 export WINEPATH="$(windows_path "$qt/bin");$(windows_path "$runtime");$(windows_path /usr/x86_64-w64-mingw32/lib)"

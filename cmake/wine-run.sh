@@ -32,10 +32,12 @@ if [ ! -f "$WINEPREFIX/.kurvan-ready" ]; then
     ' sh "$wine"
 fi
 
-# The Wine server outlives the program that starts it. Started by the program, it would hold that
-# program's stdout and stderr open, and CTest waits for those to close: a test of a second would
-# count as running until every other test of the run had ended. So it is started here, detached.
+# The Wine server and Wine's own service programs outlive the program that starts them. Started
+# by a test, they would hold its stdout and stderr open, and CTest waits for those to close: a
+# test of a second would count as running until every other test of the run had ended. So they
+# are started here, detached, and the test joins them.
 /usr/lib/wine/wineserver64 -p10 </dev/null >/dev/null 2>&1 || true
+env -u DISPLAY "$wine" cmd /c exit </dev/null >/dev/null 2>&1 || true
 
 windows_path() { printf 'Z:%s' "$1" | tr / '\\'; }
 runtime=$(dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name=libstdc++-6.dll)")

@@ -2,6 +2,9 @@
 
 #include "JukeboxModel.h"
 #include "SimServer.h"
+#ifdef Q_OS_WIN
+#include "WindowsCloseFilter.h"
+#endif
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -222,6 +225,11 @@ int main(int argc, char *argv[])
         QCoreApplication::quit();
     });
     signalPoll.start(kSignalPollMs);
+#ifdef Q_OS_WIN
+    // Windows has no SIGTERM; its polite "please end" is a WM_CLOSE message.
+    WindowsCloseFilter closeFilter([] { g_quitSignal = SIGTERM; });
+    app.installNativeEventFilter(&closeFilter);
+#endif
 
     return app.exec();
 }

@@ -22,3 +22,7 @@ for size in 16 24 32 48; do
         -define png:bit-depth=8 "PNG8:$size/kurvan-client-8bit.png"
     optipng -quiet -o7 -nc -nb -strip all "$size/kurvan-client-8bit.png"
 done
+
+# The Windows program icon: the four full-colour sizes in one .ico, embedded by packaging/windows.
+convert 16/kurvan-client.png 24/kurvan-client.png 32/kurvan-client.png 48/kurvan-client.png \
+    ../windows/kurvan-client.ico

@@ -3,8 +3,9 @@
 #include <QLockFile>
 #include <memory>
 
-// One copy of the program per user. The lock lives in the user's runtime folder; a lock left
-// by a copy that died is taken over, since its owner process is gone.
+// One copy of the program per user. The lock lives in the user's runtime folder (the temp
+// folder on Windows); a lock left by a copy that died is taken over, since its owner process is
+// gone.
 class SingleInstance
 {
 public:

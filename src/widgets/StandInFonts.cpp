@@ -37,7 +37,15 @@ QFont franklinGothicMedium(qreal pointSize, bool bold)
 
 QFont symbols(qreal pointSize)
 {
+#ifdef Q_OS_WIN
+    // Windows has these symbols in a face of its own (since Windows 7); the faces below are the
+    // Linux stand-ins, last resorts there.
+    return make(
+        QStringList{QStringLiteral("Segoe UI Symbol"), QStringLiteral("Symbola"), QStringLiteral("DejaVu Sans")},
+        pointSize);
+#else
     return make(QStringList{QStringLiteral("Symbola"), QStringLiteral("DejaVu Sans")}, pointSize);
+#endif
 }
 
 } // namespace StandIn

@@ -19,7 +19,13 @@
 
 #include <cstddef>
 #include <functional>
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+// psapi.h needs windows.h before it.
+#include <psapi.h>
+#else
 #include <unistd.h>
+#endif
 
 #if defined(__SANITIZE_ADDRESS__)
 #define KURVAN_ASAN 1
@@ -40,8 +46,10 @@ namespace {
 constexpr int kShortTimeout = 300;
 // How long a case may take to settle: every case settles within a second or two here, and the
 // sanitized build runs the same cases a few times slower. A broken case fails within this
-// and names itself, instead of holding the run for minutes.
-constexpr int kSettle = 15000;
+// and names itself, instead of holding the run for minutes. An emulator (Wine, for the Windows
+// build) pays for every trip through the event loop, and the byte-by-byte cases make one per
+// byte: there the largest frame takes over a minute to trickle in.
+const int kSettle = qEnvironmentVariableIsSet("KURVAN_EMULATED") ? 180000 : 15000;
 // The poll runs only when a case asks for it.
 constexpr int kQuietPoll = 600000;
 // What a case may add to the memory in use (see memoryInUse), simulator and panel included. The
@@ -70,6 +78,16 @@ qint64 memoryInUse()
     return static_cast<qint64>(__sanitizer_get_current_allocated_bytes());
 }
 const char *const kMemoryMeasure = "live heap";
+#elif defined(Q_OS_WIN)
+// The working set, Windows' name for the resident set.
+qint64 memoryInUse()
+{
+    PROCESS_MEMORY_COUNTERS counters{};
+    if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters))
+        return 0;
+    return static_cast<qint64>(counters.WorkingSetSize);
+}
+const char *const kMemoryMeasure = "working set";
 #else
 // The resident set, from the kernel.
 qint64 memoryInUse()
@@ -591,9 +609,16 @@ private slots:
             closedPort = once.serverPort();
         }
         openPanel(QString::number(closedPort), kShortTimeout);
-        QSignalSpy failed(link()->findChild<QTcpSocket *>(QStringLiteral("Winsock1")), &QAbstractSocket::errorOccurred);
-        QVERIFY(failed.wait(kSettle));
-        QCOMPARE(failed.first().first().value<QAbstractSocket::SocketError>(), QAbstractSocket::ConnectionRefusedError);
+        const auto *socket = link()->findChild<QTcpSocket *>(QStringLiteral("Winsock1"));
+        QSignalSpy failed(socket, &QAbstractSocket::errorOccurred);
+        // Where the loopback refuses within connect() itself (Wine's sockets do), the refusal is
+        // already in; elsewhere it comes after the system's own retries.
+        if (socket->error() != QAbstractSocket::ConnectionRefusedError) {
+            QVERIFY(failed.wait(kSettle));
+            QCOMPARE(failed.first().first().value<QAbstractSocket::SocketError>(),
+                     QAbstractSocket::ConnectionRefusedError);
+        }
+        QCOMPARE(socket->state(), QAbstractSocket::UnconnectedState);
         // The connection dialog's time-out reports this; the panel itself shows nothing new.
         QVERIFY(!panel->isVisible());
         QCOMPARE(text("lblStatus"), QStringLiteral("Es besteht keine Verbindung!"));

@@ -1,0 +1,24 @@
+# Cross build for 64-bit Windows with Debian's MinGW-w64 (posix thread model, which Qt needs).
+# Used twice: to build Qt itself for MinGW, and by the `windows` preset to build the client against
+# that Qt. The Qt prefix comes from KURVAN_QT_WINDOWS (default: the cache scripts/windows.sh fills).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(KURVAN_MINGW x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${KURVAN_MINGW}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${KURVAN_MINGW}-g++-posix)
+set(CMAKE_RC_COMPILER ${KURVAN_MINGW}-windres)
+
+if(DEFINED ENV{KURVAN_QT_WINDOWS})
+    set(KURVAN_QT_WINDOWS "$ENV{KURVAN_QT_WINDOWS}" CACHE PATH "Qt for MinGW prefix")
+else()
+    set(KURVAN_QT_WINDOWS "$ENV{HOME}/.cache/kurvan/qt6-mingw" CACHE PATH "Qt for MinGW prefix")
+endif()
+
+# Headers and libraries only from the MinGW sysroot and the Qt prefix; programs from the build host.
+set(CMAKE_FIND_ROOT_PATH /usr/${KURVAN_MINGW} ${KURVAN_QT_WINDOWS})
+set(CMAKE_PREFIX_PATH ${KURVAN_QT_WINDOWS})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)

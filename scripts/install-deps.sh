@@ -3,15 +3,20 @@
 # not installed yet. Run as root (or with sudo available).
 set -euo pipefail
 
-packages=(
-    g++ cmake ninja-build qt6-base-dev qt6-qpa-plugins   # build
-    clang libclang-rt-14-dev                               # fuzzers and sanitizers
-    libbenchmark-dev                                       # benchmarks
-    xvfb xauth xdotool x11-utils imagemagick               # windows without a desktop, screenshots
-    fonts-dejavu-core fonts-liberation fonts-symbola       # the panel's faces and symbols
-    desktop-file-utils dpkg-dev                            # desktop entry check, Debian package
-    dbus playerctl                                         # a private session bus and a media remote
-)
+# Arguments name other packages to install instead (scripts/windows.sh passes its own).
+if [ $# -gt 0 ]; then
+    packages=("$@")
+else
+    packages=(
+        g++ cmake ninja-build qt6-base-dev qt6-qpa-plugins   # build
+        clang libclang-rt-14-dev                               # fuzzers and sanitizers
+        libbenchmark-dev                                       # benchmarks
+        xvfb xauth xdotool x11-utils imagemagick               # windows without a desktop, screenshots
+        fonts-dejavu-core fonts-liberation fonts-symbola       # the panel's faces and symbols
+        desktop-file-utils dpkg-dev                            # desktop entry check, Debian package
+        dbus playerctl                                         # a private session bus and a media remote
+    )
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -34,18 +34,7 @@ packages=(
     cmake ninja-build qt6-base-dev dpkg-dev         # build; the Linux Qt provides moc, rcc, uic
     xvfb xauth xdotool                              # Wine's windows without a desktop, driven
 )
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    echo "Installing: ${missing[*]}"
-    SUDO=""
-    [ "$(id -u)" -eq 0 ] || SUDO="sudo"
-    export DEBIAN_FRONTEND=noninteractive
-    $SUDO apt-get update
-    $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+bash scripts/install-deps.sh "${packages[@]}"
 
 # Qt for MinGW from Debian's own qt6-base source (the same 6.4.2 as the Linux build), with only
 # what the client and its tests use. The finished prefix carries a stamp; anything without it is

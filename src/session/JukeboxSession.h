@@ -1,0 +1,72 @@
+#pragma once
+
+#include "link/ServerLogin.h"
+#include "session/JukeboxSnapshot.h"
+
+#include <QObject>
+
+class JukeboxLink;
+
+// The panel's commands, with the panel's rules (see JukeboxSession::send()).
+enum class Command
+{
+    AddCredit,
+    RemoveCredit,
+    NextTitle,
+    PrevTitle,
+    Stop,
+    Quit
+};
+
+// How an operation of the session ended; each maps to one exit code of kurvanctl.
+enum class SessionResult
+{
+    Done,            // 0
+    Forbidden,       // 1: the jukebox's state forbids it (not playing, no credit to remove)
+    NotConfirmed,    // 1: no confirmation or answer came in time
+    Unreachable,     // 3: no connection within kConnectTimeout
+    LinkLost,        // 3: the link was lost
+    PasswordRefused  // 4
+};
+
+// A widget-free session with the jukebox: connects, logs in, reads values, sends commands and
+// waits for their confirmations, and follows the jukebox's changes. It owns its link. Waits run
+// the event loop (nested), never spin.
+class JukeboxSession : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kConnectTimeout = 5000;
+    static constexpr int kConfirmTimeout = 5000;
+    static constexpr int kPollInterval = 2000;
+
+    explicit JukeboxSession(QObject *parent = nullptr);
+    ~JukeboxSession() override;
+
+    // Connects and logs in. Done, Unreachable, PasswordRefused or LinkLost.
+    SessionResult open(const ServerLogin &login);
+    void close();
+    bool isOpen() const;
+
+    // Asks the jukebox for every value, one query after the other, and returns the new snapshot.
+    const JukeboxSnapshot &refresh();
+    const JukeboxSnapshot &snapshot() const;
+
+    // Sends one command if the current snapshot allows it, as the panel's control would:
+    // transport only while the jukebox plays, "RemoveCredit" only above 0 credits. Does not wait.
+    SessionResult send(Command command);
+    // send(), then waits up to kConfirmTimeout for the jukebox to confirm it (for a credit its
+    // "ChangeCredit" notice or a changed "Credit" value).
+    SessionResult sendAndConfirm(Command command);
+    // One "SetVolume|N" (N clamped to 0..100), none when N is already the jukebox's volume.
+    SessionResult setVolume(int volume);
+
+    // On: polls every kPollInterval and follows the notices; snapshotChanged() on each change.
+    void setFollowing(bool on);
+
+signals:
+    void snapshotChanged(const JukeboxSnapshot &snapshot);
+    // The link is gone; the snapshot reads connected = false.
+    void linkLost();
+};

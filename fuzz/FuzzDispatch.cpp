@@ -14,6 +14,7 @@
 #include "link/ReceiveBuffer.h"
 
 #include <QSet>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -46,9 +47,10 @@ void checkRoute(const QString &text, const QString &pending, const Route &route)
         require(!route.answer.contains(u'|'), "an answer never holds a bar");
         break;
     case Route::Kind::Message:
-        require(loginAnswer || parts.name == Msg::ChangeTitle || parts.name == Msg::ChangeCredit ||
-                    parts.name == Msg::PlayStatusStop,
+        require(loginAnswer || std::any_of(std::begin(kNotices), std::end(kNotices),
+                                           [&](const NoticeRow &row) { return *row.name == parts.name; }),
                 "only known messages reach the panel");
+        require(loginAnswer != isNotice(route.message), "a login answer is no notice, a notice no login answer");
         require(loginAnswer || pending.isEmpty() || parts.name != pending, "a query's answer is never a notice");
         break;
     case Route::Kind::Ignored:

@@ -6,6 +6,7 @@
 #include "app/Texts.h"
 #ifdef KURVAN_WITH_MPRIS
 #include "mpris/MprisService.h"
+#include "panel/Kurvan.h"
 #endif
 
 #include <QApplication>
@@ -44,7 +45,8 @@ int main(int argc, char *argv[])
     // Offered to the desktop from the first pass of the event loop, so that connecting to the
     // bus does not hold up the first window.
     MprisService mpris(&dialog);
-    QObject::connect(&dialog, &ConnectionInput::panelShown, &mpris, &MprisService::setPanel);
+    QObject::connect(&dialog, &ConnectionInput::panelShown, &mpris,
+                     [&mpris](Kurvan *panel) { mpris.setFace(panel->face()); });
     QTimer::singleShot(0, &mpris, &MprisService::start);
 #endif
     return app.exec();

@@ -1,10 +1,24 @@
 #include "link/IncomingRoute.h"
 
 #include "link/MessageSplit.h"
-#include "link/Messages.h"
 
-static_assert(static_cast<qsizetype>(Incoming::PlayStatusStop) + 1 == IncomingQueue::kCapacity,
-              "one queue entry per kind of message");
+static_assert(!isNotice(Incoming::PasswordOK) && !isNotice(Incoming::PasswordWrong),
+              "the login answers are no notices");
+namespace {
+
+constexpr bool everyKindAfterTheLoginIsANotice()
+{
+    for (qsizetype kind = kLoginAnswers; kind < IncomingQueue::kCapacity; ++kind) {
+        if (!isNotice(static_cast<Incoming>(kind)))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+// Together with the capacity's definition: each kind has one row, so the queue fits each once.
+static_assert(everyKindAfterTheLoginIsANotice(), "a kind without its row in kNotices");
 
 Route RouteMessage(const QString &text, const QString &pendingQuery)
 {
@@ -18,12 +32,10 @@ Route RouteMessage(const QString &text, const QString &pendingQuery)
     const MessageParts parts = SplitMessage(text);
     if (!pendingQuery.isEmpty() && parts.name == pendingQuery)
         return {Route::Kind::Answer, parts.value, {}};
-    if (parts.name == Msg::ChangeTitle)
-        return {Route::Kind::Message, {}, Incoming::ChangeTitle};
-    if (parts.name == Msg::ChangeCredit)
-        return {Route::Kind::Message, {}, Incoming::ChangeCredit};
-    if (parts.name == Msg::PlayStatusStop)
-        return {Route::Kind::Message, {}, Incoming::PlayStatusStop};
+    for (const NoticeRow &notice : kNotices) {
+        if (parts.name == *notice.name)
+            return {Route::Kind::Message, {}, notice.kind};
+    }
     return {};
 }
 

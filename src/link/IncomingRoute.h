@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/Messages.h"
+
 #include <QList>
 #include <QString>
 #include <optional>
@@ -7,7 +9,7 @@
 // What a received text means to the client, decided without any I/O: the answer to the query
 // that waits, one of the messages the panel acts on, or nothing.
 
-// The messages the panel acts on: the two login answers and the three notices.
+// The messages the panel acts on: the two login answers and the notices of kNotices.
 enum class Incoming
 {
     PasswordOK,
@@ -16,6 +18,32 @@ enum class Incoming
     ChangeCredit,
     PlayStatusStop
 };
+
+// What the jukebox may send unasked, one row per notice: the name it counts by (any value after
+// a "|" is ignored) and the kind the link hands out for it. The router, the queue's capacity,
+// the link's dispatch and the fuzzer read this table; the panel keys its handlers by the kind.
+struct NoticeRow
+{
+    const QString *name;
+    Incoming kind;
+};
+inline constexpr NoticeRow kNotices[] = {
+    {&Msg::ChangeTitle, Incoming::ChangeTitle},
+    {&Msg::ChangeCredit, Incoming::ChangeCredit},
+    {&Msg::PlayStatusStop, Incoming::PlayStatusStop},
+};
+// The login answers come before the notices in Incoming.
+inline constexpr qsizetype kLoginAnswers = 2;
+
+// Whether kind is one of the notices (and not a login answer).
+constexpr bool isNotice(Incoming kind)
+{
+    for (const NoticeRow &row : kNotices) {
+        if (row.kind == kind)
+            return true;
+    }
+    return false;
+}
 
 struct Route
 {
@@ -41,7 +69,8 @@ Route RouteMessage(const QString &text, const QString &pendingQuery);
 class IncomingQueue
 {
 public:
-    static constexpr qsizetype kCapacity = 5;
+    // One entry per kind: each login answer and each notice.
+    static constexpr qsizetype kCapacity = kLoginAnswers + static_cast<qsizetype>(std::size(kNotices));
 
     void push(Incoming message);
     std::optional<Incoming> take();

@@ -224,14 +224,8 @@ void JukeboxLink::dispatchQueued()
         case Incoming::PasswordWrong:
             emit passwordRefused();
             break;
-        case Incoming::ChangeTitle:
-            emit changeTitle();
-            break;
-        case Incoming::ChangeCredit:
-            emit changeCredit();
-            break;
-        case Incoming::PlayStatusStop:
-            emit playStatusStop();
+        default:
+            emit notice(*next);
             break;
         }
     }

@@ -17,13 +17,13 @@ class QTcpSocket;
 // the socket. It knows nothing of widgets; the panel reacts to its signals.
 //
 // Ordering and nesting: answers are matched the moment their frame is taken from the buffer.
-// Every other message (the login answers and the three notices) is queued and handed out one
+// Every other message (the login answers and each notice of kNotices) is queued and handed out one
 // at a time, in arrival order, from the event loop and only while no query waits. A handler
 // may therefore ask for values freely; messages that arrive meanwhile wait their turn instead
 // of running inside the wait. Repeats of a queued message collapse into one at its newest
 // place, since each handler re-reads the jukebox's state; unknown names are dropped at once.
-// So the queue never holds more than five entries and no handler ever runs inside another's
-// wait.
+// So the queue never holds more than one entry per kind and no handler ever runs inside
+// another's wait.
 class JukeboxLink : public QObject
 {
     Q_OBJECT
@@ -37,7 +37,7 @@ public:
     static constexpr qint64 kReadChunk = 64 * 1024;
     // so the receive buffer never holds more than one largest frame plus one read.
     static constexpr qsizetype kMaxBufferedBytes = kMaxFrameBytes + kReadChunk;
-    // The queue keeps one entry per kind of message (two login answers, three notices).
+    // The queue keeps one entry per kind of message (each login answer, each notice).
     static constexpr qsizetype kMaxQueuedMessages = IncomingQueue::kCapacity;
     // Handlers never nest queries; this only stops a future mistake from recursing without end:
     // a query asked this deep times out at once, without asking.
@@ -81,9 +81,8 @@ signals:
     void waitEnded();
     void passwordAccepted();
     void passwordRefused();
-    void changeTitle();
-    void changeCredit();
-    void playStatusStop();
+    // One of the notices of kNotices, in its turn (see the ordering above).
+    void notice(Incoming kind);
 
 private:
     void Winsock1_DataArrival();

@@ -3,7 +3,6 @@
 #include "mpris/JukeboxAdaptor.h"
 #include "mpris/MprisPlayerAdaptor.h"
 #include "mpris/MprisRootAdaptor.h"
-#include "panel/Kurvan.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -66,13 +65,13 @@ bool MprisService::start()
     return false;
 }
 
-void MprisService::setPanel(Kurvan *panel)
+void MprisService::setFace(PanelFace *face)
 {
-    if (m_panel)
-        m_panel->disconnect(this);
-    m_panel = panel;
-    if (m_panel)
-        connect(m_panel, &Kurvan::stateChanged, this, &MprisService::update);
+    if (m_face)
+        m_face->disconnect(this);
+    m_face = face;
+    if (m_face)
+        connect(m_face, &PanelFace::stateChanged, this, &MprisService::update);
     update();
 }
 
@@ -85,7 +84,7 @@ QString MprisService::trackId() const
 
 void MprisService::update()
 {
-    const PanelState now = m_panel ? m_panel->state() : PanelState();
+    const PanelState now = m_face ? m_face->state() : PanelState();
     if (now.song != m_state.song && !now.song.isEmpty())
         ++m_trackNumber;
     m_state = now;
@@ -132,41 +131,45 @@ void MprisService::announceChanges()
 
 bool MprisService::addCredit()
 {
-    return m_panel && m_panel->clickCreditPlus();
+    return m_face && m_face->addCredit();
 }
 
 bool MprisService::removeCredit()
 {
-    return m_panel && m_panel->clickCreditMinus();
+    return m_face && m_face->removeCredit();
 }
 
 bool MprisService::nextTitle()
 {
-    return m_panel && m_panel->clickNextTitle();
+    return m_face && m_face->nextTitle();
 }
 
 bool MprisService::prevTitle()
 {
-    return m_panel && m_panel->clickPrevTitle();
+    return m_face && m_face->prevTitle();
 }
 
 bool MprisService::stop()
 {
-    return m_panel && m_panel->clickStop();
+    return m_face && m_face->stop();
 }
 
 bool MprisService::moveVolume(int volume)
 {
-    return m_panel && m_panel->moveVolume(volume);
+    return m_face && m_face->moveVolume(volume);
 }
 
 void MprisService::raise()
 {
-    QWidget *window = m_panel ? static_cast<QWidget *>(m_panel.data()) : m_startWindow.data();
-    if (!window)
+    if (m_face) {
+        m_face->raise();
         return;
-    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
-    window->show();
-    window->raise();
-    window->activateWindow();
+    }
+    // Before a panel stands, the connection dialog is the window to bring forward.
+    if (QWidget *window = m_startWindow.data()) {
+        window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+        window->show();
+        window->raise();
+        window->activateWindow();
+    }
 }

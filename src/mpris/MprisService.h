@@ -1,5 +1,6 @@
 #pragma once
 
+#include "panel/PanelFace.h"
 #include "panel/PanelState.h"
 
 #include <QList>
@@ -7,14 +8,15 @@
 #include <QPointer>
 #include <QVariantMap>
 
-class Kurvan;
+class PanelFace;
 class QDBusAbstractAdaptor;
 class QWidget;
 
 // The panel on the session bus, as every media player on a Linux desktop offers itself: the
 // MPRIS 2 interfaces (org.mpris.MediaPlayer2 and its Player) and our own de.kurvan.Jukebox1 for
-// the credits, all on /org/mpris/MediaPlayer2. It only reflects what the panel already knows and
-// acts through the panel's own controls, so it adds no traffic to the jukebox.
+// the credits, all on /org/mpris/MediaPlayer2. It binds to the panel's face, never to its window:
+// it only reflects what the panel already knows and acts through the face's entries, the
+// panel's own rules included, so it adds no traffic to the jukebox.
 //
 // Without a session bus (an SSH login, a headless run) it stays out of the way and says nothing.
 class MprisService : public QObject
@@ -25,7 +27,8 @@ public:
     static inline const QString kServiceName = QStringLiteral("org.mpris.MediaPlayer2.kurvan");
     static inline const QString kObjectPath = QStringLiteral("/org/mpris/MediaPlayer2");
 
-    // startWindow is what Raise brings to the front until a panel takes over.
+    // startWindow (the connection dialog) is what Raise brings to the front until a panel's face
+    // takes over.
     explicit MprisService(QWidget *startWindow, QObject *parent = nullptr);
     ~MprisService() override;
 
@@ -33,11 +36,11 @@ public:
     // it, the name with ".instance" and our process id. False when there is no session bus or
     // neither name could be had: nobody can find the client then.
     bool start();
-    // The panel whose state is offered from now on; it is also what Raise brings forward.
-    void setPanel(Kurvan *panel);
+    // The face of the panel whose state is offered from now on; Raise brings that panel forward.
+    void setFace(PanelFace *face);
 
-    // What the adaptors report: the panel's state as of its last change (before a panel
-    // exists, one that shows nothing and allows nothing).
+    // What the adaptors report: the panel's state as of its last change (before a face is
+    // bound, one that shows nothing and allows nothing).
     const PanelState &state() const { return m_state; }
     // The current title's object path, new for every title; the MPRIS "no track" path while
     // the panel shows no title.
@@ -59,7 +62,7 @@ private:
     void announceChanges();
 
     QPointer<QWidget> m_startWindow;
-    QPointer<Kurvan> m_panel;
+    QPointer<PanelFace> m_face;
     PanelState m_state;
     // Counts the titles seen, so that a title played again still gets a path of its own.
     quint64 m_trackNumber = 0;

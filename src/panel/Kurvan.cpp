@@ -4,6 +4,7 @@
 #include "link/JukeboxLink.h"
 #include "link/Messages.h"
 #include "panel/AnswerReadings.h"
+#include "panel/PanelFace.h"
 #include "panel/Texts.h"
 #include "panel/VolumeBar.h"
 #include "widgets/FitLabel.h"
@@ -17,26 +18,25 @@
 Kurvan::Kurvan(JukeboxLink *link, const ServerLogin &login, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      m_login(login), m_link(link)
+      m_login(login), m_link(link), m_face(new PanelFace(this))
 {
     setObjectName(QStringLiteral("Kurvan"));
     setWindowTitle(PanelText::WindowTitle);
     m_link->setParent(this);
     buildControls();
 
-    connect(m_link, &JukeboxLink::connected, this, &Kurvan::Winsock1_Connect);
-    connect(m_link, &JukeboxLink::closed, this, &Kurvan::Winsock1_Close);
+    connect(m_link, &JukeboxLink::connected, this, &Kurvan::onConnected);
+    connect(m_link, &JukeboxLink::closed, this, &Kurvan::onLinkClosed);
     connect(m_link, &JukeboxLink::waitStarted, this, &Kurvan::onWaitStarted);
     connect(m_link, &JukeboxLink::waitEnded, this, &Kurvan::onWaitEnded);
     connect(m_link, &JukeboxLink::passwordAccepted, this, &Kurvan::LoadServerInfo);
     connect(m_link, &JukeboxLink::passwordRefused, this, &Kurvan::onPasswordRefused);
-    connect(m_link, &JukeboxLink::changeTitle, this, &Kurvan::onChangeTitle);
-    connect(m_link, &JukeboxLink::changeCredit, this, &Kurvan::onChangeCredit);
-    connect(m_link, &JukeboxLink::playStatusStop, this, &Kurvan::onPlayStatusStop);
+    connect(m_link, &JukeboxLink::notice, this, &Kurvan::onNotice);
 
     // Loading the panel starts the connection; the panel shows itself once it stands.
     m_link->connectToJukebox(m_login.ServerAddress, m_login.ServerPort);
     Stopped = 1;
+    announceState();
 }
 
 Kurvan::~Kurvan()
@@ -47,10 +47,7 @@ Kurvan::~Kurvan()
 
 void Kurvan::SetControlsEnabled(bool enabled)
 {
-    QWidget *const controls[] = {Label5,  cmdCreditMinus, lblCredits,     cmdCreditPlus, Label3,
-                                 scrVol,  Label4,         lblCurrentSong, ProgressBar1,  cmdEnd,
-                                 cmdStop, cmdPrevTitle,   cmdNextTitle};
-    for (QWidget *control : controls)
+    for (QWidget *control : std::as_const(m_switched))
         control->setEnabled(enabled);
 }
 
@@ -65,7 +62,7 @@ void Kurvan::closeEvent(QCloseEvent *event)
 
 // --- link events ---------------------------------------------------------------------------
 
-void Kurvan::Winsock1_Connect()
+void Kurvan::onConnected()
 {
     // The panel is shown before the dialog goes, so that there is never a moment without a
     // window (which would end the program).
@@ -77,13 +74,12 @@ void Kurvan::Winsock1_Connect()
     m_link->SendCommand(Msg::PasswordPrefix + m_login.ServerPassword);
 }
 
-void Kurvan::Winsock1_Close()
+void Kurvan::onLinkClosed()
 {
     m_linkLost = true;
     tmrCheckStatus->stop();
     tmrVolume->stop();
-    tmrCreditPlusWait->stop();
-    tmrCreditMinusWait->stop();
+    stopConfirmWaits();
     lblStatus->setText(PanelText::Disconnected);
     setProgressValue(0);
     // Whatever the version caption says: a panel without a link has nothing to control.
@@ -126,8 +122,7 @@ std::optional<QString> Kurvan::QueryValue(const QString &name, const QString &de
 void Kurvan::LoadServerInfo()
 {
     SetControlsEnabled(true);
-    tmrCreditPlusWait->stop();
-    tmrCreditMinusWait->stop();
+    stopConfirmWaits();
     lblStatus->setText(PanelText::Connected);
     lblVersion->setText(QString());
 
@@ -181,6 +176,21 @@ void Kurvan::LoadServerInfo()
         setTransportEnabled(false);
     }
     tmrCheckStatus->start();
+}
+
+void Kurvan::onNotice(Incoming kind)
+{
+    // Each notice of kNotices and its handler.
+    static constexpr std::pair<Incoming, void (Kurvan::*)()> kHandlers[] = {
+        {Incoming::ChangeTitle, &Kurvan::onChangeTitle},
+        {Incoming::ChangeCredit, &Kurvan::onChangeCredit},
+        {Incoming::PlayStatusStop, &Kurvan::onPlayStatusStop},
+    };
+    static_assert(std::size(kHandlers) == std::size(kNotices), "one handler per notice");
+    for (const auto &[handled, handler] : kHandlers) {
+        if (handled == kind)
+            return (this->*handler)();
+    }
 }
 
 void Kurvan::onChangeTitle()
@@ -301,11 +311,22 @@ void Kurvan::tmrVolume_Timer()
     m_link->SendCommand(Msg::SetVolumePrefix + QString::number(volume));
 }
 
-void Kurvan::creditClicked(QPushButton *button, QTimer *confirmWait, const QString &command)
+void Kurvan::commandClicked(const PanelControl::Row &row, QPushButton *button)
 {
+    if (!PanelControl::has(row, PanelControl::Confirmed)) {
+        m_link->SendCommand(*row.command);
+        return;
+    }
+    // Off first, so that a second click cannot ask again before the jukebox has confirmed.
     button->setEnabled(false);
-    if (m_link->SendCommand(command))
-        confirmWait->start();
+    if (m_link->SendCommand(*row.command))
+        button->findChild<QTimer *>()->start();
+}
+
+void Kurvan::stopConfirmWaits()
+{
+    for (QTimer *wait : std::as_const(m_confirmWaits))
+        wait->stop();
 }
 
 // --- control helpers -----------------------------------------------------------------------
@@ -316,8 +337,7 @@ void Kurvan::showCredits(const QString &credit)
         cmdCreditMinus->setEnabled(*above);
         cmdCreditPlus->setEnabled(true);
         // The jukebox has confirmed the count: no click waits any more.
-        tmrCreditPlusWait->stop();
-        tmrCreditMinusWait->stop();
+        stopConfirmWaits();
     }
 }
 
@@ -329,9 +349,8 @@ void Kurvan::setStopped(int stopped)
 
 void Kurvan::setTransportEnabled(bool enabled)
 {
-    cmdStop->setEnabled(enabled);
-    cmdNextTitle->setEnabled(enabled);
-    cmdPrevTitle->setEnabled(enabled);
+    for (QWidget *control : std::as_const(m_transport))
+        control->setEnabled(enabled);
 }
 
 void Kurvan::setSongName(const QString &path)
@@ -379,37 +398,21 @@ PanelState Kurvan::state() const
     return state;
 }
 
-bool Kurvan::clickCreditPlus()
+bool Kurvan::clickIfEnabled(const char *name)
 {
-    return clickIfEnabled(cmdCreditPlus);
-}
-
-bool Kurvan::clickCreditMinus()
-{
-    return clickIfEnabled(cmdCreditMinus);
-}
-
-bool Kurvan::clickNextTitle()
-{
-    return clickIfEnabled(cmdNextTitle);
-}
-
-bool Kurvan::clickPrevTitle()
-{
-    return clickIfEnabled(cmdPrevTitle);
-}
-
-bool Kurvan::clickStop()
-{
-    return clickIfEnabled(cmdStop);
-}
-
-bool Kurvan::clickIfEnabled(QPushButton *button)
-{
-    if (!button->isEnabled())
+    auto *button = findChild<QPushButton *>(QLatin1String(name));
+    if (!button || !button->isEnabled())
         return false;
     button->click();
     return true;
+}
+
+void Kurvan::raiseWindow()
+{
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
 }
 
 bool Kurvan::moveVolume(int volume)
@@ -436,7 +439,7 @@ void Kurvan::announceState()
         this,
         [this] {
             m_statePosted = false;
-            emit stateChanged();
+            m_face->publish(state());
         },
         Qt::QueuedConnection);
 }

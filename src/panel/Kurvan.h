@@ -1,6 +1,8 @@
 #pragma once
 
+#include "link/IncomingRoute.h"
 #include "link/ServerLogin.h"
+#include "panel/PanelControls.h"
 #include "panel/PanelState.h"
 #include "panel/SongProgress.h"
 
@@ -10,6 +12,7 @@
 
 class FitLabel;
 class JukeboxLink;
+class PanelFace;
 class QProgressBar;
 class QPushButton;
 class QTimer;
@@ -18,7 +21,8 @@ class VolumeBar;
 // The control panel. It takes over the link the connection dialog made for this attempt and
 // starts connecting; it stays hidden until the connection stands, then logs in, shows the
 // jukebox's state, keeps it current by polling and by the jukebox's notices, and sends the
-// user's commands.
+// user's commands. Observers (the desktop's media interface) see it through its face().
+// The names the original panel used and where they live now head panel/PanelControls.h.
 class Kurvan : public QWidget
 {
     Q_OBJECT
@@ -31,34 +35,23 @@ public:
     Kurvan(JukeboxLink *link, const ServerLogin &login, QWidget *parent = nullptr);
     ~Kurvan() override;
 
-    // Switches the thirteen interactive controls on or off together; title, version and
-    // status line stay readable.
+    // Switches the controls of PanelControl::kRows with the role Switched on or off together;
+    // title, version and status line stay readable.
     void SetControlsEnabled(bool enabled);
 
     std::int16_t lastVolume() const { return LastVolume; }
     int stopped() const { return Stopped; }
     const SongProgress &progress() const { return m_progress; }
 
-    // What the panel shows and allows; stateChanged() follows every change of it.
+    // What the panel shows and allows right now; the face carries it to observers.
     PanelState state() const;
-    // The user's actions from outside the window, each exactly as the control does it: a
-    // control that is switched off does nothing, and false says so.
-    bool clickCreditPlus();
-    bool clickCreditMinus();
-    bool clickNextTitle();
-    bool clickPrevTitle();
-    bool clickStop();
-    // Moves the volume bar as the user would (clamped to 0..100); the jukebox hears of it once
-    // the bar has rested, as for every move. False when the bar is switched off.
-    bool moveVolume(int volume);
+    // What observers bind to: the state as last announced and the user's actions.
+    PanelFace *face() const { return m_face; }
 
 signals:
     // The connection stands and the panel is shown: the connection dialog may go, leaving this
     // panel and its connection in place.
     void connectionMade();
-    // Something state() reports may have changed. Raised once per pass of the event loop at
-    // most, after the handler that changed it.
-    void stateChanged();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -68,13 +61,17 @@ private:
     // Resolution of the drawn progress bar; the song's own figures stay single-precision floats.
     static constexpr int kProgressSteps = 1000;
 
+    friend class PanelFace;
+
     void buildControls();
+    QPushButton *makeCommandButton(const PanelControl::Row &row);
 
     // The link's events.
-    void Winsock1_Connect();
-    void Winsock1_Close();
+    void onConnected();
+    void onLinkClosed();
     void LoadServerInfo();
     void onPasswordRefused();
+    void onNotice(Incoming kind);
     void onChangeTitle();
     void onChangeCredit();
     void onPlayStatusStop();
@@ -92,8 +89,14 @@ private:
     void pollSongPosition();
     void scrVol_Change();
     void tmrVolume_Timer();
-    void creditClicked(QPushButton *button, QTimer *confirmWait, const QString &command);
-    bool clickIfEnabled(QPushButton *button);
+    void commandClicked(const PanelControl::Row &row, QPushButton *button);
+    void stopConfirmWaits();
+
+    // The face's actions: what a click on the control named name, or a move of the volume bar,
+    // does; false when the control is switched off.
+    bool clickIfEnabled(const char *name);
+    bool moveVolume(int volume);
+    void raiseWindow();
 
     void showCredits(const QString &credit);
     void setStopped(int stopped);
@@ -105,6 +108,7 @@ private:
 
     ServerLogin m_login;
     JukeboxLink *m_link;
+    PanelFace *m_face;
     SongProgress m_progress;
 
     // The panel's state fields.
@@ -140,8 +144,10 @@ private:
     FitLabel *lblStatus;
     QTimer *tmrCheckStatus;
     QTimer *tmrVolume;
-    // A credit button switched off by its click comes back on with the jukebox's confirmation,
-    // or when none has come within a query's time-out.
-    QTimer *tmrCreditPlusWait;
-    QTimer *tmrCreditMinusWait;
+    // The controls by role, made from PanelControl::kRows.
+    QList<QWidget *> m_switched;
+    QList<QWidget *> m_transport;
+    // A button with the role Confirmed, switched off by its click, comes back on with the
+    // jukebox's confirmation, or when none has come within a query's time-out.
+    QList<QTimer *> m_confirmWaits;
 };

@@ -8,13 +8,13 @@
 #include "widgets/StandInFonts.h"
 #include "widgets/Twips.h"
 
+#include <QMap>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
-#include <initializer_list>
 
 // The window's controls as the user sees them: positions in twips, fonts, colours, start
-// states, keyboard order, and which handler each control drives.
+// states, and for the command buttons and the roles of each control, PanelControl::kRows.
 
 namespace {
 
@@ -51,10 +51,11 @@ void setTextColour(QWidget *widget, const QColor &colour)
     widget->setPalette(palette);
 }
 
-QTimer *makeConfirmWait(QObject *parent, const char *name, QPushButton *button)
+// The wait of a button with the role Confirmed: "cmdCreditPlus" waits with "tmrCreditPlusWait".
+QTimer *makeConfirmWait(QPushButton *button)
 {
-    auto *timer = new QTimer(parent);
-    timer->setObjectName(QLatin1String(name));
+    auto *timer = new QTimer(button);
+    timer->setObjectName(QStringLiteral("tmr") + button->objectName().mid(3) + QStringLiteral("Wait"));
     timer->setInterval(JukeboxLink::kQueryTimeout);
     timer->setSingleShot(true);
     timer->setTimerType(Qt::PreciseTimer);
@@ -80,10 +81,8 @@ void Kurvan::buildControls()
                        StandIn::franklinGothicMedium(15.75, true), Qt::AlignHCenter);
     setTextColour(Label1, QColor(0, 0, 255));
     Label5 = makeLabel(this, "Label5", PanelText::Credits, twips(1440, 960, 945, 360), arial14, Qt::AlignLeft);
-    cmdCreditMinus = makeButton(this, "cmdCreditMinus", PanelText::Minus, twips(2520, 915, 615, 495), arial14);
     lblCredits = makeLabel(this, "lblCredits", QString(), twips(3360, 960, 570, 360), StandIn::msSansSerif(13.5),
                            Qt::AlignHCenter);
-    cmdCreditPlus = makeButton(this, "cmdCreditPlus", PanelText::Plus, twips(4080, 915, 615, 495), arial14);
     Label3 = makeLabel(this, "Label3", PanelText::Volume, twips(120, 1560, 1335, 360), arial14, Qt::AlignLeft);
 
     scrVol = new VolumeBar(this);
@@ -108,18 +107,29 @@ void Kurvan::buildControls()
     ProgressBar1->setTextVisible(false);
     ProgressBar1->setEnabled(false);
 
-    cmdEnd = makeButton(this, "cmdEnd", PanelText::QuitJukebox, twips(120, 4200, 2055, 615), arial14);
-    cmdStop = makeButton(this, "cmdStop", PanelText::StopSymbol, twips(2280, 4200, 855, 615), symbols);
-    cmdPrevTitle = makeButton(this, "cmdPrevTitle", PanelText::PrevSymbol, twips(3240, 4200, 1335, 615), symbols);
-    cmdNextTitle = makeButton(this, "cmdNextTitle", PanelText::NextSymbol, twips(4680, 4200, 1335, 615), symbols);
-    const std::pair<QPushButton *, QString> transport[] = {
-        {cmdStop, PanelText::StopName}, {cmdPrevTitle, PanelText::PrevName}, {cmdNextTitle, PanelText::NextName}};
-    for (const auto &[button, name] : transport) {
-        button->setAccessibleName(name);
-        button->setToolTip(name);
+    // The command buttons, each from its row of PanelControl::kRows.
+    for (const PanelControl::Row &row : PanelControl::kRows) {
+        if (!row.command)
+            continue;
+        QPushButton *button =
+            makeButton(this, row.name, *row.caption, twips(row.box.x(), row.box.y(), row.box.width(), row.box.height()),
+                       PanelControl::has(row, PanelControl::Transport) ? symbols : arial14);
+        if (row.spokenName) {
+            button->setAccessibleName(*row.spokenName);
+            // The symbol buttons say in words what they do.
+            if (PanelControl::has(row, PanelControl::Transport))
+                button->setToolTip(*row.spokenName);
+        }
+        if (PanelControl::has(row, PanelControl::Confirmed))
+            m_confirmWaits.append(makeConfirmWait(button));
+        connect(button, &QPushButton::clicked, this, [this, &row, button] { commandClicked(row, button); });
     }
-    cmdCreditMinus->setAccessibleName(QStringLiteral("Credit entfernen"));
-    cmdCreditPlus->setAccessibleName(QStringLiteral("Credit hinzuf\u00FCgen"));
+    cmdCreditMinus = findChild<QPushButton *>(QStringLiteral("cmdCreditMinus"));
+    cmdCreditPlus = findChild<QPushButton *>(QStringLiteral("cmdCreditPlus"));
+    cmdEnd = findChild<QPushButton *>(QStringLiteral("cmdEnd"));
+    cmdStop = findChild<QPushButton *>(QStringLiteral("cmdStop"));
+    cmdPrevTitle = findChild<QPushButton *>(QStringLiteral("cmdPrevTitle"));
+    cmdNextTitle = findChild<QPushButton *>(QStringLiteral("cmdNextTitle"));
     scrVol->setAccessibleName(PanelText::Volume.chopped(1));
     ProgressBar1->setAccessibleName(QStringLiteral("Fortschritt des Titels"));
 
@@ -129,9 +139,24 @@ void Kurvan::buildControls()
     lblStatus =
         makeLabel(this, "lblStatus", PanelText::NoConnection, twips(3000, 5040, 3165, 315), arial9, Qt::AlignRight);
 
-    QWidget *const order[] = {scrVol, cmdCreditPlus, cmdCreditMinus, cmdNextTitle, cmdPrevTitle, cmdStop, cmdEnd};
-    for (std::size_t i = 1; i < std::size(order); ++i)
-        setTabOrder(order[i - 1], order[i]);
+    // The roles of each row: switched together, the transport group, the keyboard order, and
+    // observers hearing of every switch.
+    QMap<int, QWidget *> order;
+    for (const PanelControl::Row &row : PanelControl::kRows) {
+        auto *control = findChild<QWidget *>(QLatin1String(row.name));
+        Q_ASSERT(control);
+        if (PanelControl::has(row, PanelControl::Switched))
+            m_switched.append(control);
+        if (PanelControl::has(row, PanelControl::Transport))
+            m_transport.append(control);
+        if (PanelControl::has(row, PanelControl::Observed))
+            control->installEventFilter(this);
+        if (row.tabPlace > 0)
+            order.insert(row.tabPlace, control);
+    }
+    const QList<QWidget *> chain = order.values();
+    for (qsizetype i = 1; i < chain.size(); ++i)
+        setTabOrder(chain.at(i - 1), chain.at(i));
 
     tmrCheckStatus = new QTimer(this);
     tmrCheckStatus->setObjectName(QStringLiteral("tmrCheckStatus"));
@@ -147,22 +172,4 @@ void Kurvan::buildControls()
     connect(scrVol, &QScrollBar::valueChanged, this, &Kurvan::scrVol_Change);
     connect(scrVol, &QScrollBar::valueChanged, this, &Kurvan::announceState);
     connect(scrVol, &QScrollBar::sliderMoved, this, &Kurvan::scrVol_Change);
-
-    // Each command button sends one fixed text. The credit buttons switch themselves off first,
-    // so a second click cannot ask again before the jukebox has confirmed the first.
-    tmrCreditPlusWait = makeConfirmWait(this, "tmrCreditPlusWait", cmdCreditPlus);
-    tmrCreditMinusWait = makeConfirmWait(this, "tmrCreditMinusWait", cmdCreditMinus);
-    connect(cmdCreditMinus, &QPushButton::clicked, this,
-            [this] { creditClicked(cmdCreditMinus, tmrCreditMinusWait, Msg::RemoveCredit); });
-    connect(cmdCreditPlus, &QPushButton::clicked, this,
-            [this] { creditClicked(cmdCreditPlus, tmrCreditPlusWait, Msg::AddCredit); });
-    connect(cmdEnd, &QPushButton::clicked, this, [this] { m_link->SendCommand(Msg::Quit); });
-    connect(cmdNextTitle, &QPushButton::clicked, this, [this] { m_link->SendCommand(Msg::NextTitle); });
-    connect(cmdPrevTitle, &QPushButton::clicked, this, [this] { m_link->SendCommand(Msg::PrevTitle); });
-    connect(cmdStop, &QPushButton::clicked, this, [this] { m_link->SendCommand(Msg::Stop); });
-
-    // Observers hear of every switch of the controls whose state they report.
-    for (QWidget *watched :
-         std::initializer_list<QWidget *>{cmdCreditPlus, cmdCreditMinus, cmdNextTitle, cmdPrevTitle, cmdStop, scrVol})
-        watched->installEventFilter(this);
 }

@@ -24,6 +24,8 @@ inline const QString NextSymbol = QStringLiteral("\u23ED");
 inline const QString StopName = QStringLiteral("Stopp");
 inline const QString PrevName = QStringLiteral("Vorheriger Titel");
 inline const QString NextName = QStringLiteral("N\u00E4chster Titel");
+inline const QString RemoveCreditName = QStringLiteral("Credit entfernen");
+inline const QString AddCreditName = QStringLiteral("Credit hinzuf\u00FCgen");
 
 // Status line.
 inline const QString NoConnection = QStringLiteral("Es besteht keine Verbindung!");

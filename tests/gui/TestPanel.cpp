@@ -1,7 +1,5 @@
-#include "Controls.h"
-#include "SimServer.h"
-#include "link/JukeboxLink.h"
-#include "panel/Kurvan.h"
+#include "PanelFixture.h"
+#include "panel/PanelFace.h"
 #include "widgets/FitLabel.h"
 
 #include <QApplication>
@@ -30,71 +28,18 @@ QStringList names(std::initializer_list<const char *> list)
 
 // The panel against the simulator: what it asks, what it shows, what it sends. The simulator's
 // answers are scripted, so they hold still while a test looks.
-class TestPanel : public QObject
+class TestPanel : public QObject, PanelFixture
 {
     Q_OBJECT
 
-    std::unique_ptr<SimServer> sim;
-    std::unique_ptr<Kurvan> panel;
-    JukeboxLink *link = nullptr; // the panel's
-
-    template <typename T> T *get(const char *name) const { return control<T>(panel.get(), name); }
-    QString text(const char *label) const { return controlText(panel.get(), label); }
-    bool enabled(const char *name) const { return controlEnabled(panel.get(), name); }
-    QTimer *poll() const { return get<QTimer>("tmrCheckStatus"); }
-
-    void answer(const char *name, const QString &value)
-    {
-        sim->faults().scriptedAnswers[QLatin1String(name)] = QLatin1String(name) + u'|' + value;
-    }
     void withhold(std::initializer_list<const char *> list) { sim->faults().withheldValues = names(list); }
-    QStringList received() const { return sim->received(); }
-    QStringList queries() const
-    {
-        QStringList out;
-        for (const QString &text : sim->received())
-            if (text.startsWith(QStringLiteral("Get")))
-                out << text.mid(3);
-        return out;
-    }
-    int asked(const char *name) const { return queries().count(QLatin1String(name)); }
     void notice(const QString &text) { sim->pushNotice(text); }
-    bool idle() const { return !link->isWaiting() && link->queuedMessages() == 0; }
-
-    void makePanel(const QString &port, const QString &password = kSecret, int queryTimeoutMs = 300)
-    {
-        link = new JukeboxLink;
-        link->setQueryTimeout(queryTimeoutMs);
-        panel = std::make_unique<Kurvan>(link, ServerLogin{QStringLiteral("127.0.0.1"), port, password});
-    }
-    // Creates the panel, lets it connect and log in, and waits for the poll to start.
-    void logIn(int queryTimeoutMs = 300)
-    {
-        makePanel(QString::number(sim->port()), kSecret, queryTimeoutMs);
-        QTRY_VERIFY_WITH_TIMEOUT(poll()->isActive(), 10000);
-        poll()->setInterval(60000); // tests poll when they choose to
-        poll()->start();
-    }
-    // Runs one status poll now and waits until it has asked its last question. The poll's
-    // timer is stopped while a query waits, so putting its interval back at the first question
-    // lets exactly one early tick through.
-    void pollOnce(const QString &lastQuestion)
-    {
-        const int before = received().size();
-        const QMetaObject::Connection back =
-            connect(sim.get(), &SimServer::messageReceived, this, [this] { poll()->setInterval(60000); });
-        poll()->start(1);
-        QTRY_VERIFY(received().mid(before).contains(QStringLiteral("Get") + lastQuestion));
-        QTRY_VERIFY(idle());
-        disconnect(back);
-    }
+    void makePanel(const QString &port, const QString &password = kSecret) { PanelFixture::makePanel(port, password); }
 
 private slots:
     void init()
     {
-        sim = std::make_unique<SimServer>();
-        sim->setPassword(kSecret);
-        QVERIFY(sim->listen());
+        QVERIFY(startSim(kSecret));
         // A typical playing jukebox.
         answer("Version", QStringLiteral("7.1.0"));
         answer("Type", QStringLiteral("Demo"));
@@ -105,11 +50,7 @@ private slots:
         answer("SongPos", QStringLiteral("30"));
         answer("Volume", QStringLiteral("40"));
     }
-    void cleanup()
-    {
-        panel.reset();
-        sim.reset();
-    }
+    void cleanup() { reset(); }
 
     void startsHiddenWithEverythingOff()
     {
@@ -133,7 +74,7 @@ private slots:
 
     void loginWhilePlayingAsksInOrderAndFillsThePanel()
     {
-        logIn();
+        QVERIFY(logIn());
         QCOMPARE(received().first(), QStringLiteral("Password=geheim"));
         QCOMPARE(queries(), names({"Version", "Type", "Credit", "PlayStatus", "SongLength", "CurrentSong", "SongPos"}));
         QVERIFY(panel->isVisible());
@@ -183,7 +124,7 @@ private slots:
         answer("PlayStatus", playStatus);
         answer("Credit", credit);
         sim->faults().withheldValues = withheld;
-        logIn();
+        QVERIFY(logIn());
         QCOMPARE(text("lblVersion"), version);
         QCOMPARE(text("lblCredits"), credit);
         QCOMPARE(enabled("cmdCreditMinus"), minusOn);
@@ -218,7 +159,7 @@ private slots:
         QFETCH(float, value);
         answer("SongLength", length);
         answer("SongPos", position);
-        logIn();
+        QVERIFY(logIn());
         QCOMPARE(panel->progress().maximum(), maximum);
         QCOMPARE(panel->progress().value(), value);
         QCOMPARE(text("lblCurrentSong"), QStringLiteral("Mein Lied"));
@@ -255,7 +196,7 @@ private slots:
 
     void noticesUpdateThePanel()
     {
-        logIn();
+        QVERIFY(logIn());
         answer("CurrentSong", QStringLiteral("E:\\Alben\\Best_of.2\\Zweites_Lied.ogg"));
         answer("SongLength", QStringLiteral("180"));
         answer("Credit", QStringLiteral("0"));
@@ -290,7 +231,7 @@ private slots:
 
     void changeTitleWithoutLengthKeepsTheOldMaximum()
     {
-        logIn();
+        QVERIFY(logIn());
         sim->faults().withheldValues << QStringLiteral("SongLength");
         notice(QStringLiteral("ChangeTitle"));
         QTRY_COMPARE(asked("SongLength"), 2);
@@ -302,7 +243,7 @@ private slots:
 
     void lostLinkSwitchesThePanelOff()
     {
-        logIn();
+        QVERIFY(logIn());
         sim->close();
         QTRY_COMPARE(text("lblStatus"), QStringLiteral("Verbindung getrennt"));
         QVERIFY(!poll()->isActive());
@@ -321,7 +262,7 @@ private slots:
     {
         answer("Version", QStringLiteral("7.1"));
         withhold({"Type"});
-        logIn();
+        QVERIFY(logIn());
         QCOMPARE(text("lblVersion"), QStringLiteral("7.1"));
         sim->close();
         QTRY_COMPARE(text("lblStatus"), QStringLiteral("Verbindung getrennt"));
@@ -332,7 +273,7 @@ private slots:
     void commandButtonsSendTheirTexts()
     {
         sim->faults().ignoreCommands = true; // no notice follows a command here
-        logIn();
+        QVERIFY(logIn());
         const QList<std::pair<const char *, QString>> buttons = {
             {"cmdNextTitle", QStringLiteral("CtrlN\u00E4chsterTitel")},
             {"cmdPrevTitle", QStringLiteral("CtrlVorherigerTitel")},
@@ -363,7 +304,7 @@ private slots:
     void creditButtonComesBackWithoutAConfirmation()
     {
         sim->faults().ignoreCommands = true;
-        logIn();
+        QVERIFY(logIn());
         get<QTimer>("tmrCreditPlusWait")->setInterval(300);
         QTest::mouseClick(get<QPushButton>("cmdCreditPlus"), Qt::LeftButton);
         QVERIFY(!enabled("cmdCreditPlus"));
@@ -381,7 +322,7 @@ private slots:
 
     void clickWithTheLinkDownSendsNothing()
     {
-        logIn();
+        QVERIFY(logIn());
         sim->close();
         QTRY_COMPARE(text("lblStatus"), QStringLiteral("Verbindung getrennt"));
         // The controls are off now; a click that still gets through (as from a handler inside a
@@ -396,7 +337,7 @@ private slots:
 
     void setControlsEnabledTouchesExactlyItsThirteen()
     {
-        logIn();
+        QVERIFY(logIn());
         panel->SetControlsEnabled(false);
         for (const QString &c : names({"Label1", "Label2", "lblVersion", "lblStatus"}))
             QVERIFY(enabled(qPrintable(c)));
@@ -411,11 +352,11 @@ private slots:
 
     void pollWhilePlayingFollowsTheJukebox()
     {
-        logIn();
+        QVERIFY(logIn());
         answer("Volume", QStringLiteral("40"));
         answer("SongPos", QStringLiteral("100"));
         const int before = received().size();
-        pollOnce(QStringLiteral("SongPos"));
+        QVERIFY(pollOnce(QStringLiteral("SongPos")));
         QCOMPARE(received().mid(before), names({"GetVolume", "GetPlayStatus", "GetSongPos"}));
         QCOMPARE(get<QScrollBar>("scrVol")->value(), 40);
         QCOMPARE(panel->lastVolume(), 40);
@@ -429,7 +370,7 @@ private slots:
         answer("SongPos", QStringLiteral("215"));
         answer("SongLength", QStringLiteral("300"));
         const int second = received().size();
-        pollOnce(QStringLiteral("SongLength"));
+        QVERIFY(pollOnce(QStringLiteral("SongLength")));
         QCOMPARE(received().mid(second), names({"GetVolume", "GetPlayStatus", "GetSongPos", "GetSongLength"}));
         QCOMPARE(panel->progress().maximum(), 300.0f);
         QCOMPARE(panel->progress().value(), 100.0f);
@@ -437,17 +378,17 @@ private slots:
 
     void pollWhileStoppedAsksTwoQuestions()
     {
-        logIn();
+        QVERIFY(logIn());
         answer("PlayStatus", QStringLiteral("Pause"));
         const int before = received().size();
-        pollOnce(QStringLiteral("PlayStatus"));
+        QVERIFY(pollOnce(QStringLiteral("PlayStatus")));
         QTRY_VERIFY(!link->isWaiting());
         QCOMPARE(panel->stopped(), 1);
         QVERIFY(!enabled("cmdStop"));
         QTRY_VERIFY(!get<QTimer>("tmrVolume")->isActive()); // a pending bar move skips the volume
         // The next poll asks only for volume and play status.
         const int second = received().size();
-        pollOnce(QStringLiteral("PlayStatus"));
+        QVERIFY(pollOnce(QStringLiteral("PlayStatus")));
         QCOMPARE(received().mid(second), names({"GetVolume", "GetPlayStatus"}));
         QVERIFY(received().mid(before).count(QStringLiteral("GetSongPos")) == 0);
     }
@@ -468,11 +409,11 @@ private slots:
         QFETCH(QString, reply);
         QFETCH(int, expected);
         answer("PlayStatus", QStringLiteral("Pause"));
-        logIn();
-        pollOnce(QStringLiteral("PlayStatus")); // bar to 40
+        QVERIFY(logIn());
+        QVERIFY(pollOnce(QStringLiteral("PlayStatus"))); // bar to 40
         QTRY_VERIFY(!get<QTimer>("tmrVolume")->isActive());
         answer("Volume", reply);
-        pollOnce(QStringLiteral("PlayStatus"));
+        QVERIFY(pollOnce(QStringLiteral("PlayStatus")));
         QCOMPARE(get<QScrollBar>("scrVol")->value(), expected);
         QCOMPARE(panel->lastVolume(), expected);
     }
@@ -480,8 +421,8 @@ private slots:
     void volumeIsSentOnceAfterTheBarRests()
     {
         answer("PlayStatus", QStringLiteral("Pause"));
-        logIn();
-        pollOnce(QStringLiteral("PlayStatus"));
+        QVERIFY(logIn());
+        QVERIFY(pollOnce(QStringLiteral("PlayStatus")));
         QTRY_VERIFY(!get<QTimer>("tmrVolume")->isActive());
         auto *bar = get<QScrollBar>("scrVol");
         QCOMPARE(bar->value(), 40);
@@ -519,13 +460,13 @@ private slots:
 
     void pollIsPausedDuringQueriesAndStaysOffOnceTheLinkIsGone()
     {
-        logIn();
+        QVERIFY(logIn());
         bool pollOnDuringWait = true;
         QMetaObject::Connection watch = connect(sim.get(), &SimServer::messageReceived, this, [&](const QString &t) {
             if (t == QStringLiteral("GetVolume"))
                 pollOnDuringWait = poll()->isActive();
         });
-        pollOnce(QStringLiteral("SongPos"));
+        QVERIFY(pollOnce(QStringLiteral("SongPos")));
         QVERIFY(!pollOnDuringWait);
         QCOMPARE(panel->lastVolume(), 40);
         disconnect(watch);
@@ -551,8 +492,8 @@ private slots:
     void volumeMoveDuringThePollsQuestionStands()
     {
         answer("PlayStatus", QStringLiteral("Pause"));
-        logIn();
-        pollOnce(QStringLiteral("PlayStatus")); // the bar at 40
+        QVERIFY(logIn());
+        QVERIFY(pollOnce(QStringLiteral("PlayStatus"))); // the bar at 40
         QTRY_VERIFY(!get<QTimer>("tmrVolume")->isActive());
 
         // The jukebox takes longer than the rest to answer "40"; the user moves the bar meanwhile.
@@ -565,7 +506,7 @@ private slots:
                 bar->setValue(70);
         });
         const int before = received().size();
-        pollOnce(QStringLiteral("PlayStatus"));
+        QVERIFY(pollOnce(QStringLiteral("PlayStatus")));
         disconnect(move);
         QTRY_VERIFY(!get<QTimer>("tmrVolume")->isActive());
         QCOMPARE(bar->value(), 70);
@@ -587,7 +528,7 @@ private slots:
 
     void keyboardReachesEveryControlInOrder()
     {
-        logIn();
+        QVERIFY(logIn());
         QVERIFY(QTest::qWaitForWindowActive(panel.get()));
         get<QWidget>("scrVol")->setFocus();
         const QStringList order =

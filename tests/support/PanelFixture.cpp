@@ -1,0 +1,84 @@
+#include "PanelFixture.h"
+
+#include "link/Messages.h"
+
+#include <QTest>
+
+bool PanelFixture::startSim(const QString &password)
+{
+    sim = std::make_unique<SimServer>();
+    sim->setPassword(password);
+    return sim->listen(QHostAddress::LocalHost);
+}
+
+void PanelFixture::reset()
+{
+    panel.reset();
+    link = nullptr;
+    sim.reset();
+}
+
+void PanelFixture::makePanel(const QString &port, const QString &password, int queryTimeoutMs)
+{
+    link = new JukeboxLink;
+    link->setQueryTimeout(queryTimeoutMs);
+    panel = std::make_unique<Kurvan>(link, ServerLogin{QStringLiteral("127.0.0.1"), port, password});
+}
+
+bool PanelFixture::logIn(int queryTimeoutMs, int limitMs)
+{
+    makePanel(port(), sim->password(), queryTimeoutMs);
+    if (!QTest::qWaitFor([this] { return poll()->isActive() && idle(); },
+                         limitMs > 0 ? limitMs : loginLimit(queryTimeoutMs)))
+        return false;
+    poll()->setInterval(kQuietPoll);
+    poll()->start();
+    return true;
+}
+
+bool PanelFixture::pollOnce(const QString &lastQuestion, int limitMs)
+{
+    const qsizetype before = received().size();
+    const QMetaObject::Connection back = QObject::connect(sim.get(), &SimServer::messageReceived, sim.get(),
+                                                          [this] { poll()->setInterval(kQuietPoll); });
+    poll()->start(1);
+    const bool done = QTest::qWaitFor(
+        [&] { return received().mid(before).contains(Msg::GetPrefix + lastQuestion) && idle(); }, limitMs);
+    QObject::disconnect(back);
+    return done;
+}
+
+void PanelFixture::answer(const char *name, const QString &value)
+{
+    sim->faults().scriptedAnswers[QLatin1String(name)] = QLatin1String(name) + u'|' + value;
+}
+
+QStringList PanelFixture::queries() const
+{
+    QStringList out;
+    for (const QString &text : sim->received()) {
+        if (text.startsWith(Msg::GetPrefix))
+            out << text.mid(Msg::GetPrefix.size());
+    }
+    return out;
+}
+
+int PanelFixture::asked(const QString &name) const
+{
+    return static_cast<int>(sim->received().count(Msg::GetPrefix + name));
+}
+
+QList<const char *> controlsWith(PanelControl::Role role)
+{
+    QList<const char *> names;
+    for (const PanelControl::Row &row : PanelControl::kRows) {
+        if (PanelControl::has(row, role))
+            names << row.name;
+    }
+    return names;
+}
+
+bool acts(const char *name)
+{
+    return qstrncmp(name, "cmd", 3) == 0 || qstrcmp(name, "scrVol") == 0 || qstrcmp(name, "ProgressBar1") == 0;
+}

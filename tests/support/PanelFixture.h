@@ -1,0 +1,68 @@
+#pragma once
+
+#include "Controls.h"
+#include "SimServer.h"
+#include "link/JukeboxLink.h"
+#include "panel/Kurvan.h"
+#include "panel/PanelControls.h"
+
+#include <QStringList>
+#include <QTimer>
+#include <memory>
+
+// The real panel against the simulator on 127.0.0.1: making it, logging it in, running its
+// status poll on demand, and reading its controls. Test classes inherit it next to QObject.
+class PanelFixture
+{
+public:
+    // The poll runs only when a test asks for it (pollOnce) with this interval set.
+    static constexpr int kQuietPoll = 600000;
+    // Where the jukebox's answers are not the point, a query waits this long.
+    static constexpr int kShortTimeout = 300;
+    // The questions of a login while a title plays.
+    static constexpr int kLoginQuestions = 7;
+
+    // How long a login may take against a simulator that answers at once: connecting, the
+    // password's answer, and each question within its time-out, plus a margin for a loaded
+    // machine and the sanitized build.
+    static int loginLimit(int queryTimeoutMs) { return 3000 + kLoginQuestions * queryTimeoutMs; }
+
+    std::unique_ptr<SimServer> sim;
+    std::unique_ptr<Kurvan> panel;
+    JukeboxLink *link = nullptr; // the panel's
+
+    // A simulator listening on 127.0.0.1, port 0, with password.
+    bool startSim(const QString &password = SimServer::kDefaultPassword);
+    void reset();
+
+    // Creates the panel, which connects at once.
+    void makePanel(const QString &port, const QString &password, int queryTimeoutMs = kShortTimeout);
+    // Creates the panel against the simulator and waits until the login and everything queued
+    // behind it is done and the poll has started; the poll then waits for pollOnce. False when
+    // that takes longer than limitMs (by default loginLimit).
+    bool logIn(int queryTimeoutMs = kShortTimeout, int limitMs = 0);
+    // Runs one status poll now and waits until it has asked lastQuestion and the link is idle.
+    // The poll's timer is stopped while a query waits, so putting its interval back at the
+    // first question lets exactly one early tick through.
+    bool pollOnce(const QString &lastQuestion, int limitMs = 5000);
+
+    template <typename T> T *get(const char *name) const { return control<T>(panel.get(), name); }
+    QString text(const char *label) const { return controlText(panel.get(), label); }
+    bool enabled(const char *name) const { return controlEnabled(panel.get(), name); }
+    QTimer *poll() const { return get<QTimer>("tmrCheckStatus"); }
+    bool idle() const { return !link->isWaiting() && link->queuedMessages() == 0; }
+    QString port() const { return QString::number(sim->port()); }
+
+    // The scripted answer "name|value" to "Get" + name.
+    void answer(const char *name, const QString &value);
+    QStringList received() const { return sim->received(); }
+    // The names asked for with "Get", in order.
+    QStringList queries() const;
+    int asked(const QString &name) const;
+    int asked(const char *name) const { return asked(QLatin1String(name)); }
+};
+
+// The controls of PanelControl::kRows that have role, by object name, in the table's order.
+QList<const char *> controlsWith(PanelControl::Role role);
+// The controls that act (buttons, volume and progress bar): off until a login switches them on.
+bool acts(const char *name);

@@ -1,10 +1,7 @@
-#include "Controls.h"
+#include "PanelFixture.h"
 #include "ResponsivenessProbe.h"
-#include "SimServer.h"
 #include "link/Frame.h"
-#include "link/JukeboxLink.h"
 #include "link/Messages.h"
-#include "panel/Kurvan.h"
 
 #include <QFile>
 #include <QLabel>
@@ -42,16 +39,12 @@ extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 
 namespace {
 
-// Time-out of a query where the jukebox's answers are not the point of the case.
-constexpr int kShortTimeout = 300;
 // How long a case may take to settle: every case settles within a second or two here, and the
 // sanitized build runs the same cases a few times slower. A broken case fails within this
 // and names itself, instead of holding the run for minutes. An emulator (Wine, for the Windows
 // build) pays for every trip through the event loop, and the byte-by-byte cases make one per
 // byte: there the largest frame takes over a minute to trickle in.
 const int kSettle = qEnvironmentVariableIsSet("KURVAN_EMULATED") ? 180000 : 15000;
-// The poll runs only when a case asks for it.
-constexpr int kQuietPoll = 600000;
 // What a case may add to the memory in use (see memoryInUse), simulator and panel included. The
 // largest input of any case is 1.6 MB; a buffer or queue that kept what it was sent would
 // show as tens of megabytes in the sanitized build.
@@ -62,12 +55,6 @@ constexpr int kMinProbes = 3;
 const QString kPassword = SimServer::kDefaultPassword;
 const QString kConnected = QStringLiteral("Verbindung hergestellt");
 const QString kDisconnected = QStringLiteral("Verbindung getrennt");
-
-// The thirteen controls that are switched on and off together.
-const char *const kControls[] = {"Label5",  "cmdCreditMinus", "lblCredits",     "cmdCreditPlus", "Label3",
-                                 "scrVol",  "Label4",         "lblCurrentSong", "ProgressBar1",  "cmdEnd",
-                                 "cmdStop", "cmdPrevTitle",   "cmdNextTitle"};
-const char *const kTransport[] = {"cmdStop", "cmdPrevTitle", "cmdNextTitle"};
 
 #ifdef KURVAN_ASAN
 // Under AddressSanitizer freed blocks sit in a quarantine of up to 256 MiB before they are
@@ -106,12 +93,6 @@ QByteArray frames(const QString &text, int count)
     return FrameMessage(text).repeated(count);
 }
 
-bool isTransport(const char *name)
-{
-    return std::any_of(std::begin(kTransport), std::end(kTransport),
-                       [name](const char *t) { return qstrcmp(t, name) == 0; });
-}
-
 } // namespace
 
 #define RETURN_IF_FAILED()                                                                                             \
@@ -124,44 +105,22 @@ bool isTransport(const char *name)
 // same four things: the process is still here (a crash ends the run), the window answered a
 // click within a second all along, the receive buffer, queue, nesting and memory stayed
 // within their bounds, and the panel shows what is true.
-class TestFaults : public QObject
+class TestFaults : public QObject, PanelFixture
 {
     Q_OBJECT
 
-    std::unique_ptr<SimServer> sim;
-    std::unique_ptr<Kurvan> panel;
-    JukeboxLink *m_link = nullptr; // the panel's
     std::unique_ptr<ResponsivenessProbe> probe;
     qint64 memoryAtStart = 0;
 
-    template <typename T> T *get(const char *name) const { return control<T>(panel.get(), name); }
-    QString text(const char *label) const { return controlText(panel.get(), label); }
-    bool enabled(const char *name) const { return controlEnabled(panel.get(), name); }
-    QTimer *poll() const { return get<QTimer>("tmrCheckStatus"); }
-    JukeboxLink *link() const { return m_link; }
-    bool idle() const { return !link()->isWaiting() && link()->queuedMessages() == 0; }
-    int asked(const QString &name) const { return static_cast<int>(sim->received().count(Msg::GetPrefix + name)); }
-    QString port() const { return QString::number(sim->port()); }
-
-    // Creates the panel (which connects at once) and starts probing.
-    void openPanel(const QString &portText, int queryTimeoutMs, const QString &password = kPassword)
+    // Every panel is probed from its first moment.
+    void panelMade() override
     {
-        m_link = new JukeboxLink;
-        m_link->setQueryTimeout(queryTimeoutMs);
-        panel = std::make_unique<Kurvan>(m_link, ServerLogin{QStringLiteral("127.0.0.1"), portText, password});
-        probe = std::make_unique<ResponsivenessProbe>(link());
+        probe = std::make_unique<ResponsivenessProbe>(link);
         probe->start();
     }
-
-    // Opens the panel against the simulator and waits until the login and everything queued
-    // behind it is done.
-    void logIn(int queryTimeoutMs = kShortTimeout)
-    {
-        openPanel(port(), queryTimeoutMs);
-        QTRY_VERIFY_WITH_TIMEOUT(poll()->isActive() && idle(), kSettle);
-        poll()->setInterval(kQuietPoll);
-        poll()->start();
-    }
+    void openPanel(const QString &portText, int queryTimeoutMs) { makePanel(portText, kPassword, queryTimeoutMs); }
+    // Logs in against the simulator; a flood or noise in front of the answers may take kSettle.
+    bool logIn(int queryTimeoutMs = kShortTimeout) { return PanelFixture::logIn(queryTimeoutMs, kSettle); }
 
     // The panel as a clean login against the playing simulator leaves it.
     void expectLoggedIn()
@@ -175,18 +134,17 @@ class TestFaults : public QObject
 
     void expectControls(bool on, bool transportOn)
     {
-        for (const char *name : kControls)
-            QVERIFY2(enabled(name) == (isTransport(name) ? transportOn : on), name);
+        for (const char *name : controlsWith(PanelControl::Switched))
+            QVERIFY2(enabled(name) ==
+                         (PanelControl::has(*PanelControl::find(name), PanelControl::Transport) ? transportOn : on),
+                     name);
     }
 
     // As the panel was created: labels readable, everything that acts switched off.
     void expectAsCreated()
     {
-        for (const char *name : kControls) {
-            const bool acts =
-                qstrncmp(name, "cmd", 3) == 0 || qstrcmp(name, "scrVol") == 0 || qstrcmp(name, "ProgressBar1") == 0;
-            QVERIFY2(enabled(name) == !acts, name);
-        }
+        for (const char *name : controlsWith(PanelControl::Switched))
+            QVERIFY2(enabled(name) == !acts(name), name);
     }
 
     // The figures every case is judged by. maxDepth: how deep queries may have nested.
@@ -211,20 +169,24 @@ private slots:
     void initTestCase()
     {
         static_assert(JukeboxLink::kMaxBufferedBytes == 65539 + 65536, "one largest frame plus one read");
+        // A panel that cannot log in against a well-behaved jukebox fails every case the same
+        // way: say so once, within a login's limit, instead of once per case.
+        QVERIFY(startSim());
+        QVERIFY2(PanelFixture::logIn(), "no login against the well-behaved simulator");
+        probe.reset();
+        reset();
     }
 
     void init()
     {
-        sim = std::make_unique<SimServer>();
-        QVERIFY(sim->listen(QHostAddress::LocalHost));
+        QVERIFY(startSim());
         memoryAtStart = memoryInUse();
     }
 
     void cleanup()
     {
         probe.reset();
-        panel.reset();
-        sim.reset();
+        reset();
     }
 
     // --- floods and garbage ----------------------------------------------------------------
@@ -236,8 +198,7 @@ private slots:
         sim->faults().floodCount = kBurst; // right behind the login answer, in one write
         sim->faults().floodNotice = Msg::ChangeCredit;
         // Every answer comes; the real time-out only has to outlast the flood in front of them.
-        logIn(JukeboxLink::kQueryTimeout);
-        RETURN_IF_FAILED();
+        QVERIFY(logIn(JukeboxLink::kQueryTimeout));
 
         // The notices are handled after the login, collapsed: a handful of questions, not 100,000.
         const int questions = asked(Msg::Credit) - 1;
@@ -255,8 +216,7 @@ private slots:
 
     void noticeFloodWithAnswersWithheld()
     {
-        logIn();
-        RETURN_IF_FAILED();
+        QVERIFY(logIn());
         sim->faults().withheldValues = {Msg::Credit};
         const int before = asked(Msg::Credit);
         // The stop notice comes last: once it shows, the whole flood has been read.
@@ -277,19 +237,17 @@ private slots:
     {
         sim->faults().garbageBytes = 1 << 20;
         sim->faults().garbageSeed = 20240611;
-        logIn(JukeboxLink::kQueryTimeout);
-        RETURN_IF_FAILED();
+        QVERIFY(logIn(JukeboxLink::kQueryTimeout));
         // Noise without start bytes is dropped whole; every answer behind it counts.
         expectLoggedIn();
         RETURN_IF_FAILED();
-        QCOMPARE(link()->bufferedBytes(), 0);
+        QCOMPARE(link->bufferedBytes(), 0);
         expectHealthy();
     }
 
     void randomBytesWithStartBytes()
     {
-        logIn();
-        RETURN_IF_FAILED();
+        QVERIFY(logIn());
         QByteArray noise(1 << 20, Qt::Uninitialized);
         QRandomGenerator(4711).fillRange(reinterpret_cast<quint32 *>(noise.data()), noise.size() / 4);
         // Whatever frame the noise left open, this many bytes without a start byte complete it
@@ -302,29 +260,27 @@ private slots:
         QVERIFY(!enabled("cmdCreditMinus"));
         QVERIFY(enabled("cmdCreditPlus"));
         QCOMPARE(text("lblStatus"), kConnected);
-        QCOMPARE(link()->bufferedBytes(), 0);
+        QCOMPARE(link->bufferedBytes(), 0);
         expectHealthy();
     }
 
     void stormOfStartBytes()
     {
-        logIn();
-        RETURN_IF_FAILED();
+        QVERIFY(logIn());
         sim->model().setCredit(9);
         // The storm leaves a frame open whose length field reads 0x0202, 514 bytes; what comes
         // next fills it. Forty notices are 640 bytes, more than it can swallow.
         sim->sendRaw(QByteArray(1 << 20, kStartByte) + frames(Msg::ChangeCredit, 40));
         QTRY_COMPARE_WITH_TIMEOUT(text("lblCredits"), QStringLiteral("9"), kSettle);
         QTRY_VERIFY(idle());
-        QCOMPARE(link()->bufferedBytes(), 0);
+        QCOMPARE(link->bufferedBytes(), 0);
         QCOMPARE(text("lblStatus"), kConnected);
         expectHealthy();
     }
 
     void largestFrameTrickledByteByByte()
     {
-        logIn();
-        RETURN_IF_FAILED();
+        QVERIFY(logIn());
         sim->model().setCredit(5);
         sim->faults().byteByByte = true;
         sim->faults().bytePauseMs = 0;
@@ -335,7 +291,7 @@ private slots:
         QTRY_VERIFY(idle());
         // The frame was really held while it came in, and nothing of it is left.
         QVERIFY2(probe->maxBuffered() > kMaxTextBytes / 2, qPrintable(QString::number(probe->maxBuffered())));
-        QCOMPARE(link()->bufferedBytes(), 0);
+        QCOMPARE(link->bufferedBytes(), 0);
         QCOMPARE(text("lblStatus"), kConnected);
         expectHealthy();
     }
@@ -344,8 +300,7 @@ private slots:
     {
         sim->faults().byteByByte = true;
         sim->faults().bytePauseMs = 1;
-        logIn(2000);
-        RETURN_IF_FAILED();
+        QVERIFY(logIn(2000));
         expectLoggedIn();
         RETURN_IF_FAILED();
 
@@ -354,15 +309,14 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(text("lblCurrentSong"), QStringLiteral("Der fr\u00F6hliche Wanderer"), kSettle);
         QTRY_COMPARE(panel->progress().maximum(), 187.0f);
         QTRY_VERIFY(idle());
-        QCOMPARE(link()->bufferedBytes(), 0);
+        QCOMPARE(link->bufferedBytes(), 0);
         expectHealthy();
     }
 
     void manyFramesInOneWrite()
     {
         sim->faults().coalesce = true; // answers and notices leave together
-        logIn();
-        RETURN_IF_FAILED();
+        QVERIFY(logIn());
         QCOMPARE(text("lblVersion"), QStringLiteral("7.1.0 (Demo)"));
         QCOMPARE(text("lblCurrentSong"), QStringLiteral("Mein Lied"));
         const int titleQuestions = asked(Msg::CurrentSong);
@@ -380,7 +334,7 @@ private slots:
         QCOMPARE(panel->progress().value(), 0.0f);
         QVERIFY(!enabled("cmdCreditMinus"));
         QVERIFY(enabled("cmdCreditPlus"));
-        for (const char *name : kTransport)
+        for (const char *name : controlsWith(PanelControl::Transport))
             QVERIFY2(!enabled(name), name);
         QCOMPARE(text("lblStatus"), kConnected);
         expectHealthy();
@@ -390,8 +344,7 @@ private slots:
 
     void jukeboxThatStopsAnswering()
     {
-        logIn();
-        RETURN_IF_FAILED();
+        QVERIFY(logIn());
         sim->faults().withheldValues = JukeboxModel::valueNames();
         // The user clicks while the poll waits for its first answer.
         const auto clickInTheWait = connect(sim.get(), &SimServer::messageReceived, this, [this](const QString &t) {
@@ -420,9 +373,8 @@ private slots:
 
     void unansweredQueryWithTheRealTimeOut()
     {
-        logIn();
-        RETURN_IF_FAILED();
-        link()->setQueryTimeout(JukeboxLink::kQueryTimeout);
+        QVERIFY(logIn());
+        link->setQueryTimeout(JukeboxLink::kQueryTimeout);
         sim->faults().withheldValues = {Msg::Credit};
         const int before = asked(Msg::Credit);
         sim->pushNotice(Msg::ChangeCredit);
@@ -507,8 +459,7 @@ private slots:
     void connectionClosedDuringAPoll()
     {
         QFETCH(QStringList, questions);
-        logIn();
-        RETURN_IF_FAILED();
+        QVERIFY(logIn());
         const int before = static_cast<int>(sim->received().size());
         sim->faults().closeAfterMessages = before + static_cast<int>(questions.size());
         poll()->start(1);
@@ -532,8 +483,7 @@ private slots:
     void connectionClosedDuringAVolumeDrag()
     {
         QFETCH(bool, onTheCommand);
-        logIn();
-        RETURN_IF_FAILED();
+        QVERIFY(logIn());
         auto *bar = get<QScrollBar>("scrVol");
         bar->setSliderDown(true);
         for (int v : {10, 25, 40})
@@ -559,8 +509,7 @@ private slots:
 
     void quitThenTheJukeboxGoesAway()
     {
-        logIn();
-        RETURN_IF_FAILED();
+        QVERIFY(logIn());
         QSignalSpy quit(sim.get(), &SimServer::quitRequested);
         QTest::mouseClick(get<QPushButton>("cmdEnd"), Qt::LeftButton);
         QVERIFY(quit.wait(kSettle));
@@ -585,7 +534,7 @@ private slots:
         sim->setPassword(QStringLiteral("anders"));
         openPanel(port(), kShortTimeout);
         QTRY_COMPARE(text("lblStatus"), QStringLiteral("Authentifizierung fehlgeschlagen!"));
-        QVERIFY(link()->isConnected()); // the jukebox keeps the connection open
+        QVERIFY(link->isConnected()); // the jukebox keeps the connection open
         QCOMPARE(sim->clientCount(), 1);
 
         // It talks on although it refused the login: a notice asks, nobody answers, nothing
@@ -609,7 +558,7 @@ private slots:
             closedPort = once.serverPort();
         }
         openPanel(QString::number(closedPort), kShortTimeout);
-        const auto *socket = link()->findChild<QTcpSocket *>(QStringLiteral("Winsock1"));
+        const auto *socket = link->findChild<QTcpSocket *>(QStringLiteral("Winsock1"));
         QSignalSpy failed(socket, &QAbstractSocket::errorOccurred);
         // Where the loopback refuses within connect() itself (Wine's sockets do), the refusal is
         // already in; elsewhere it comes after the system's own retries.
@@ -636,8 +585,7 @@ private slots:
         sim->model().setVersion(huge);
         sim->model().setType(huge);
         sim->model().setSongs({{QStringLiteral("D:\\") + huge + QStringLiteral(".mp3"), 200}});
-        logIn(JukeboxLink::kQueryTimeout);
-        RETURN_IF_FAILED();
+        QVERIFY(logIn(JukeboxLink::kQueryTimeout));
         QCOMPARE(text("lblVersion"), huge + QStringLiteral(" (") + huge + QStringLiteral(")"));
         QCOMPARE(text("lblCurrentSong"), huge);
         QCOMPARE(text("lblStatus"), kConnected);
@@ -648,8 +596,7 @@ private slots:
 
     void nestedQueriesStopAtTheirDepthLimit()
     {
-        logIn();
-        RETURN_IF_FAILED();
+        QVERIFY(logIn());
         sim->faults().withheldValues = {Msg::Volume};
         // Each question first arms the next one, which then fires inside its wait: a handler
         // gone wrong that asks from within every wait.
@@ -657,16 +604,16 @@ private slots:
         int calls = 0;
         int deepest = 0;
         std::function<void()> ask = [&] {
-            deepest = std::max(deepest, link()->waitDepth());
+            deepest = std::max(deepest, link->waitDepth());
             if (calls == kCalls)
                 return;
             ++calls;
             QTimer::singleShot(0, this, ask);
-            link()->query(Msg::Volume);
+            link->query(Msg::Volume);
         };
         const int before = asked(Msg::Volume);
         QTimer::singleShot(0, this, ask);
-        QTRY_VERIFY_WITH_TIMEOUT(calls == kCalls && !link()->isWaiting(), kSettle);
+        QTRY_VERIFY_WITH_TIMEOUT(calls == kCalls && !link->isWaiting(), kSettle);
         QCOMPARE(deepest, JukeboxLink::kMaxQueryDepth);
         QCOMPARE(asked(Msg::Volume) - before, JukeboxLink::kMaxQueryDepth); // the rest never asked
         QCOMPARE(text("lblStatus"), kConnected);

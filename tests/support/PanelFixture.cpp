@@ -23,6 +23,7 @@ void PanelFixture::makePanel(const QString &port, const QString &password, int q
     link = new JukeboxLink;
     link->setQueryTimeout(queryTimeoutMs);
     panel = std::make_unique<Kurvan>(link, ServerLogin{QStringLiteral("127.0.0.1"), port, password});
+    panelMade();
 }
 
 bool PanelFixture::logIn(int queryTimeoutMs, int limitMs)
@@ -46,6 +47,11 @@ bool PanelFixture::pollOnce(const QString &lastQuestion, int limitMs)
         [&] { return received().mid(before).contains(Msg::GetPrefix + lastQuestion) && idle(); }, limitMs);
     QObject::disconnect(back);
     return done;
+}
+
+bool PanelFixture::volumeRested() const
+{
+    return QTest::qWaitFor([this] { return !get<QTimer>("tmrVolume")->isActive(); }, Kurvan::kVolumeRest + 1000);
 }
 
 void PanelFixture::answer(const char *name, const QString &value)

@@ -27,6 +27,8 @@ public:
     // machine and the sanitized build.
     static int loginLimit(int queryTimeoutMs) { return 3000 + kLoginQuestions * queryTimeoutMs; }
 
+    virtual ~PanelFixture() = default;
+
     std::unique_ptr<SimServer> sim;
     std::unique_ptr<Kurvan> panel;
     JukeboxLink *link = nullptr; // the panel's
@@ -35,7 +37,7 @@ public:
     bool startSim(const QString &password = SimServer::kDefaultPassword);
     void reset();
 
-    // Creates the panel, which connects at once.
+    // Creates the panel, which connects at once, then calls panelMade().
     void makePanel(const QString &port, const QString &password, int queryTimeoutMs = kShortTimeout);
     // Creates the panel against the simulator and waits until the login and everything queued
     // behind it is done and the poll has started; the poll then waits for pollOnce. False when
@@ -45,6 +47,12 @@ public:
     // The poll's timer is stopped while a query waits, so putting its interval back at the
     // first question lets exactly one early tick through.
     bool pollOnce(const QString &lastQuestion, int limitMs = 5000);
+    // Waits until the volume bar has rested and its move, if any, has gone out: a rest's
+    // length and a margin at most.
+    bool volumeRested() const;
+
+    // What a test class does with every new panel before it has connected.
+    virtual void panelMade() {}
 
     template <typename T> T *get(const char *name) const { return control<T>(panel.get(), name); }
     QString text(const char *label) const { return controlText(panel.get(), label); }
@@ -64,5 +72,7 @@ public:
 
 // The controls of PanelControl::kRows that have role, by object name, in the table's order.
 QList<const char *> controlsWith(PanelControl::Role role);
+// What stays readable whatever the link does: title, version caption, version and status line.
+inline const char *const kAlwaysReadable[] = {"Label1", "Label2", "lblVersion", "lblStatus"};
 // The controls that act (buttons, volume and progress bar): off until a login switches them on.
 bool acts(const char *name);

@@ -2,9 +2,6 @@
 
 #ifdef KURVAN_WITH_MPRIS
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusInterface>
-#include <QDBusReply>
 #endif
 #include <QDir>
 #include <QElapsedTimer>
@@ -28,6 +25,10 @@ class TestEndToEnd : public QObject
     QString runtimeDir;
     std::unique_ptr<SimServer> sim;
     QList<QProcess *> clients;
+
+    // A login from the dialog's Enter to the play status question: the connection's own limit
+    // and a margin.
+    static constexpr int kLoginLimit = 8000;
 
     QString ini() const { return QDir(folder->path()).filePath(QStringLiteral("Kurvan.ini")); }
 
@@ -67,7 +68,9 @@ class TestEndToEnd : public QObject
         // Focus order: address, port, "Verbinden", password; Enter presses "Verbinden".
         typeInto(dialog, {QStringLiteral("@Tab"), QStringLiteral("@Tab"), QStringLiteral("@Tab"),
                           QStringLiteral("geheim"), QStringLiteral("@Return")});
-        QVERIFY(simReceived(QStringLiteral("GetPlayStatus")));
+        // Connecting and the first answers take well under a second on loopback; a client that
+        // cannot read the jukebox's frames fails here, not after every limit of the case.
+        QVERIFY(simReceived(QStringLiteral("GetPlayStatus"), kLoginLimit));
     }
 
     static QString xdotool(const QStringList &args, int timeoutMs = 15000)
@@ -156,18 +159,6 @@ class TestEndToEnd : public QObject
     {
         return waitFor([&] { return playerctl(args) == expected; });
     }
-
-    // The client's PropertiesChanged: interface and changed properties.
-    QList<std::pair<QString, QVariantMap>> changes;
-
-public slots:
-    // Not a test: only private slots run as tests.
-    void propertiesChanged(const QString &interface, const QVariantMap &changed, const QStringList &)
-    {
-        changes.append({interface, changed});
-    }
-
-private:
 #endif
 
 private slots:
@@ -193,11 +184,6 @@ private slots:
 
     void cleanup()
     {
-#ifdef KURVAN_WITH_MPRIS
-        // The one test that holds the client's usual name gives it back.
-        QDBusConnection::sessionBus().unregisterService(QStringLiteral("org.mpris.MediaPlayer2.kurvan"));
-        changes.clear();
-#endif
         for (QProcess *client : std::as_const(clients)) {
             client->kill();
             client->waitForFinished(5000);
@@ -397,59 +383,6 @@ private slots:
         playerctl({QStringLiteral("stop")});
         QVERIFY(simReceived(QStringLiteral("CtrlStop")));
         QVERIFY(playerctlShows({QStringLiteral("status")}, QStringLiteral("Stopped")));
-        // With the transport buttons off, a call that ignores CanGoNext sends nothing either.
-        QDBusInterface player(QStringLiteral("org.mpris.MediaPlayer2.kurvan"),
-                              QStringLiteral("/org/mpris/MediaPlayer2"),
-                              QStringLiteral("org.mpris.MediaPlayer2.Player"));
-        QCOMPARE(player.property("CanGoNext").toBool(), false);
-        sim->clearReceived();
-        QVERIFY(player.call(QStringLiteral("Next")).type() == QDBusMessage::ReplyMessage);
-        QVERIFY(nextPoll());
-        QVERIFY(!sim->received().contains(QStringLiteral("CtrlN\u00E4chsterTitel")));
-    }
-
-    void creditsAndChangesOnOurOwnInterface()
-    {
-        if (!QDBusConnection::sessionBus().isConnected())
-            QSKIP("needs a session bus: run under dbus-run-session");
-        // Another program holds the usual name: the client takes its instance name instead.
-        QDBusConnection bus = QDBusConnection::sessionBus();
-        QVERIFY(bus.registerService(QStringLiteral("org.mpris.MediaPlayer2.kurvan")));
-        sim->model().setCredit(0);
-        writeIni(QStringLiteral("127.0.0.1"), QString::number(sim->port()));
-        const QProcess *client = startClient();
-        const QString service =
-            QStringLiteral("org.mpris.MediaPlayer2.kurvan.instance") + QString::number(client->processId());
-        QVERIFY(waitFor([&] { return bus.interface()->isServiceRegistered(service).value(); }));
-        const QString path = QStringLiteral("/org/mpris/MediaPlayer2");
-        QVERIFY(bus.connect(service, path, QStringLiteral("org.freedesktop.DBus.Properties"),
-                            QStringLiteral("PropertiesChanged"), this,
-                            SLOT(propertiesChanged(QString, QVariantMap, QStringList))));
-        logIn();
-
-        QDBusInterface jukebox(service, path, QStringLiteral("de.kurvan.Jukebox1"));
-        QVERIFY(waitFor([&] { return jukebox.property("Credits").toInt() == 0; }));
-        // "-" is off at no credits: nothing goes out.
-        QCOMPARE(QDBusReply<bool>(jukebox.call(QStringLiteral("RemoveCredit"))).value(), false);
-        QCOMPARE(QDBusReply<bool>(jukebox.call(QStringLiteral("AddCredit"))).value(), true);
-        QVERIFY(simReceived(QStringLiteral("AddCredit|1")));
-        QVERIFY(waitFor([&] { return jukebox.property("Credits").toInt() == 1; }));
-        QCOMPARE(QDBusReply<bool>(jukebox.call(QStringLiteral("RemoveCredit"))).value(), true);
-        QVERIFY(simReceived(QStringLiteral("RemoveCredit|1")));
-        QCOMPARE(sim->received().filter(QStringLiteral("Credit|")),
-                 (QStringList{QStringLiteral("AddCredit|1"), QStringLiteral("RemoveCredit|1")}));
-        QVERIFY(waitFor([&] { return jukebox.property("Credits").toInt() == 0; }));
-
-        // A quiet change on the jukebox, found by the poll, is announced alone; the position
-        // that every poll moves is not announced at all.
-        QVERIFY(nextPoll());
-        changes.clear();
-        sim->model().setVolume(70);
-        QVERIFY(waitFor([&] { return !changes.isEmpty(); }));
-        QCOMPARE(changes.first().first, QStringLiteral("org.mpris.MediaPlayer2.Player"));
-        QCOMPARE(changes.first().second, (QVariantMap{{QStringLiteral("Volume"), 0.7}}));
-        QVERIFY(nextPoll());
-        QCOMPARE(changes.size(), 1);
     }
 #endif
 };

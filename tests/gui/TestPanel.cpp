@@ -48,15 +48,7 @@ private slots:
     void init()
     {
         QVERIFY(startSim(kSecret));
-        // A typical playing jukebox.
-        answer("Version", QStringLiteral("7.1.0"));
-        answer("Type", QStringLiteral("Demo"));
-        answer("Credit", QStringLiteral("3"));
-        answer("PlayStatus", QStringLiteral("Spielt"));
-        answer("SongLength", QStringLiteral("215"));
-        answer("CurrentSong", QStringLiteral("D:\\Musik\\Mein_Lied.mp3"));
-        answer("SongPos", QStringLiteral("30"));
-        answer("Volume", QStringLiteral("40"));
+        scriptPlayingJukebox();
     }
     void cleanup() { reset(); }
 

@@ -40,8 +40,13 @@ bool PanelFixture::logIn(int queryTimeoutMs, int limitMs)
 bool PanelFixture::pollOnce(const QString &lastQuestion, int limitMs)
 {
     const qsizetype before = received().size();
-    const QMetaObject::Connection back = QObject::connect(sim.get(), &SimServer::messageReceived, sim.get(),
-                                                          [this] { poll()->setInterval(kQuietPoll); });
+    // Only a question counts: a command still on its way (a volume after its rest) must not
+    // put the interval back before the tick.
+    const QMetaObject::Connection back =
+        QObject::connect(sim.get(), &SimServer::messageReceived, sim.get(), [this](const QString &text) {
+            if (text.startsWith(Msg::GetPrefix))
+                poll()->setInterval(kQuietPoll);
+        });
     poll()->start(1);
     const bool done = QTest::qWaitFor(
         [&] { return received().mid(before).contains(Msg::GetPrefix + lastQuestion) && idle(); }, limitMs);
@@ -52,6 +57,18 @@ bool PanelFixture::pollOnce(const QString &lastQuestion, int limitMs)
 bool PanelFixture::volumeRested() const
 {
     return QTest::qWaitFor([this] { return !get<QTimer>("tmrVolume")->isActive(); }, Kurvan::kVolumeRest + 1000);
+}
+
+void PanelFixture::scriptPlayingJukebox()
+{
+    answer("Version", QStringLiteral("7.1.0"));
+    answer("Type", QStringLiteral("Demo"));
+    answer("Credit", QStringLiteral("3"));
+    answer("PlayStatus", QStringLiteral("Spielt"));
+    answer("SongLength", QStringLiteral("215"));
+    answer("CurrentSong", QStringLiteral("D:\\Musik\\Mein_Lied.mp3"));
+    answer("SongPos", QStringLiteral("30"));
+    answer("Volume", QStringLiteral("40"));
 }
 
 void PanelFixture::answer(const char *name, const QString &value)

@@ -61,6 +61,9 @@ public:
     bool idle() const { return !link->isWaiting() && link->queuedMessages() == 0; }
     QString port() const { return QString::number(sim->port()); }
 
+    // Scripts a typical playing jukebox: version "7.1.0 (Demo)", 3 credits, "Mein Lied" at 30
+    // of 215 seconds, volume 40. The answers hold still while a test looks.
+    void scriptPlayingJukebox();
     // The scripted answer "name|value" to "Get" + name.
     void answer(const char *name, const QString &value);
     QStringList received() const { return sim->received(); }

@@ -10,13 +10,14 @@
 #include <functional>
 
 // A minimal client for driving the simulator over loopback with the project's own frame code.
-// Waiting helpers run the event loop (never sleep) and give up after kWaitMs.
+// Waiting helpers run the event loop (never sleep) and give up after kWaitMs: the simulator
+// answers at once on loopback, so that is a margin for a loaded machine and the sanitized build.
 class SimTestClient : public QObject
 {
     Q_OBJECT
 
 public:
-    static constexpr int kWaitMs = 10000;
+    static constexpr int kWaitMs = 3000;
 
     explicit SimTestClient(QObject *parent = nullptr);
 

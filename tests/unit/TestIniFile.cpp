@@ -93,6 +93,7 @@ void TestIniFile::testRead_data()
     QTest::newRow("quoted blanks") << QByteArray("[Settings]\r\nLastIP = \" a \"\r\n") << u" a "_s;
     QTest::newRow("CRLF line ends") << QByteArray("[Settings]\r\nPort=7620\r\nLastIP=127.0.0.1\r\nX=y\r\n")
                                     << u"127.0.0.1"_s;
+    QTest::newRow("byte-order mark") << QByteArray("\xEF\xBB\xBF[Settings]\r\nLastIP=host\r\n") << u"host"_s;
     QTest::newRow("LF line ends") << QByteArray("[Settings]\nLastIP=127.0.0.1\n") << u"127.0.0.1"_s;
     QTest::newRow("no line end at the end") << QByteArray("[Settings]\r\nLastIP=127.0.0.1") << u"127.0.0.1"_s;
     QTest::newRow("same key in an earlier section")

@@ -55,6 +55,8 @@ void TestNumberReadings::testReadings_data()
         row("negative") << locale << u"-3"_s << true << -3.0 << true << -3.0f;
         row("plus sign") << locale << u"+7"_s << true << 7.0 << true << 7.0f;
         row("blanks around") << locale << u" 7 "_s << true << 7.0 << true << 7.0f;
+        row("leading tab") << locale << u"\t7x"_s << false << 7.0 << false << 0.0f;
+        row("tabs around") << locale << u"\t7\t"_s << true << 7.0 << true << 7.0f;
         row("leading zeros") << locale << u"0042"_s << true << 42.0 << true << 42.0f;
         row("fraction without integer part") << locale << u".5x"_s << false << 0.5 << false << 0.0f;
         row("negative fraction") << locale << u"-.25x"_s << false << -0.25 << false << 0.0f;

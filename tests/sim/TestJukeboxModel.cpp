@@ -108,4 +108,4 @@ void TestJukeboxModel::replacingTheClockKeepsThePosition()
 }
 
 QTEST_GUILESS_MAIN(TestJukeboxModel)
-#include "tst_jukeboxmodel.moc"
+#include "TestJukeboxModel.moc"

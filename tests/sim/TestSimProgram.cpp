@@ -95,4 +95,4 @@ void TestSimProgram::refusesBadOptions()
 }
 
 QTEST_GUILESS_MAIN(TestSimProgram)
-#include "tst_simprogram.moc"
+#include "TestSimProgram.moc"

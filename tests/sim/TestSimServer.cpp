@@ -336,4 +336,4 @@ void TestSimServer::logHidesPasswordAndShowsControlBytes()
 }
 
 QTEST_GUILESS_MAIN(TestSimServer)
-#include "tst_simserver.moc"
+#include "TestSimServer.moc"

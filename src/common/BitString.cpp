@@ -22,8 +22,8 @@ std::int32_t BinToLong(const QString &digits)
 
 QString LongToBin(std::int32_t value, std::uint8_t width)
 {
-    // Every frame sent or received passes through here, so the digits are written into one
-    // allocation from the right rather than prepended one by one.
+    // The digits are written into one allocation from the right rather than prepended one by
+    // one, which cost an allocation per digit.
     auto rest = static_cast<std::uint32_t>(value);
     const int significant = rest == 0 ? 1 : std::bit_width(rest);
     QString digits(std::max<int>(significant, width), u'0');

@@ -3,8 +3,10 @@
 #include <QString>
 #include <cstdint>
 
-// Numbers as strings of binary digits, most significant digit first. The frame code computes
-// its two length bytes through these, exactly as the jukebox's side of the protocol does.
+// Numbers as strings of binary digits, most significant digit first. The jukebox's side of the
+// protocol builds and reads a frame's two length bytes through such strings; the frame code
+// here shifts instead (link/Frame.cpp), with the same result for every length a frame can
+// carry. These stay as the reference the benchmarks compare the shift with.
 
 // Value of a digit string: every "1" at position i (counted from the right, from 0) adds 2^i;
 // any other character counts as 0. The empty string gives 0. Throws std::overflow_error when

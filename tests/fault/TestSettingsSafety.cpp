@@ -1,3 +1,4 @@
+#include "PanelFixture.h"
 #include "SettingsGeneration.h"
 #include "SimServer.h"
 #include "app/ConnectionInput.h"
@@ -49,6 +50,11 @@ class TestSettingsSafety : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase()
+    {
+        QVERIFY2(loopbackLoginWorks(), "no login over loopback: the wire is broken, every case would fail");
+    }
+
     void killedWriterNeverLeavesADamagedFile()
     {
         using namespace SettingsGeneration;

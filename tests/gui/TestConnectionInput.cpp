@@ -1,4 +1,5 @@
 #include "Controls.h"
+#include "PanelFixture.h"
 #include "SimServer.h"
 #include "app/ConnectionInput.h"
 #include "common/IniFile.h"
@@ -54,6 +55,11 @@ class TestConnectionInput : public QObject
     }
 
 private slots:
+    void initTestCase()
+    {
+        QVERIFY2(loopbackLoginWorks(), "no login over loopback: the wire is broken, every case would fail");
+    }
+
     void init()
     {
         folder = std::make_unique<QTemporaryDir>();

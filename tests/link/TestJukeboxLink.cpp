@@ -1,3 +1,4 @@
+#include "PanelFixture.h"
 #include "SimServer.h"
 #include "link/Frame.h"
 #include "link/JukeboxLink.h"
@@ -54,6 +55,11 @@ class TestJukeboxLink : public QObject
     }
 
 private slots:
+    void initTestCase()
+    {
+        QVERIFY2(loopbackLoginWorks(), "no login over loopback: the wire is broken, every case would fail");
+    }
+
     void init()
     {
         sim = std::make_unique<SimServer>();

@@ -1,3 +1,4 @@
+#include "PanelFixture.h"
 #include "SimServer.h"
 #include "SimTestClient.h"
 #include "link/Messages.h"
@@ -12,6 +13,11 @@ class TestSimProgram : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase()
+    {
+        QVERIFY2(loopbackLoginWorks(), "no login over loopback: the wire is broken, every case would fail");
+    }
+
     void optionsReachTheServerAndQuitEndsIt();
     void endsCleanlyOnTerminate();
     void refusesBadOptions();

@@ -1,4 +1,5 @@
 #include "FaultPlan.h"
+#include "PanelFixture.h"
 #include "SimServer.h"
 #include "SimTestClient.h"
 #include "link/Frame.h"
@@ -20,6 +21,10 @@ class TestSimServer : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase()
+    {
+        QVERIFY2(loopbackLoginWorks(), "no login over loopback: the wire is broken, every case would fail");
+    }
     void init();
     void answersNothingBeforeLogin();
     void answersEveryValue();

@@ -91,6 +91,20 @@ int PanelFixture::asked(const QString &name) const
     return static_cast<int>(sim->received().count(Msg::GetPrefix + name));
 }
 
+bool loopbackLoginWorks(int limitMs)
+{
+    SimServer sim;
+    if (!sim.listen(QHostAddress::LocalHost))
+        return false;
+    JukeboxLink link;
+    bool accepted = false;
+    QObject::connect(&link, &JukeboxLink::connected, &link,
+                     [&] { link.SendCommand(Msg::PasswordPrefix + sim.password()); });
+    QObject::connect(&link, &JukeboxLink::passwordAccepted, &link, [&] { accepted = true; });
+    link.connectToJukebox(QStringLiteral("127.0.0.1"), QString::number(sim.port()));
+    return QTest::qWaitFor([&] { return accepted; }, limitMs);
+}
+
 QList<const char *> controlsWith(PanelControl::Role role)
 {
     QList<const char *> names;

@@ -73,6 +73,11 @@ public:
     int asked(const char *name) const { return asked(QLatin1String(name)); }
 };
 
+// Whether a link logs in to a fresh simulator on 127.0.0.1 within limitMs. Every test that
+// talks to the simulator checks this first: where the wire is broken (a fault in the frame
+// code), every case would fail the same way, each after its own limit; this says so once.
+bool loopbackLoginWorks(int limitMs = 3000);
+
 // The controls of PanelControl::kRows that have role, by object name, in the table's order.
 QList<const char *> controlsWith(PanelControl::Role role);
 // What stays readable whatever the link does: title, version caption, version and status line.

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -76,6 +77,10 @@ private slots:
         QCOMPARE(received().first(), QStringLiteral("Password=geheim"));
         QCOMPARE(queries(), names({"Version", "Type", "Credit", "PlayStatus", "SongLength", "CurrentSong", "SongPos"}));
         QVERIFY(panel->isVisible());
+        // In the middle of the screen's free area, give or take the window frame.
+        const QPoint off =
+            panel->frameGeometry().center() - QGuiApplication::primaryScreen()->availableGeometry().center();
+        QVERIFY2(off.manhattanLength() <= 8, qPrintable(QStringLiteral("%1, %2").arg(off.x()).arg(off.y())));
         QCOMPARE(text("lblStatus"), QStringLiteral("Verbindung hergestellt"));
         QCOMPARE(text("lblVersion"), QStringLiteral("7.1.0 (Demo)"));
         QCOMPARE(text("lblCredits"), QStringLiteral("3"));
@@ -238,10 +243,15 @@ private slots:
 
     void lostLinkSwitchesThePanelOff()
     {
+        sim->faults().ignoreCommands = true; // the click below stays unconfirmed
         QVERIFY(logIn());
+        QTest::mouseClick(get<QPushButton>("cmdCreditPlus"), Qt::LeftButton);
+        QVERIFY(get<QTimer>("tmrCreditPlusWait")->isActive());
         sim->close();
         QTRY_COMPARE(text("lblStatus"), QStringLiteral("Verbindung getrennt"));
         QVERIFY(!poll()->isActive());
+        // The click's wait ends with the link: nothing switches the button back on later.
+        QVERIFY(!get<QTimer>("tmrCreditPlusWait")->isActive());
         QCOMPARE(panel->progress().value(), 0.0f);
         for (const char *name : controlsWith(PanelControl::Switched))
             QVERIFY2(!enabled(name), name);

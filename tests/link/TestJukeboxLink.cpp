@@ -273,6 +273,16 @@ private slots:
             link.connectToJukebox(QStringLiteral("127.0.0.1"), QLatin1String(port));
             QCOMPARE(socket->state(), QAbstractSocket::UnconnectedState);
         }
+        // Both ends of the port range are ports.
+        for (const char *port : {"65536", "-1"}) {
+            link.connectToJukebox(QStringLiteral("127.0.0.1"), QLatin1String(port));
+            QCOMPARE(socket->state(), QAbstractSocket::UnconnectedState);
+        }
+        for (const char *port : {"1", "65535"}) {
+            link.connectToJukebox(QStringLiteral("127.0.0.1"), QLatin1String(port));
+            QVERIFY2(socket->state() != QAbstractSocket::UnconnectedState, port);
+            link.abort();
+        }
     }
 };
 

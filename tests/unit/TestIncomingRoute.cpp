@@ -48,6 +48,8 @@ private slots:
                                               << "" << message << "" << Incoming::PlayStatusStop;
         QTest::newRow("a name the query waits for is its answer") << "ChangeTitle|x"
                                                                   << "ChangeTitle" << answer << "x" << none;
+        QTest::newRow("nameless text while a query waits") << "|3"
+                                                           << "Credit" << ignored << "" << none;
         QTest::newRow("unknown") << "Unbekannt"
                                  << "" << ignored << "" << none;
         QTest::newRow("empty") << ""

@@ -316,7 +316,9 @@ void noticeBurst(const Settings &s, JukeboxProcess &jukebox, PanelUnderTest &p)
     // handled: by then every byte of the burst has been read. This slot runs after the panel's.
     std::int64_t doneAt = 0;
     QString creditsShown, songShown;
-    QMetaObject::Connection watch = QObject::connect(p.link, &JukeboxLink::changeTitle, &p.panel, [&] {
+    QMetaObject::Connection watch = QObject::connect(p.link, &JukeboxLink::notice, &p.panel, [&](Incoming kind) {
+        if (kind != Incoming::ChangeTitle)
+            return;
         doneAt = Bench::nowNs();
         creditsShown = p.credits->text();
         songShown = p.song->text();

@@ -132,21 +132,6 @@ class TestFaults : public QObject, PanelFixture
         expectControls(true, true);
     }
 
-    void expectControls(bool on, bool transportOn)
-    {
-        for (const char *name : controlsWith(PanelControl::Switched))
-            QVERIFY2(enabled(name) ==
-                         (PanelControl::has(*PanelControl::find(name), PanelControl::Transport) ? transportOn : on),
-                     name);
-    }
-
-    // As the panel was created: labels readable, everything that acts switched off.
-    void expectAsCreated()
-    {
-        for (const char *name : controlsWith(PanelControl::Switched))
-            QVERIFY2(enabled(name) == !acts(name), name);
-    }
-
     // The figures every case is judged by. maxDepth: how deep queries may have nested.
     void expectHealthy(int maxDepth = 1)
     {
@@ -551,13 +536,7 @@ private slots:
 
     void refusedPort()
     {
-        quint16 closedPort = 0;
-        {
-            QTcpServer once;
-            QVERIFY(once.listen(QHostAddress::LocalHost));
-            closedPort = once.serverPort();
-        }
-        openPanel(QString::number(closedPort), kShortTimeout);
+        openPanel(QString::number(closedPort()), kShortTimeout);
         const auto *socket = link->findChild<QTcpSocket *>(QStringLiteral("Winsock1"));
         QSignalSpy failed(socket, &QAbstractSocket::errorOccurred);
         // Where the loopback refuses within connect() itself (Wine's sockets do), the refusal is

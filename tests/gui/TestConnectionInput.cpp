@@ -47,12 +47,6 @@ class TestConnectionInput : public QObject
         WriteIni(ini, QStringLiteral("Settings"), QStringLiteral("LastIP"), ip);
         WriteIni(ini, QStringLiteral("Settings"), QStringLiteral("Port"), portText);
     }
-    static quint16 closedPort()
-    {
-        QTcpServer probe;
-        probe.listen(QHostAddress::LocalHost, 0);
-        return probe.serverPort(); // free again once probe is gone
-    }
 
 private slots:
     void initTestCase()

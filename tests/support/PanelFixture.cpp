@@ -2,6 +2,7 @@
 
 #include "link/Messages.h"
 
+#include <QTcpServer>
 #include <QTest>
 
 bool PanelFixture::startSim(const QString &password)
@@ -59,6 +60,25 @@ bool PanelFixture::volumeRested() const
     return QTest::qWaitFor([this] { return !get<QTimer>("tmrVolume")->isActive(); }, Kurvan::kVolumeRest + 1000);
 }
 
+void PanelFixture::expectControls(bool on, bool transportOn) const
+{
+    for (const PanelControl::Row &row : PanelControl::kRows) {
+        if (PanelControl::has(row, PanelControl::Switched))
+            QVERIFY2(enabled(row.name) == (PanelControl::has(row, PanelControl::Transport) ? transportOn : on),
+                     row.name);
+    }
+    for (const char *name : kAlwaysReadable)
+        QVERIFY2(enabled(name), name);
+}
+
+void PanelFixture::expectAsCreated() const
+{
+    for (const char *name : controlsWith(PanelControl::Switched))
+        QVERIFY2(enabled(name) == !acts(name), name);
+    for (const char *name : kAlwaysReadable)
+        QVERIFY2(enabled(name), name);
+}
+
 void PanelFixture::scriptPlayingJukebox()
 {
     answer("Version", QStringLiteral("7.1.0"));
@@ -103,6 +123,13 @@ bool loopbackLoginWorks(int limitMs)
     QObject::connect(&link, &JukeboxLink::passwordAccepted, &link, [&] { accepted = true; });
     link.connectToJukebox(QStringLiteral("127.0.0.1"), QString::number(sim.port()));
     return QTest::qWaitFor([&] { return accepted; }, limitMs);
+}
+
+quint16 closedPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
 }
 
 QList<const char *> controlsWith(PanelControl::Role role)

@@ -61,6 +61,12 @@ public:
     bool idle() const { return !link->isWaiting() && link->queuedMessages() == 0; }
     QString port() const { return QString::number(sim->port()); }
 
+    // The switched controls as a login leaves them: on, the transport group as transportOn;
+    // or all off (on false) as a lost link leaves them. Title and status lines stay readable.
+    void expectControls(bool on, bool transportOn) const;
+    // As the panel was created: labels readable, everything that acts switched off.
+    void expectAsCreated() const;
+
     // Scripts a typical playing jukebox: version "7.1.0 (Demo)", 3 credits, "Mein Lied" at 30
     // of 215 seconds, volume 40. The answers hold still while a test looks.
     void scriptPlayingJukebox();
@@ -77,6 +83,8 @@ public:
 // talks to the simulator checks this first: where the wire is broken (a fault in the frame
 // code), every case would fail the same way, each after its own limit; this says so once.
 bool loopbackLoginWorks(int limitMs = 3000);
+// A port on 127.0.0.1 that nothing listens on (free again the moment it is found).
+quint16 closedPort();
 
 // The controls of PanelControl::kRows that have role, by object name, in the table's order.
 QList<const char *> controlsWith(PanelControl::Role role);

@@ -225,10 +225,21 @@ private slots:
         QCOMPARE(text("lblCredits"), QStringLiteral("0"));
     }
 
+    void changeTitleWithoutLengthKeepsTheOldMaximum_data()
+    {
+        QTest::addColumn<QString>("length"); // empty: no answer
+        QTest::newRow("no answer") << QString();
+        QTest::newRow("beyond any float") << QStringLiteral("1") + QString(400, u'0');
+    }
+
     void changeTitleWithoutLengthKeepsTheOldMaximum()
     {
+        QFETCH(QString, length);
         QVERIFY(logIn());
-        sim->faults().withheldValues << QStringLiteral("SongLength");
+        if (length.isEmpty())
+            sim->faults().withheldValues << QStringLiteral("SongLength");
+        else
+            answer("SongLength", length);
         notice(QStringLiteral("ChangeTitle"));
         QTRY_COMPARE(asked("SongLength"), 2);
         QTRY_VERIFY(!link->isWaiting());

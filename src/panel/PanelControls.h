@@ -69,20 +69,4 @@ constexpr bool has(const Row &row, Role role)
     return (row.roles & role) != 0;
 }
 
-// The row named name; nullptr for a name the table does not hold.
-constexpr const Row *find(const char *name)
-{
-    for (const Row &row : kRows) {
-        const char *a = row.name;
-        const char *b = name;
-        while (*a && *a == *b) {
-            ++a;
-            ++b;
-        }
-        if (*a == *b)
-            return &row;
-    }
-    return nullptr;
-}
-
 } // namespace PanelControl

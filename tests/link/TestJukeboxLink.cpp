@@ -42,14 +42,7 @@ class TestJukeboxLink : public QObject
     // A link logged in to the simulator, with a short query time-out.
     std::unique_ptr<JukeboxLink> loggedInLink(int timeoutMs = 300)
     {
-        auto link = std::make_unique<JukeboxLink>();
-        link->setQueryTimeout(timeoutMs);
-        QSignalSpy accepted(link.get(), &JukeboxLink::passwordAccepted);
-        connect(link.get(), &JukeboxLink::connected, link.get(),
-                [&] { link->SendCommand(QStringLiteral("Password=") + sim->password()); });
-        link->connectToJukebox(QStringLiteral("127.0.0.1"), QString::number(sim->port()));
-        if (!accepted.wait(kLoginWait))
-            return nullptr;
+        auto link = ::loggedInLink(*sim, timeoutMs, kLoginWait);
         sim->clearReceived();
         return link;
     }

@@ -111,18 +111,27 @@ int PanelFixture::asked(const QString &name) const
     return static_cast<int>(sim->received().count(Msg::GetPrefix + name));
 }
 
+std::unique_ptr<JukeboxLink> loggedInLink(const SimServer &sim, int queryTimeoutMs, int limitMs)
+{
+    auto link = std::make_unique<JukeboxLink>();
+    link->setQueryTimeout(queryTimeoutMs);
+    bool accepted = false;
+    const QMetaObject::Connection logIn =
+        QObject::connect(link.get(), &JukeboxLink::connected, link.get(),
+                         [&link, &sim] { link->SendCommand(Msg::PasswordPrefix + sim.password()); });
+    const QMetaObject::Connection done =
+        QObject::connect(link.get(), &JukeboxLink::passwordAccepted, link.get(), [&accepted] { accepted = true; });
+    link->connectToJukebox(QStringLiteral("127.0.0.1"), QString::number(sim.port()));
+    const bool in = QTest::qWaitFor([&accepted] { return accepted; }, limitMs);
+    QObject::disconnect(logIn);
+    QObject::disconnect(done);
+    return in ? std::move(link) : nullptr;
+}
+
 bool loopbackLoginWorks(int limitMs)
 {
     SimServer sim;
-    if (!sim.listen(QHostAddress::LocalHost))
-        return false;
-    JukeboxLink link;
-    bool accepted = false;
-    QObject::connect(&link, &JukeboxLink::connected, &link,
-                     [&] { link.SendCommand(Msg::PasswordPrefix + sim.password()); });
-    QObject::connect(&link, &JukeboxLink::passwordAccepted, &link, [&] { accepted = true; });
-    link.connectToJukebox(QStringLiteral("127.0.0.1"), QString::number(sim.port()));
-    return QTest::qWaitFor([&] { return accepted; }, limitMs);
+    return sim.listen(QHostAddress::LocalHost) && loggedInLink(sim, PanelFixture::kShortTimeout, limitMs);
 }
 
 quint16 closedPort()

@@ -79,6 +79,11 @@ public:
     int asked(const char *name) const { return asked(QLatin1String(name)); }
 };
 
+// A link logged in to sim, with the query time-out given; nullptr when the login takes longer
+// than limitMs (connecting and the password's answer on loopback, and a margin).
+std::unique_ptr<JukeboxLink> loggedInLink(const SimServer &sim, int queryTimeoutMs = PanelFixture::kShortTimeout,
+                                          int limitMs = 3000);
+
 // Whether a link logs in to a fresh simulator on 127.0.0.1 within limitMs. Every test that
 // talks to the simulator checks this first: where the wire is broken (a fault in the frame
 // code), every case would fail the same way, each after its own limit; this says so once.

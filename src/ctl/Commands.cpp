@@ -319,8 +319,8 @@ QString usageText()
 {
     QString commands;
     for (const CommandRow &row : commandTable()) {
-        const QString left = QStringLiteral("  ") + row.word + (row.values.isEmpty() ? QString() : u' ' + row.values);
-        commands += left.leftJustified(24) + u' ' + row.help + u'\n';
+        commands += helpLine(QStringLiteral("  ") + row.word + (row.values.isEmpty() ? QString() : u' ' + row.values),
+                             row.help);
     }
     return CtlText::UsageHead + commands + CtlText::UsageOptions + optionsHelp() + CtlText::UsageTail;
 }

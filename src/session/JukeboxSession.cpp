@@ -150,6 +150,11 @@ bool JukeboxSession::isOpen() const
     return m_loggedIn && m_link && m_link->isConnected();
 }
 
+bool JukeboxSession::isBusy() const
+{
+    return m_waitLoop || (m_link && m_link->isWaiting());
+}
+
 const JukeboxSnapshot &JukeboxSession::snapshot() const
 {
     return m_snapshot;

@@ -78,7 +78,7 @@ public:
 
     // True while an operation waits for the jukebox. The session asks one thing at a time: an
     // operation started meanwhile (from a timer or a request served inside the wait) takes the
-    // query slot, and the one that waits ends as not confirmed. Callers that serve others
+    // query slot, and the one that waits may end without its answer. Callers that serve others
     // should queue their work until this is false.
     bool isBusy() const;
 

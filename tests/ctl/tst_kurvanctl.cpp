@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -79,7 +80,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(folder.isValid());
-        program = folder.filePath(QStringLiteral("kurvanctl"));
+        program = folder.filePath(QFileInfo(QStringLiteral(KURVANCTL_PATH)).fileName()); // ".exe" on Windows
         QVERIFY(QFile::copy(QStringLiteral(KURVANCTL_PATH), program));
     }
 

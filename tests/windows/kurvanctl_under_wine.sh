@@ -49,7 +49,8 @@ expect_exit 0 next
 logged "recv: CtrlN" || fail "next sent nothing"
 
 # watch --json: its first line is the state as one JSON object; a new credit brings a second.
-/usr/lib/wine/wine64 "$folder/kurvanctl.exe" watch --json >"$work/watch" 2>/dev/null &
+: >"$work/watch"
+/usr/lib/wine/wine64 "$folder/kurvanctl.exe" watch --json >>"$work/watch" 2>/dev/null &
 watcher=$!
 logged '"credits":4' "$work/watch" || fail "watch printed no state: $(cat "$work/watch")"
 expect_exit 0 credit +1

@@ -62,8 +62,11 @@ class TestKurvanctl : public QObject
             process.waitForFinished();
             return {};
         }
-        return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-                QString::fromUtf8(process.readAllStandardError())};
+        // Windows writes text lines with CR LF.
+        const auto text = [](const QByteArray &bytes) {
+            return QString::fromUtf8(bytes).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        };
+        return {process.exitCode(), text(process.readAllStandardOutput()), text(process.readAllStandardError())};
     }
     Run run(const QStringList &arguments) { return run(arguments, environment()); }
 

@@ -1,6 +1,7 @@
 #include "KurvanIcon.h"
 #include "app/CommandLine.h"
 #include "app/ConnectionInput.h"
+#include "app/ParentConsole.h"
 #include "app/SettingsLocation.h"
 #include "app/SingleInstance.h"
 #include "app/Texts.h"
@@ -18,7 +19,8 @@ int main(int argc, char *argv[])
     // Before the application object: "--version" must also work where no display can be opened
     // (an SSH login), and Qt would take the options it knows out of argv.
     if (const std::optional<QString> text = informationRequested(argc, argv, QStringLiteral(KURVAN_VERSION))) {
-        std::fputs(text->toLocal8Bit().constData(), stdout);
+        attachParentConsole();
+        std::fputs(text->toUtf8().constData(), stdout);
         return 0;
     }
 
@@ -26,7 +28,7 @@ int main(int argc, char *argv[])
     // No application display name: on X11 Qt would append it to every window title, and the
     // windows are titled "Serveradresse" and "Kurvan" alone. Message boxes carry the
     // application title themselves.
-    QCoreApplication::setApplicationName(QStringLiteral("kurvan-client"));
+    QCoreApplication::setApplicationName(kClientName);
     QCoreApplication::setApplicationVersion(QStringLiteral(KURVAN_VERSION));
 
     // A second copy ends at once and silently, before it shows or reads anything.

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "RemoteFace.h"
+#include "link/ServerLogin.h"
+#include "session/JukeboxSession.h"
+
+#include <QTimer>
+
+// The web remote's one connection to the jukebox: a session that logs in, follows the
+// jukebox's notices and polls it, and that tries again after 1, 2, 4 ... up to 60 s whenever
+// it cannot connect or loses the link. Owns its session.
+class SessionFace : public RemoteFace
+{
+    Q_OBJECT
+
+public:
+    explicit SessionFace(const ServerLogin &login, QObject *parent = nullptr);
+
+    // The first attempt, at once.
+    void start();
+
+    JukeboxSnapshot snapshot() const override { return m_session.snapshot(); }
+    LinkStatus linkStatus() const override;
+    SessionResult perform(const RequestRules::RemoteAction &action) override;
+
+private:
+    void attempt();
+    void scheduleRetry(SessionResult why);
+
+    ServerLogin m_login;
+    JukeboxSession m_session;
+    QTimer m_retry;
+    LinkStatus m_status;
+    bool m_opening = false;
+};

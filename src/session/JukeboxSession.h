@@ -1,9 +1,14 @@
 #pragma once
 
+#include "link/IncomingRoute.h"
 #include "link/ServerLogin.h"
 #include "session/JukeboxSnapshot.h"
 
 #include <QObject>
+#include <QTimer>
+#include <array>
+#include <functional>
+#include <optional>
 
 class JukeboxLink;
 
@@ -21,12 +26,12 @@ enum class Command
 // How an operation of the session ended; each maps to one exit code of kurvanctl.
 enum class SessionResult
 {
-    Done,            // 0
-    Forbidden,       // 1: the jukebox's state forbids it (not playing, no credit to remove)
-    NotConfirmed,    // 1: no confirmation or answer came in time
-    Unreachable,     // 3: no connection within kConnectTimeout
-    LinkLost,        // 3: the link was lost
-    PasswordRefused  // 4
+    Done,           // 0
+    Forbidden,      // 1: the jukebox's state forbids it (not playing, no credit to remove)
+    NotConfirmed,   // 1: no confirmation or answer came in time
+    Unreachable,    // 3: no connection within kConnectTimeout
+    LinkLost,       // 3: the link was lost
+    PasswordRefused // 4
 };
 
 // A widget-free session with the jukebox: connects, logs in, reads values, sends commands and
@@ -40,6 +45,8 @@ public:
     static constexpr int kConnectTimeout = 5000;
     static constexpr int kConfirmTimeout = 5000;
     static constexpr int kPollInterval = 2000;
+    // How often a volume that has been sent is read back while it is not yet the jukebox's.
+    static constexpr int kVolumeRest = 500;
 
     explicit JukeboxSession(QObject *parent = nullptr);
     ~JukeboxSession() override;
@@ -64,9 +71,48 @@ public:
 
     // On: polls every kPollInterval and follows the notices; snapshotChanged() on each change.
     void setFollowing(bool on);
+    bool isFollowing() const { return m_following; }
+
+    // How many values of the last refresh() came too late (timed out, or the link went down).
+    int missedAnswers() const { return m_missed; }
 
 signals:
     void snapshotChanged(const JukeboxSnapshot &snapshot);
     // The link is gone; the snapshot reads connected = false.
     void linkLost();
+
+private:
+    enum class Login
+    {
+        Waiting,
+        Accepted,
+        Refused
+    };
+
+    void onNotice(Incoming kind);
+    void onLinkClosed();
+    void poll();
+    // The value text of the jukebox's answer; nullopt when it timed out or the link is down.
+    std::optional<QString> ask(const QString &name);
+    void readSong(JukeboxSnapshot &next);
+    void readLength(JukeboxSnapshot &next);
+    void publish(JukeboxSnapshot next);
+    // Runs the event loop until done() holds or ms have passed; true when done() holds.
+    bool waitUntil(const std::function<bool()> &done, int ms);
+    void wake();
+    int noticesOf(Incoming kind) const { return m_notices.at(static_cast<size_t>(kind)); }
+    SessionResult confirmCredit(std::optional<int> before, int noticesBefore);
+
+    JukeboxLink *m_link = nullptr;
+    JukeboxSnapshot m_snapshot;
+    QTimer m_poll;
+    Login m_login = Login::Waiting;
+    bool m_tcpUp = false;
+    bool m_loggedIn = false;
+    bool m_following = false;
+    bool m_polling = false;
+    int m_missed = 0;
+    // How many of each notice have been handled, for the waits of sendAndConfirm().
+    std::array<int, IncomingQueue::kCapacity> m_notices{};
+    class QEventLoop *m_waitLoop = nullptr;
 };

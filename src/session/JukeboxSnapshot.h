@@ -12,10 +12,10 @@ struct JukeboxSnapshot
     std::optional<QString> version;
     std::optional<QString> type;
     std::optional<int> credits;
-    std::optional<bool> playing;  // the play status is "Spielt"
-    std::optional<QString> title; // the panel's form: file name without extension, "_" as blank
-    std::optional<QString> path;  // the jukebox's raw path
-    std::optional<double> length; // seconds
+    std::optional<bool> playing;    // the play status is "Spielt"
+    std::optional<QString> title;   // the panel's form: file name without extension, "_" as blank
+    std::optional<QString> path;    // the jukebox's raw path
+    std::optional<double> length;   // seconds
     std::optional<double> position; // seconds
     std::optional<int> volume;      // 0..100
 

@@ -1,0 +1,425 @@
+#include "session/JukeboxSession.h"
+
+#include "link/JukeboxLink.h"
+#include "link/Messages.h"
+#include "session/SnapshotReadings.h"
+
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QLoggingCategory>
+#include <algorithm>
+#include <utility>
+
+Q_LOGGING_CATEGORY(lcSession, "kurvan.session", QtWarningMsg)
+
+namespace {
+
+struct CommandRow
+{
+    Command command;
+    const QString &text;
+    // The notice with which the jukebox confirms the command; nullopt where something else does.
+    std::optional<Incoming> confirmation;
+};
+
+// One row per command: its text on the wire and the notice that confirms it. A credit is also
+// confirmed by a changed count, and "CtrlBeenden" by the jukebox closing the link.
+const std::array<CommandRow, 6> &commandTable()
+{
+    static const std::array<CommandRow, 6> rows{{
+        {Command::AddCredit, Msg::AddCredit, Incoming::ChangeCredit},
+        {Command::RemoveCredit, Msg::RemoveCredit, Incoming::ChangeCredit},
+        {Command::NextTitle, Msg::NextTitle, Incoming::ChangeTitle},
+        {Command::PrevTitle, Msg::PrevTitle, Incoming::ChangeTitle},
+        {Command::Stop, Msg::Stop, Incoming::PlayStatusStop},
+        {Command::Quit, Msg::Quit, std::nullopt},
+    }};
+    return rows;
+}
+
+const CommandRow &rowOf(Command command)
+{
+    const auto &rows = commandTable();
+    return *std::find_if(rows.begin(), rows.end(), [command](const CommandRow &row) { return row.command == command; });
+}
+
+// The panel's rule: the transport buttons are on only while the jukebox is known to play, and
+// "-" only above 0 credits. An unknown state allows neither.
+bool allowed(Command command, const JukeboxSnapshot &snapshot)
+{
+    switch (command) {
+    case Command::NextTitle:
+    case Command::PrevTitle:
+    case Command::Stop:
+        return snapshot.playing.value_or(false);
+    case Command::RemoveCredit:
+        return snapshot.credits.value_or(0) > 0;
+    case Command::AddCredit:
+    case Command::Quit:
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+JukeboxSession::JukeboxSession(QObject *parent) : QObject(parent), m_poll(this)
+{
+    m_poll.setInterval(kPollInterval);
+    connect(&m_poll, &QTimer::timeout, this, &JukeboxSession::poll);
+}
+
+JukeboxSession::~JukeboxSession()
+{
+    if (m_link)
+        m_link->disconnect(this);
+}
+
+SessionResult JukeboxSession::open(const ServerLogin &login)
+{
+    close();
+    m_link = new JukeboxLink(this);
+    m_login = Login::Waiting;
+    m_tcpUp = false;
+    connect(m_link, &JukeboxLink::connected, this, [this, password = login.ServerPassword] {
+        m_tcpUp = true;
+        m_link->SendCommand(Msg::PasswordPrefix + password);
+        wake();
+    });
+    connect(m_link, &JukeboxLink::passwordAccepted, this, [this] {
+        if (m_login == Login::Waiting)
+            m_login = Login::Accepted;
+        wake();
+    });
+    connect(m_link, &JukeboxLink::passwordRefused, this, [this] {
+        if (m_login == Login::Waiting)
+            m_login = Login::Refused;
+        wake();
+    });
+    connect(m_link, &JukeboxLink::closed, this, &JukeboxSession::onLinkClosed);
+    // The three notices go through one slot, so a single notice signal of the link needs one
+    // connect here.
+    connect(m_link, &JukeboxLink::changeTitle, this, [this] { onNotice(Incoming::ChangeTitle); });
+    connect(m_link, &JukeboxLink::changeCredit, this, [this] { onNotice(Incoming::ChangeCredit); });
+    connect(m_link, &JukeboxLink::playStatusStop, this, [this] { onNotice(Incoming::PlayStatusStop); });
+
+    JukeboxLink *const link = m_link;
+    link->connectToJukebox(login.ServerAddress, login.ServerPort);
+    if (!waitUntil([this] { return m_tcpUp; }, kConnectTimeout)) {
+        qCDebug(lcSession) << "no connection within" << kConnectTimeout << "ms";
+        close();
+        return SessionResult::Unreachable;
+    }
+    // The login answer has the time a query has: a jukebox that takes the connection but never
+    // answers the password is as unreachable as one that does not take it.
+    waitUntil([&] { return m_login != Login::Waiting || !link->isConnected(); }, JukeboxLink::kQueryTimeout);
+    const Login outcome = m_login;
+    const bool stands = link->isConnected();
+    if (outcome == Login::Accepted && stands) {
+        m_loggedIn = true;
+        m_snapshot = JukeboxSnapshot{};
+        m_snapshot.connected = true;
+        if (m_following)
+            m_poll.start();
+        return SessionResult::Done;
+    }
+    close();
+    if (outcome == Login::Refused)
+        return SessionResult::PasswordRefused;
+    return stands ? SessionResult::Unreachable : SessionResult::LinkLost;
+}
+
+void JukeboxSession::close()
+{
+    m_poll.stop();
+    m_loggedIn = false;
+    if (m_link) {
+        // Quietly: a close asked for is no lost link.
+        m_link->disconnect(this);
+        m_link->abort();
+        m_link->deleteLater();
+        m_link = nullptr;
+    }
+    m_snapshot.connected = false;
+    wake();
+}
+
+bool JukeboxSession::isOpen() const
+{
+    return m_loggedIn && m_link && m_link->isConnected();
+}
+
+const JukeboxSnapshot &JukeboxSession::snapshot() const
+{
+    return m_snapshot;
+}
+
+std::optional<QString> JukeboxSession::ask(const QString &name)
+{
+    if (!isOpen())
+        return std::nullopt;
+    const QueryResult result = m_link->query(name);
+    if (result.outcome == QueryOutcome::Answered)
+        return result.value;
+    ++m_missed;
+    return std::nullopt;
+}
+
+void JukeboxSession::readSong(JukeboxSnapshot &next)
+{
+    if (const std::optional<QString> path = ask(Msg::CurrentSong)) {
+        next.path = *path;
+        next.title = displayTitle(*path);
+    }
+}
+
+void JukeboxSession::readLength(JukeboxSnapshot &next)
+{
+    if (const std::optional<QString> length = ask(Msg::SongLength))
+        next.length = lengthValue(*length);
+}
+
+const JukeboxSnapshot &JukeboxSession::refresh()
+{
+    m_missed = 0;
+    if (!isOpen())
+        return m_snapshot;
+    // The login's order: version, type, credits, play status and, only while a title plays,
+    // its length, path and position; then the volume, as the first poll would.
+    JukeboxSnapshot next;
+    next.version = ask(Msg::Version);
+    next.type = ask(Msg::Type);
+    if (const std::optional<QString> credit = ask(Msg::Credit))
+        next.credits = creditReading(*credit);
+    if (const std::optional<QString> status = ask(Msg::PlayStatus))
+        next.playing = *status == Msg::Playing;
+    if (next.playing.value_or(false)) {
+        readLength(next);
+        readSong(next);
+        if (const std::optional<QString> position = ask(Msg::SongPos))
+            next.position = positionValue(*position);
+    }
+    if (const std::optional<QString> volume = ask(Msg::Volume))
+        next.volume = volumeValue(*volume);
+    publish(next);
+    return m_snapshot;
+}
+
+SessionResult JukeboxSession::send(Command command)
+{
+    if (!isOpen())
+        return SessionResult::LinkLost;
+    if (!allowed(command, m_snapshot))
+        return SessionResult::Forbidden;
+    qCDebug(lcSession) << "send" << rowOf(command).text;
+    return m_link->SendCommand(rowOf(command).text) ? SessionResult::Done : SessionResult::LinkLost;
+}
+
+SessionResult JukeboxSession::sendAndConfirm(Command command)
+{
+    const CommandRow &row = rowOf(command);
+    const int noticesBefore = row.confirmation ? noticesOf(*row.confirmation) : 0;
+    const std::optional<int> creditsBefore = m_snapshot.credits;
+    const SessionResult sent = send(command);
+    if (sent != SessionResult::Done)
+        return sent;
+
+    if (command == Command::Quit) {
+        // The jukebox ends and takes the link with it; that is its confirmation.
+        waitUntil([this] { return !isOpen(); }, kConfirmTimeout);
+        return isOpen() ? SessionResult::NotConfirmed : SessionResult::Done;
+    }
+    if (command == Command::AddCredit || command == Command::RemoveCredit)
+        return confirmCredit(creditsBefore, noticesBefore);
+
+    const Incoming notice = *row.confirmation;
+    waitUntil([&] { return noticesOf(notice) != noticesBefore || !isOpen(); }, kConfirmTimeout);
+    if (noticesOf(notice) != noticesBefore)
+        return SessionResult::Done;
+    return isOpen() ? SessionResult::NotConfirmed : SessionResult::LinkLost;
+}
+
+SessionResult JukeboxSession::confirmCredit(std::optional<int> before, int noticesBefore)
+{
+    // The notice confirms; where it does not come, a count that differs from the one before
+    // does, read at the poll's rhythm within the same limit.
+    const QDeadlineTimer deadline(kConfirmTimeout);
+    while (true) {
+        const int slice = static_cast<int>(std::min<qint64>(deadline.remainingTime(), kPollInterval));
+        waitUntil([&] { return noticesOf(Incoming::ChangeCredit) != noticesBefore || !isOpen(); }, slice);
+        if (noticesOf(Incoming::ChangeCredit) != noticesBefore)
+            return SessionResult::Done;
+        if (!isOpen())
+            return SessionResult::LinkLost;
+        const std::optional<QString> answer = ask(Msg::Credit);
+        const std::optional<int> now = answer ? creditReading(*answer) : std::nullopt;
+        if (now && before && *now != *before) {
+            JukeboxSnapshot next = m_snapshot;
+            next.credits = now;
+            publish(next);
+            return SessionResult::Done;
+        }
+        if (!isOpen())
+            return SessionResult::LinkLost;
+        if (deadline.hasExpired())
+            return SessionResult::NotConfirmed;
+    }
+}
+
+SessionResult JukeboxSession::setVolume(int volume)
+{
+    volume = std::clamp(volume, 0, 100);
+    if (!isOpen())
+        return SessionResult::LinkLost;
+    if (!m_snapshot.volume) {
+        JukeboxSnapshot next = m_snapshot;
+        if (const std::optional<QString> answer = ask(Msg::Volume))
+            next.volume = volumeValue(*answer);
+        publish(next);
+    }
+    if (m_snapshot.volume == volume)
+        return SessionResult::Done;
+    if (!m_link->SendCommand(Msg::SetVolumePrefix + QString::number(volume)))
+        return SessionResult::LinkLost;
+
+    // The jukebox sends no notice for the volume: read it back until it shows the new value.
+    const QDeadlineTimer deadline(kConfirmTimeout);
+    while (isOpen()) {
+        JukeboxSnapshot next = m_snapshot;
+        if (const std::optional<QString> answer = ask(Msg::Volume))
+            next.volume = volumeValue(*answer);
+        publish(next);
+        if (m_snapshot.volume == volume)
+            return SessionResult::Done;
+        if (deadline.hasExpired())
+            return SessionResult::NotConfirmed;
+        waitUntil([this] { return !isOpen(); }, kVolumeRest);
+    }
+    return SessionResult::LinkLost;
+}
+
+void JukeboxSession::setFollowing(bool on)
+{
+    m_following = on;
+    if (on && isOpen())
+        m_poll.start();
+    else
+        m_poll.stop();
+}
+
+void JukeboxSession::poll()
+{
+    // A tick inside a wait of our own would take the query slot from the query that waits.
+    if (m_polling || !isOpen() || m_link->isWaiting())
+        return;
+    m_polling = true;
+    JukeboxSnapshot next = m_snapshot;
+    if (const std::optional<QString> volume = ask(Msg::Volume))
+        next.volume = volumeValue(*volume);
+    if (const std::optional<QString> status = ask(Msg::PlayStatus)) {
+        const bool wasPlaying = next.playing.value_or(false);
+        next.playing = *status == Msg::Playing;
+        // A title that started while nothing played came without a notice we saw.
+        if (*next.playing && (!wasPlaying || !next.path)) {
+            readSong(next);
+            readLength(next);
+        }
+    }
+    if (next.playing.value_or(false)) {
+        const std::optional<QString> answer = ask(Msg::SongPos);
+        const std::optional<double> position = answer ? positionValue(*answer) : std::nullopt;
+        // At or past the end of the length we know, the title has changed under us.
+        if (position && (!next.length || *position >= *next.length))
+            readLength(next);
+        if (position)
+            next.position = position;
+    }
+    m_polling = false;
+    if (isOpen())
+        publish(next);
+}
+
+void JukeboxSession::onNotice(Incoming kind)
+{
+    if (!isOpen())
+        return;
+    JukeboxSnapshot next = m_snapshot;
+    switch (kind) {
+    case Incoming::ChangeTitle:
+        next.playing = true;
+        next.position = 0.0;
+        next.length.reset();
+        readSong(next);
+        readLength(next);
+        break;
+    case Incoming::ChangeCredit:
+        if (const std::optional<QString> credit = ask(Msg::Credit))
+            next.credits = creditReading(*credit);
+        break;
+    case Incoming::PlayStatusStop:
+        next.playing = false;
+        next.title.reset();
+        next.path.reset();
+        next.position = 0.0;
+        break;
+    case Incoming::PasswordOK:
+    case Incoming::PasswordWrong:
+        return;
+    }
+    ++m_notices.at(static_cast<size_t>(kind));
+    if (isOpen())
+        publish(next);
+    wake();
+}
+
+void JukeboxSession::onLinkClosed()
+{
+    const bool wasLoggedIn = m_loggedIn;
+    m_loggedIn = false;
+    m_poll.stop();
+    wake();
+    if (!wasLoggedIn)
+        return;
+    qCDebug(lcSession) << "link lost";
+    m_snapshot.connected = false;
+    emit snapshotChanged(m_snapshot);
+    emit linkLost();
+}
+
+void JukeboxSession::publish(JukeboxSnapshot next)
+{
+    next.connected = isOpen();
+    if (next == m_snapshot)
+        return;
+    m_snapshot = std::move(next);
+    emit snapshotChanged(m_snapshot);
+}
+
+bool JukeboxSession::waitUntil(const std::function<bool()> &done, int ms)
+{
+    const QDeadlineTimer deadline(ms, Qt::PreciseTimer);
+    while (!done()) {
+        const qint64 left = deadline.remainingTime();
+        if (left <= 0)
+            return false;
+        QEventLoop loop;
+        QTimer timer;
+        timer.setSingleShot(true);
+        timer.setTimerType(Qt::PreciseTimer);
+        connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+        timer.start(static_cast<int>(left));
+        QEventLoop *const outer = std::exchange(m_waitLoop, &loop);
+        loop.exec();
+        m_waitLoop = outer;
+        // What ended this wait may also end the one around it: let that one look again.
+        if (outer)
+            outer->quit();
+    }
+    return true;
+}
+
+void JukeboxSession::wake()
+{
+    if (m_waitLoop)
+        m_waitLoop->quit();
+}

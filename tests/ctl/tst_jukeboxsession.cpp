@@ -1,0 +1,151 @@
+#include "SimServer.h"
+#include "session/JukeboxSession.h"
+#include "session/SessionReconnector.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+// The widget-free session against the simulator on 127.0.0.1: what it reads, what it puts on
+// the wire and when it says a command went through.
+class TestJukeboxSession : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<SimServer> sim;
+
+    ServerLogin login(const QString &password = SimServer::kDefaultPassword) const
+    {
+        return {QStringLiteral("127.0.0.1"), QString::number(sim->port()), password};
+    }
+    // What the session sent besides the password and its queries.
+    QStringList commands() const
+    {
+        QStringList sent;
+        for (const QString &text : sim->received())
+            if (!text.startsWith(Msg::GetPrefix) && !text.startsWith(Msg::PasswordPrefix))
+                sent << text;
+        return sent;
+    }
+
+private slots:
+    void init()
+    {
+        sim = std::make_unique<SimServer>();
+        QVERIFY(sim->listen(QHostAddress::LocalHost));
+    }
+
+    void opensOnlyWithAnAnsweredLogin_data()
+    {
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<bool>("withholdLogin");
+        QTest::addColumn<SessionResult>("expected");
+        QTest::newRow("accepted") << SimServer::kDefaultPassword << false << SessionResult::Done;
+        QTest::newRow("refused") << QStringLiteral("falsch") << false << SessionResult::PasswordRefused;
+        QTest::newRow("no answer") << SimServer::kDefaultPassword << true << SessionResult::Unreachable;
+    }
+    void opensOnlyWithAnAnsweredLogin()
+    {
+        QFETCH(QString, password);
+        QFETCH(bool, withholdLogin);
+        QFETCH(SessionResult, expected);
+        sim->faults().withholdLogin = withholdLogin;
+        JukeboxSession session;
+        QCOMPARE(session.open(login(password)), expected);
+        QCOMPARE(session.isOpen(), expected == SessionResult::Done);
+        QCOMPARE(sim->received().value(0), Msg::PasswordPrefix + password);
+    }
+
+    void readsWhatThePanelShowsAndLeavesLateValuesUnknown()
+    {
+        sim->model().setSongs({{QStringLiteral("C:\\Musik\\Best_Of\\Gute_Laune.mp3"), 215}});
+        sim->model().setCredit(7);
+        sim->faults().withheldValues = {Msg::Volume};
+        JukeboxSession session;
+        QCOMPARE(session.open(login()), SessionResult::Done);
+        const JukeboxSnapshot snapshot = session.refresh();
+        QVERIFY(snapshot.connected);
+        QCOMPARE(snapshot.version, sim->model().version());
+        QCOMPARE(snapshot.credits, 7);
+        QCOMPARE(snapshot.playing, true);
+        QCOMPARE(snapshot.title, QStringLiteral("Gute Laune"));
+        QCOMPARE(snapshot.path, QStringLiteral("C:\\Musik\\Best_Of\\Gute_Laune.mp3"));
+        QCOMPARE(snapshot.length, 215.0);
+        QVERIFY(!snapshot.volume); // unknown, not 0
+        QCOMPARE(session.missedAnswers(), 1);
+        QCOMPARE(snapshotToJson(snapshot).value(QStringLiteral("volume")).type(), QJsonValue::Null);
+    }
+
+    void sendsOnlyWhatThePanelWouldAndWaitsForTheConfirmation()
+    {
+        sim->model().setCredit(1);
+        JukeboxSession session;
+        QCOMPARE(session.open(login()), SessionResult::Done);
+        session.refresh();
+        QCOMPARE(session.sendAndConfirm(Command::RemoveCredit), SessionResult::Done);
+        QCOMPARE(session.snapshot().credits, 0);
+        // No credit left: "-" is off, as on the panel.
+        QCOMPARE(session.sendAndConfirm(Command::RemoveCredit), SessionResult::Forbidden);
+        QCOMPARE(session.sendAndConfirm(Command::NextTitle), SessionResult::Done);
+        QCOMPARE(session.sendAndConfirm(Command::Stop), SessionResult::Done);
+        QCOMPARE(session.snapshot().playing, false);
+        QCOMPARE(session.send(Command::PrevTitle), SessionResult::Forbidden);
+        QCOMPARE(commands(), (QStringList{Msg::RemoveCredit, Msg::NextTitle, Msg::Stop}));
+
+        // A jukebox that takes the command but does nothing leaves it unconfirmed.
+        sim->faults().ignoreCommands = true;
+        QCOMPARE(session.sendAndConfirm(Command::AddCredit), SessionResult::NotConfirmed);
+        QCOMPARE(session.snapshot().credits, 0);
+    }
+
+    void setsTheVolumeOnceAndNotAtAll()
+    {
+        JukeboxSession session;
+        QCOMPARE(session.open(login()), SessionResult::Done);
+        QCOMPARE(session.setVolume(sim->model().volume()), SessionResult::Done);
+        QCOMPARE(session.setVolume(130), SessionResult::Done);
+        QCOMPARE(session.snapshot().volume, 100);
+        QCOMPARE(commands(), QStringList{Msg::SetVolumePrefix + QStringLiteral("100")});
+    }
+
+    void followsNoticesAndReportsTheLostLink()
+    {
+        JukeboxSession session;
+        QCOMPARE(session.open(login()), SessionResult::Done);
+        session.refresh();
+        session.setFollowing(true);
+        QSignalSpy changed(&session, &JukeboxSession::snapshotChanged);
+        QSignalSpy lost(&session, &JukeboxSession::linkLost);
+        sim->model().addCredit(2);
+        QTRY_COMPARE_WITH_TIMEOUT(session.snapshot().credits, 5, JukeboxSession::kConfirmTimeout);
+        QVERIFY(!changed.isEmpty());
+        sim->close();
+        QVERIFY(lost.wait(JukeboxSession::kConfirmTimeout));
+        QVERIFY(!session.snapshot().connected);
+        QVERIFY(!session.isOpen());
+    }
+
+    void reconnectsWithGrowingPauses()
+    {
+        QCOMPARE(SessionReconnector::delayBefore(1), 1000);
+        QCOMPARE(SessionReconnector::delayBefore(3), 4000);
+        QCOMPARE(SessionReconnector::delayBefore(7), 60000);
+        QCOMPARE(SessionReconnector::delayBefore(100), 60000);
+
+        JukeboxSession session;
+        SessionReconnector reconnector(&session, login());
+        reconnector.setEnabled(true);
+        QSignalSpy scheduled(&reconnector, &SessionReconnector::attemptScheduled);
+        QSignalSpy reconnected(&reconnector, &SessionReconnector::reconnected);
+        QCOMPARE(session.open(login()), SessionResult::Done);
+        const quint16 port = sim->port();
+        sim->close();
+        QVERIFY(scheduled.wait(JukeboxSession::kConfirmTimeout));
+        QVERIFY(sim->listen(QHostAddress::LocalHost, port));
+        QVERIFY(reconnected.wait(SessionReconnector::kFirstDelay + JukeboxSession::kConnectTimeout * 2));
+        QVERIFY(session.isOpen());
+        QCOMPARE(scheduled.first().at(1).toInt(), SessionReconnector::kFirstDelay);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestJukeboxSession)
+#include "tst_jukeboxsession.moc"

@@ -87,11 +87,7 @@ ConnectionInput::~ConnectionInput()
 
 QString ConnectionInput::remembered(const QString &key, const QString &defaultValue) const
 {
-    // The file that wins is read last, with what the others gave as its default.
-    QString value = defaultValue;
-    for (auto file = m_settings.read.crbegin(); file != m_settings.read.crend(); ++file)
-        value = ReadIni(*file, DialogText::Section, key, value);
-    return value;
+    return rememberedSetting(m_settings, key, defaultValue);
 }
 
 void ConnectionInput::buildControls()

@@ -1,5 +1,8 @@
 #include "app/SettingsLocation.h"
 
+#include "app/Texts.h"
+#include "common/IniFile.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -45,4 +48,22 @@ SettingsFiles settingsFiles()
     if (files.write.startsWith(config))
         QDir().mkpath(config);
     return files;
+}
+
+SettingsFiles clientSettingsFiles()
+{
+    // AppConfigLocation is GenericConfigLocation plus the application name when, as here, no
+    // organisation is set; kurvanctl's own name must not pick a folder of its own.
+    const QString config =
+        QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)).filePath(kClientName);
+    return chooseSettingsFiles(QCoreApplication::applicationDirPath(), config, mayWrite);
+}
+
+QString rememberedSetting(const SettingsFiles &files, const QString &key, const QString &defaultValue)
+{
+    // The file that wins is read last, with what the others gave as its default.
+    QString value = defaultValue;
+    for (auto file = files.read.crbegin(); file != files.read.crend(); ++file)
+        value = ReadIni(*file, DialogText::Section, key, value);
+    return value;
 }

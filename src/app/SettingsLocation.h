@@ -25,5 +25,16 @@ struct SettingsFiles
 SettingsFiles chooseSettingsFiles(const QString &programFolder, const QString &userFolder,
                                   const std::function<bool(const QFileInfo &)> &writable);
 
+// The name under which kurvan-client keeps its settings in the user's configuration folder.
+inline const QString kClientName = QStringLiteral("kurvan-client");
+
 // The same for this program's folder and the user's configuration folder.
 SettingsFiles settingsFiles();
+
+// The files kurvan-client reads, as another program of its folder sees them (kurvanctl, whose
+// own application name differs). Creates nothing.
+SettingsFiles clientSettingsFiles();
+
+// The remembered value of key in the "Settings" section: the file that wins first gives it; a
+// key missing everywhere gives defaultValue.
+QString rememberedSetting(const SettingsFiles &files, const QString &key, const QString &defaultValue);

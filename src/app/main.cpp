@@ -25,7 +25,7 @@ int main(int argc, char *argv[])
     // No application display name: on X11 Qt would append it to every window title, and the
     // windows are titled "Serveradresse" and "Kurvan" alone. Message boxes carry the
     // application title themselves.
-    QCoreApplication::setApplicationName(QStringLiteral("kurvan-client"));
+    QCoreApplication::setApplicationName(kClientName);
     QCoreApplication::setApplicationVersion(QStringLiteral(KURVAN_VERSION));
 
     // A second copy ends at once and silently, before it shows or reads anything.

@@ -7,12 +7,15 @@ SessionReconnector::SessionReconnector(JukeboxSession *session, const ServerLogi
 {
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &SessionReconnector::attempt);
-    connect(m_session, &JukeboxSession::linkLost, this, [this] {
-        if (!m_enabled || m_timer.isActive())
-            return;
-        m_attempt = 0;
-        schedule();
-    });
+    connect(m_session, &JukeboxSession::linkLost, this, &SessionReconnector::startAttempts);
+}
+
+void SessionReconnector::startAttempts()
+{
+    if (!m_enabled || m_timer.isActive())
+        return;
+    m_attempt = 0;
+    schedule();
 }
 
 int SessionReconnector::delayBefore(int attempt)

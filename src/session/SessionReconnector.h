@@ -26,6 +26,8 @@ public:
     // On: every linkLost() of the session starts the attempts. Off: stops a pending attempt.
     void setEnabled(bool on);
     bool isEnabled() const { return m_enabled; }
+    // Starts the attempts now, as after a lost link (for a first open that failed).
+    void startAttempts();
 
 signals:
     // The next attempt comes in delayMs.

@@ -1,5 +1,9 @@
 #include "ServeCommand.h"
 
+#include "ctl/ExitCode.h"
+#include "ctl/Options.h"
+
+#include "ServeTexts.h"
 #include "SessionFace.h"
 #include "WebRemoteServer.h"
 
@@ -91,18 +95,17 @@ int runServe(const ServerLogin &login, const ServeOptions &options)
 #if QT_CONFIG(ssl)
         QSslConfiguration configuration;
         if (options.tlsCertificate.isEmpty() || options.tlsKey.isEmpty() || !loadTls(options, &configuration, err)) {
-            err << QStringLiteral("--tls-cert und --tls-key gehören zusammen.\n");
-            return 2;
+            err << ServeText::TlsPair << u'\n';
+            return ExitCode::WrongUse;
         }
         server.setTls(configuration);
 #else
-        err << QStringLiteral("Dieses Programm kann kein TLS.\n");
-        return 2;
+        return ExitCode::WrongUse; // checkServe() has refused it already
 #endif
     }
     if (!server.listenOn(listen.address, listen.port)) {
         err << QStringLiteral("Kann nicht auf %1 horchen.\n").arg(listen.toString());
-        return 3;
+        return ExitCode::NoConnection;
     }
     const ListenAddress bound{listen.address, server.port()};
     out << QStringLiteral("Web-Fernbedienung bereit. Im Browser des Telefons öffnen:\n");
@@ -112,4 +115,33 @@ int runServe(const ServerLogin &login, const ServeOptions &options)
 
     QTimer::singleShot(0, &face, &SessionFace::start);
     return QCoreApplication::exec();
+}
+
+QList<OptionRow> serveOptionRows()
+{
+    QList<OptionRow> rows{{Option::Listen, QStringLiteral("ADRESSE:PORT"), ServeText::HelpListen}};
+#if QT_CONFIG(ssl)
+    rows << OptionRow{Option::TlsCert, QStringLiteral("DATEI"), ServeText::HelpTlsCert}
+         << OptionRow{Option::TlsKey, QStringLiteral("DATEI"), ServeText::HelpTlsKey};
+#endif
+    return rows;
+}
+
+QString checkServe(const ParsedCommandLine &line)
+{
+    if (line.has(Option::Listen) && !ListenAddress::parse(line.value(Option::Listen)))
+        return ServeText::BadListen.arg(line.value(Option::Listen));
+    if (line.has(Option::TlsCert) != line.has(Option::TlsKey))
+        return ServeText::TlsPair;
+    return {};
+}
+
+int runServeCommand(CommandContext &context)
+{
+    ServeOptions options;
+    if (context.line.has(Option::Listen))
+        options.listen = ListenAddress::parse(context.line.value(Option::Listen));
+    options.tlsCertificate = context.line.value(Option::TlsCert);
+    options.tlsKey = context.line.value(Option::TlsKey);
+    return runServe(context.login, options);
 }

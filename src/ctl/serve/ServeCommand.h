@@ -1,6 +1,8 @@
 #pragma once
 
 #include "ListenAddress.h"
+#include "ctl/CommandLine.h"
+#include "ctl/Commands.h"
 #include "link/ServerLogin.h"
 
 #include <QString>
@@ -17,3 +19,9 @@ struct ServeOptions
 // remote on the chosen address. Returns the exit code (2 for options it cannot use, 3 when the
 // address cannot be bound).
 int runServe(const ServerLogin &login, const ServeOptions &options);
+
+// The serve row of kurvanctl: its options (--listen, and --tls-cert/--tls-key where Qt has TLS),
+// the check of their values before anything connects, and the command itself.
+QList<OptionRow> serveOptionRows();
+QString checkServe(const ParsedCommandLine &line);
+int runServeCommand(CommandContext &context);

@@ -21,4 +21,13 @@ inline const QString Forbidden = QStringLiteral("Das lässt der Zustand der Juke
 inline const QString NoLink = QStringLiteral("Keine Verbindung zur Jukebox.");
 inline const QString TooManyConnections = QStringLiteral("Zu viele Verbindungen.");
 
+// For kurvanctl's help and its errors.
+inline const QString HelpServe = QStringLiteral("die Web-Fernbedienung für Telefone im lokalen Netz anbieten");
+inline const QString HelpListen =
+    QStringLiteral("serve horcht hier (Vorgabe: alle Adressen, Port 8620; ohne Passwort nur 127.0.0.1)");
+inline const QString HelpTlsCert = QStringLiteral("serve spricht HTTPS mit diesem Zertifikat (PEM)");
+inline const QString HelpTlsKey = QStringLiteral("der private Schlüssel zum Zertifikat (PEM)");
+inline const QString BadListen = QStringLiteral("--listen erwartet ADRESSE:PORT, etwa 0.0.0.0:8620, nicht \"%1\"");
+inline const QString TlsPair = QStringLiteral("--tls-cert und --tls-key gehören zusammen.");
+
 } // namespace ServeText

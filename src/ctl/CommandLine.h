@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QHash>
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+// One option of kurvanctl, written "--name" or "--name VALUE" / "--name=VALUE".
+struct OptionRow
+{
+    QString name;
+    QString valueName; // empty: a switch without a value
+    QString help;
+};
+
+// kurvanctl's options, one row each: the connection options of ConnectionOptions.h first, then
+// the output and command options. A new option is one more row.
+const QList<OptionRow> &optionTable();
+
+struct ParsedCommandLine
+{
+    QStringList words; // the command and its values, in order
+    QHash<QString, QString> values;
+    QSet<QString> switches;
+    QString error; // not empty: the command line is wrong, and this says why
+
+    bool has(const QString &name) const { return switches.contains(name) || values.contains(name); }
+    QString value(const QString &name) const { return values.value(name); }
+};
+
+// Reads the arguments after the program name. Only "--" starts an option, so "-3" and "+3" are
+// values ("credit -3", "volume -5"); a lone "-" is a value too. A repeated option keeps the last
+// value. An unknown option, a missing value or "--password" (never on the command line) set error.
+ParsedCommandLine parseCommandLine(const QStringList &arguments, const QList<OptionRow> &options = optionTable());
+
+// The options part of the help text, from the table.
+QString optionsHelp(const QList<OptionRow> &options = optionTable());

@@ -1,0 +1,388 @@
+#include "ctl/Commands.h"
+
+#include "ctl/ConnectionOptions.h"
+#include "ctl/Console.h"
+#include "ctl/ExitCode.h"
+#include "ctl/Options.h"
+#include "ctl/SnapshotText.h"
+#include "ctl/Texts.h"
+#include "ctl/serve/ServeCommand.h"
+#include "ctl/serve/ServeTexts.h"
+#include "link/Messages.h"
+#include "session/JukeboxSession.h"
+#include "session/SessionReconnector.h"
+
+#include <QEventLoop>
+#include <QRegularExpression>
+#include <QTime>
+#include <algorithm>
+
+namespace {
+
+// A signed or unsigned count of one to three digits: "+3", "-12", "30".
+struct Amount
+{
+    QChar sign; // u'+', u'-' or none
+    int value = 0;
+};
+
+std::optional<Amount> readAmount(const QString &text)
+{
+    static const QRegularExpression pattern(QStringLiteral("^([+-]?)([0-9]{1,3})$"));
+    const QRegularExpressionMatch match = pattern.match(text);
+    if (!match.hasMatch())
+        return std::nullopt;
+    const QString sign = match.captured(1);
+    return Amount{sign.isEmpty() ? QChar() : sign.at(0), match.captured(2).toInt()};
+}
+
+// The line for a failed session operation, with its exit code; "what" names the command.
+int fail(SessionResult result, const QString &what, const ServerLogin &login)
+{
+    switch (result) {
+    case SessionResult::Done:
+        return ExitCode::Done;
+    case SessionResult::Forbidden:
+        Console::err(CtlText::NotPlaying.arg(what) + u'\n');
+        break;
+    case SessionResult::NotConfirmed:
+        Console::err(CtlText::NotConfirmed.arg(what) + u'\n');
+        break;
+    case SessionResult::Unreachable:
+        Console::err(CtlText::Unreachable.arg(jukeboxName(login)) + u'\n');
+        break;
+    case SessionResult::LinkLost:
+        Console::err(CtlText::LinkLost + u'\n');
+        break;
+    case SessionResult::PasswordRefused:
+        Console::err(CtlText::PasswordRefused + u'\n');
+        break;
+    }
+    return ExitCode::of(result);
+}
+
+// The state after a command: the whole snapshot for --json, else the line that matters.
+void show(const CommandContext &context, const QString &line)
+{
+    Console::out(context.json() ? jsonLine(context.session.snapshot()) : line + u'\n');
+}
+
+QString quoted(const QString &word)
+{
+    return QStringLiteral("\u201E") + word + QStringLiteral("\u201C");
+}
+
+// --- status -----------------------------------------------------------------------------------
+
+int runStatus(CommandContext &context)
+{
+    const JukeboxSnapshot &snapshot = context.session.refresh();
+    if (!context.session.isOpen())
+        return fail(SessionResult::LinkLost, {}, context.login);
+    Console::out(context.json() ? jsonLine(snapshot) : statusText(snapshot));
+    if (context.session.missedAnswers() > 0) {
+        Console::err(CtlText::SomeUnknown + u'\n');
+        return ExitCode::NotDone;
+    }
+    return ExitCode::Done;
+}
+
+// --- credit -----------------------------------------------------------------------------------
+
+QString checkCredit(const ParsedCommandLine &line)
+{
+    const QString value = line.words.value(1);
+    const std::optional<Amount> amount = readAmount(value);
+    if (!amount || amount->sign.isNull() || amount->value < 1 || amount->value > 99)
+        return CtlText::CreditValue.arg(value);
+    return {};
+}
+
+int runCredit(CommandContext &context)
+{
+    const Amount amount = *readAmount(context.values().value(0));
+    const bool remove = amount.sign == u'-';
+    const JukeboxSnapshot &snapshot = context.session.refresh();
+    if (!context.session.isOpen())
+        return fail(SessionResult::LinkLost, {}, context.login);
+    if (remove) {
+        // All or nothing: a till that asks for three credits off must not end with two.
+        if (!snapshot.credits) {
+            Console::err(CtlText::CreditsUnknown + u'\n');
+            return ExitCode::NotDone;
+        }
+        if (*snapshot.credits < amount.value) {
+            show(context, creditsLine(snapshot));
+            Console::err(CtlText::TooFewCredits.arg(*snapshot.credits).arg(amount.value) + u'\n');
+            return ExitCode::NotDone;
+        }
+    }
+    // One at a time, each only after the jukebox confirmed the one before, as the panel's
+    // button stays off until then.
+    SessionResult result = SessionResult::Done;
+    for (int i = 0; i < amount.value && result == SessionResult::Done; ++i)
+        result = context.session.sendAndConfirm(remove ? Command::RemoveCredit : Command::AddCredit);
+    if (result == SessionResult::Forbidden) {
+        show(context, creditsLine(context.session.snapshot()));
+        Console::err(CtlText::NoCreditLeft + u'\n');
+        return ExitCode::NotDone;
+    }
+    if (result != SessionResult::LinkLost)
+        show(context, creditsLine(context.session.snapshot()));
+    return fail(result, quoted(remove ? Msg::RemoveCredit : Msg::AddCredit), context.login);
+}
+
+// --- next, prev, stop -------------------------------------------------------------------------
+
+int runTransport(CommandContext &context, Command command)
+{
+    context.session.refresh();
+    if (!context.session.isOpen())
+        return fail(SessionResult::LinkLost, {}, context.login);
+    const SessionResult result = context.session.sendAndConfirm(command);
+    if (result == SessionResult::Done)
+        show(context, command == Command::Stop ? CtlText::PlaybackStopped : titleLine(context.session.snapshot()));
+    return fail(result, quoted(context.line.words.value(0)), context.login);
+}
+
+int runNext(CommandContext &context)
+{
+    return runTransport(context, Command::NextTitle);
+}
+int runPrev(CommandContext &context)
+{
+    return runTransport(context, Command::PrevTitle);
+}
+int runStop(CommandContext &context)
+{
+    return runTransport(context, Command::Stop);
+}
+
+// --- volume -----------------------------------------------------------------------------------
+
+QString checkVolume(const ParsedCommandLine &line)
+{
+    if (line.words.size() < 2)
+        return {};
+    const std::optional<Amount> amount = readAmount(line.words.at(1));
+    if (!amount || amount->value > 100)
+        return CtlText::VolumeValue.arg(line.words.at(1));
+    return {};
+}
+
+int runVolume(CommandContext &context)
+{
+    const JukeboxSnapshot &snapshot = context.session.refresh();
+    if (!context.session.isOpen())
+        return fail(SessionResult::LinkLost, {}, context.login);
+    const std::optional<Amount> amount = readAmount(context.values().value(0));
+    if (!amount || !amount->sign.isNull()) {
+        if (!snapshot.volume) {
+            Console::err(CtlText::VolumeUnknown + u'\n');
+            return ExitCode::NotDone;
+        }
+        if (!amount) {
+            show(context, volumeLine(snapshot));
+            return ExitCode::Done;
+        }
+    }
+    int target = amount->value;
+    if (amount->sign == u'+')
+        target = *snapshot.volume + amount->value;
+    else if (amount->sign == u'-')
+        target = *snapshot.volume - amount->value;
+    const SessionResult result = context.session.setVolume(std::clamp(target, 0, 100));
+    if (result != SessionResult::LinkLost)
+        show(context, volumeLine(context.session.snapshot()));
+    return fail(result, quoted(Msg::SetVolumePrefix + QString::number(std::clamp(target, 0, 100))), context.login);
+}
+
+// --- quit-jukebox -----------------------------------------------------------------------------
+
+QString checkQuit(const ParsedCommandLine &line)
+{
+    if (!line.has(Option::Yes) && !Console::inputIsTerminal())
+        return CtlText::QuitNeedsYes;
+    return {};
+}
+
+int runQuit(CommandContext &context)
+{
+    if (!context.line.has(Option::Yes)) {
+        Console::err(CtlText::QuitQuestion.arg(jukeboxName(context.login)));
+        const QString answer = Console::readLine().value_or(QString()).trimmed().toLower();
+        static const QStringList yes{QStringLiteral("j"), QStringLiteral("ja"), QStringLiteral("y"),
+                                     QStringLiteral("yes")};
+        if (!yes.contains(answer)) {
+            Console::err(CtlText::QuitDeclined + u'\n');
+            return ExitCode::NotDone;
+        }
+    }
+    const SessionResult result = context.session.sendAndConfirm(Command::Quit);
+    if (result == SessionResult::Done)
+        show(context, CtlText::QuitSent);
+    return fail(result, quoted(Msg::Quit), context.login);
+}
+
+// --- watch ------------------------------------------------------------------------------------
+
+int runWatch(CommandContext &context)
+{
+    JukeboxSession &session = context.session;
+    const bool json = context.json();
+    const bool withPosition = context.line.has(Option::Position);
+    SessionReconnector reconnector(&session, context.login);
+    reconnector.setEnabled(context.line.has(Option::Reconnect));
+    QEventLoop loop;
+
+    // What was printed last: the next line says what changed since.
+    JukeboxSnapshot shown;
+    shown.connected = true;
+    const auto report = [&](const JukeboxSnapshot &now) {
+        const QStringList lines = changeLines(shown, now, withPosition);
+        shown = now;
+        if (lines.isEmpty())
+            return;
+        if (json) {
+            Console::out(jsonLine(now));
+            return;
+        }
+        const QString stamp = QTime::currentTime().toString(QStringLiteral("HH:mm:ss "));
+        for (const QString &line : lines)
+            Console::out(stamp + line + u'\n');
+    };
+    // Attempts are news for people; in JSON they go to standard error, so that standard output
+    // stays one object per line.
+    const auto note = [json](const QString &line) {
+        const QString text = QTime::currentTime().toString(QStringLiteral("HH:mm:ss ")) + line + u'\n';
+        json ? Console::err(text) : Console::out(text);
+    };
+    const auto begin = [&] {
+        JukeboxSnapshot empty;
+        empty.connected = true;
+        shown = empty;
+        session.setFollowing(true);
+        report(session.refresh());
+    };
+
+    QObject::connect(&session, &JukeboxSession::snapshotChanged, &loop, report);
+    QObject::connect(&session, &JukeboxSession::linkLost, &loop, [&] {
+        if (!reconnector.isEnabled())
+            loop.exit(fail(SessionResult::LinkLost, {}, context.login));
+    });
+    QObject::connect(&reconnector, &SessionReconnector::attemptScheduled, &loop,
+                     [&](int attempt, int delayMs) { note(CtlText::AttemptIn.arg(attempt).arg(delayMs / 1000)); });
+    QObject::connect(&reconnector, &SessionReconnector::attemptFailed, &loop,
+                     [&](int attempt, SessionResult) { note(CtlText::AttemptFailed.arg(attempt)); });
+    QObject::connect(&reconnector, &SessionReconnector::reconnected, &loop, [&] {
+        note(CtlText::Reconnected);
+        begin();
+    });
+    QObject::connect(&reconnector, &SessionReconnector::gaveUp, &loop,
+                     [&](SessionResult result) { loop.exit(fail(result, {}, context.login)); });
+
+    const SessionResult opened = session.open(context.login);
+    if (opened == SessionResult::Done) {
+        begin();
+    } else if (opened == SessionResult::PasswordRefused || !reconnector.isEnabled()) {
+        if (json)
+            Console::out(jsonLine(session.snapshot()));
+        return fail(opened, {}, context.login);
+    } else {
+        fail(opened, {}, context.login);
+        reconnector.startAttempts();
+    }
+    return loop.exec();
+}
+
+} // namespace
+
+bool CommandContext::json() const
+{
+    return line.has(Option::Json);
+}
+
+const QList<CommandRow> &commandTable()
+{
+    static const QList<CommandRow> rows{
+        {QStringLiteral("status"), {}, CtlText::HelpStatus, 0, 0, nullptr, runStatus},
+        {QStringLiteral("credit"), QStringLiteral("+N|-N"), CtlText::HelpCredit, 1, 1, checkCredit, runCredit},
+        {QStringLiteral("next"), {}, CtlText::HelpNext, 0, 0, nullptr, runNext},
+        {QStringLiteral("prev"), {}, CtlText::HelpPrev, 0, 0, nullptr, runPrev},
+        {QStringLiteral("stop"), {}, CtlText::HelpStop, 0, 0, nullptr, runStop},
+        {QStringLiteral("volume"), QStringLiteral("[N|+N|-N]"), CtlText::HelpVolume, 0, 1, checkVolume, runVolume},
+        {QStringLiteral("quit-jukebox"), {}, CtlText::HelpQuit, 0, 0, checkQuit, runQuit},
+        {QStringLiteral("watch"), {}, CtlText::HelpWatch, 0, 0, nullptr, runWatch, false},
+        {QStringLiteral("serve"), {}, ServeText::HelpServe, 0, 0, checkServe, runServeCommand, false},
+    };
+    return rows;
+}
+
+QString usageText()
+{
+    QString commands;
+    for (const CommandRow &row : commandTable()) {
+        const QString left = QStringLiteral("  ") + row.word + (row.values.isEmpty() ? QString() : u' ' + row.values);
+        commands += left.leftJustified(24) + u' ' + row.help + u'\n';
+    }
+    return CtlText::UsageHead + commands + CtlText::UsageOptions + optionsHelp() + CtlText::UsageTail;
+}
+
+int runCommandLine(const QStringList &arguments, const QString &version)
+{
+    const ParsedCommandLine line = parseCommandLine(arguments);
+    if (!line.error.isEmpty()) {
+        Console::err(line.error + u'\n');
+        return ExitCode::WrongUse;
+    }
+    if (line.has(Option::Help)) {
+        Console::out(usageText());
+        return ExitCode::Done;
+    }
+    if (line.has(Option::Version)) {
+        Console::out(CtlText::ProgramName + u' ' + version + u'\n');
+        return ExitCode::Done;
+    }
+    if (line.words.isEmpty()) {
+        Console::err(CtlText::NoCommand + u'\n');
+        return ExitCode::WrongUse;
+    }
+    const QList<CommandRow> &rows = commandTable();
+    const auto row = std::find_if(rows.begin(), rows.end(),
+                                  [&line](const CommandRow &candidate) { return candidate.word == line.words.at(0); });
+    if (row == rows.end()) {
+        Console::err(CtlText::UnknownCommand.arg(line.words.at(0)) + u'\n');
+        return ExitCode::WrongUse;
+    }
+    const qsizetype values = line.words.size() - 1;
+    if (values < row->minValues || values > row->maxValues) {
+        Console::err(CtlText::WrongArguments.arg((row->word + u' ' + row->values).trimmed()) + u'\n');
+        return ExitCode::WrongUse;
+    }
+    if (row->check) {
+        if (const QString error = row->check(line); !error.isEmpty()) {
+            Console::err(error + u'\n');
+            return ExitCode::WrongUse;
+        }
+    }
+
+    ConnectionChoice choice = chooseJukebox(line);
+    if (choice.error.isEmpty())
+        choosePassword(line, choice);
+    if (!choice.error.isEmpty()) {
+        Console::err(choice.error + u'\n');
+        return ExitCode::WrongUse;
+    }
+
+    JukeboxSession session;
+    CommandContext context{line, choice.login, session};
+    if (row->opensSession) {
+        const SessionResult opened = session.open(choice.login);
+        if (opened != SessionResult::Done) {
+            if (context.json())
+                Console::out(jsonLine(session.snapshot()));
+            return fail(opened, {}, choice.login);
+        }
+    }
+    return row->run(context);
+}

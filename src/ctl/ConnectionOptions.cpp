@@ -1,0 +1,133 @@
+#include "ctl/ConnectionOptions.h"
+
+#include "app/SettingsLocation.h"
+#include "app/Texts.h"
+#include "ctl/Console.h"
+#include "ctl/Options.h"
+#include "ctl/Texts.h"
+
+#include <QFile>
+
+namespace {
+
+const char *const kHostVariable = "KURVAN_HOST";
+const char *const kPortVariable = "KURVAN_PORT";
+const char *const kPasswordVariable = "KURVAN_PASSWORD";
+
+std::optional<QString> environment(const char *name)
+{
+    if (!qEnvironmentVariableIsSet(name))
+        return std::nullopt;
+    return qEnvironmentVariable(name);
+}
+
+bool isPort(const QString &text)
+{
+    bool ok = false;
+    const uint port = text.trimmed().toUInt(&ok);
+    return ok && port >= 1 && port <= 65535;
+}
+
+// The first line of the text, without its line end.
+QString firstLine(const QByteArray &bytes)
+{
+    QString text = QString::fromUtf8(bytes);
+    const qsizetype end = text.indexOf(u'\n');
+    if (end >= 0)
+        text.truncate(end);
+    if (text.endsWith(u'\r'))
+        text.chop(1);
+    return text;
+}
+
+} // namespace
+
+QList<OptionRow> connectionOptionRows()
+{
+    return {
+        {Option::Host, QStringLiteral("ADRESSE"),
+         QStringLiteral("Adresse der Jukebox (sonst KURVAN_HOST, sonst die zuletzt im Kurvan Client benutzte)")},
+        {Option::Port, QStringLiteral("PORT"),
+         QStringLiteral("Port der Jukebox (sonst KURVAN_PORT, sonst der gemerkte, sonst 7620)")},
+        {Option::PasswordFile, QStringLiteral("DATEI"),
+         QStringLiteral("Passwort aus der ersten Zeile der Datei, \u201E-\u201C liest die Standardeingabe "
+                        "(sonst KURVAN_PASSWORD, sonst Abfrage im Terminal)")},
+    };
+}
+
+ConnectionChoice chooseJukebox(const ParsedCommandLine &line)
+{
+    ConnectionChoice choice;
+    std::optional<QString> address;
+    if (line.values.contains(Option::Host))
+        address = line.value(Option::Host);
+    else
+        address = environment(kHostVariable);
+
+    std::optional<QString> port;
+    QString portSource;
+    if (line.values.contains(Option::Port)) {
+        port = line.value(Option::Port);
+        portSource = QStringLiteral("--port");
+    } else if ((port = environment(kPortVariable))) {
+        portSource = QString::fromLatin1(kPortVariable);
+    }
+
+    if (!address || address->trimmed().isEmpty()) {
+        const SettingsFiles files = clientSettingsFiles();
+        const QString remembered = rememberedSetting(files, DialogText::AddressKey, {}).trimmed();
+        if (!remembered.isEmpty()) {
+            address = remembered;
+            if (!port) {
+                port = rememberedSetting(files, DialogText::PortKey, kDefaultPort);
+                portSource = QStringLiteral("Kurvan.ini");
+            }
+        }
+    }
+    if (!address || address->trimmed().isEmpty()) {
+        choice.error = CtlText::NoAddress;
+        return choice;
+    }
+    if (!port)
+        port = kDefaultPort;
+    if (!isPort(*port)) {
+        choice.error = CtlText::BadPort.arg(*port, portSource);
+        return choice;
+    }
+    choice.login.ServerAddress = address->trimmed();
+    choice.login.ServerPort = port->trimmed();
+    return choice;
+}
+
+void choosePassword(const ParsedCommandLine &line, ConnectionChoice &choice)
+{
+    if (line.values.contains(Option::PasswordFile)) {
+        const QString path = line.value(Option::PasswordFile);
+        QFile file;
+        const bool opened = path == QStringLiteral("-") ? file.open(stdin, QIODevice::ReadOnly)
+                                                        : (file.setFileName(path), file.open(QIODevice::ReadOnly));
+        if (!opened) {
+            choice.error = CtlText::PasswordFileUnreadable.arg(path);
+            return;
+        }
+        choice.login.ServerPassword = firstLine(file.readLine());
+        return;
+    }
+    if (const std::optional<QString> password = environment(kPasswordVariable)) {
+        choice.login.ServerPassword = *password;
+        return;
+    }
+    if (Console::inputIsTerminal()) {
+        if (const std::optional<QString> typed =
+                Console::readHidden(CtlText::PasswordPrompt.arg(jukeboxName(choice.login)))) {
+            choice.login.ServerPassword = *typed;
+            return;
+        }
+    }
+    choice.error = CtlText::NoPassword;
+}
+
+QString jukeboxName(const ServerLogin &login)
+{
+    return login.ServerAddress + u':' + login.ServerPort;
+}

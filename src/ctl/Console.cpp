@@ -1,0 +1,126 @@
+#include "ctl/Console.h"
+
+#include <QtGlobal>
+#include <cstdio>
+#include <string>
+
+#ifdef Q_OS_WIN
+#include <io.h>
+#include <windows.h>
+#else
+#include <termios.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+void write(std::FILE *stream, const QString &text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+void quietMessages(QtMsgType, const QMessageLogContext &, const QString &)
+{
+    // A command-line user gets one German line per error, not Qt's English diagnostics.
+}
+
+} // namespace
+
+namespace Console {
+
+void prepare()
+{
+#ifdef Q_OS_WIN
+    // The one place where the Windows console is told that our bytes are UTF-8; without it
+    // cmd.exe and PowerShell show "Lautstärke" in the OEM code page as garbage.
+    SetConsoleOutputCP(CP_UTF8);
+#endif
+    if (!qEnvironmentVariableIsSet("QT_LOGGING_RULES"))
+        qInstallMessageHandler(quietMessages);
+}
+
+void out(const QString &text)
+{
+    write(stdout, text);
+}
+
+void err(const QString &text)
+{
+    write(stderr, text);
+}
+
+bool inputIsTerminal()
+{
+#ifdef Q_OS_WIN
+    return _isatty(_fileno(stdin)) != 0;
+#else
+    return isatty(STDIN_FILENO) != 0;
+#endif
+}
+
+std::optional<QString> readLine()
+{
+    std::string line;
+    int c = 0;
+    bool any = false;
+    while ((c = std::fgetc(stdin)) != EOF) {
+        any = true;
+        if (c == '\n')
+            break;
+        line.push_back(static_cast<char>(c));
+    }
+    if (!any)
+        return std::nullopt;
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    return QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size()));
+}
+
+std::optional<QString> readHidden(const QString &prompt)
+{
+    err(prompt);
+#ifdef Q_OS_WIN
+    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD mode = 0;
+    if (GetConsoleMode(input, &mode) == 0) {
+        err(QStringLiteral("\n"));
+        return readLine();
+    }
+    SetConsoleMode(input, mode & ~static_cast<DWORD>(ENABLE_ECHO_INPUT));
+    // Read as UTF-16 from the console itself: the bytes of a narrow read would be in the
+    // console's code page, and an "ä" in the password would reach the jukebox wrong.
+    std::wstring typed;
+    wchar_t chunk[256];
+    DWORD got = 0;
+    std::optional<QString> line;
+    while (ReadConsoleW(input, chunk, 256, &got, nullptr) && got > 0) {
+        typed.append(chunk, got);
+        if (typed.find(L'\n') != std::wstring::npos)
+            break;
+    }
+    SetConsoleMode(input, mode);
+    if (!typed.empty()) {
+        QString text = QString::fromStdWString(typed);
+        while (text.endsWith(u'\n') || text.endsWith(u'\r'))
+            text.chop(1);
+        line = text;
+    }
+#else
+    termios saved{};
+    const bool terminal = tcgetattr(STDIN_FILENO, &saved) == 0;
+    if (terminal) {
+        termios quiet = saved;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+    }
+    const std::optional<QString> line = readLine();
+    if (terminal)
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+#endif
+    err(QStringLiteral("\n")); // the Enter that was not echoed
+    return line;
+}
+
+} // namespace Console

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+// The names of kurvanctl's options, without the leading "--".
+namespace Option {
+
+inline const QString Host = QStringLiteral("host");
+inline const QString Port = QStringLiteral("port");
+inline const QString PasswordFile = QStringLiteral("password-file");
+inline const QString Json = QStringLiteral("json");
+inline const QString Yes = QStringLiteral("yes");
+inline const QString Position = QStringLiteral("position");
+inline const QString Reconnect = QStringLiteral("reconnect");
+inline const QString Listen = QStringLiteral("listen");
+inline const QString TlsCert = QStringLiteral("tls-cert");
+inline const QString TlsKey = QStringLiteral("tls-key");
+inline const QString Help = QStringLiteral("help");
+inline const QString Version = QStringLiteral("version");
+
+} // namespace Option

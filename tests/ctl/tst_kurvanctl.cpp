@@ -1,0 +1,298 @@
+#include "SimServer.h"
+#include "session/JukeboxSession.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+// The real kurvanctl against the simulator on 127.0.0.1: the frames it puts on the wire and its
+// exit codes. It runs as a copy in a folder of its own, so no Kurvan.ini of the build or the
+// user decides where it connects.
+class TestKurvanctl : public QObject
+{
+    Q_OBJECT
+
+    // The longest a run may take: a connection, a login answer and a confirmation that never
+    // come, each with its own limit, and a margin for a loaded machine.
+    static constexpr int kRunLimit = JukeboxSession::kConnectTimeout * 2 + JukeboxSession::kConfirmTimeout * 2 + 10000;
+
+    QTemporaryDir folder;
+    QString program;
+    std::unique_ptr<SimServer> sim;
+
+    QProcessEnvironment environment() const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const QString &name : env.keys())
+            if (name.startsWith(QStringLiteral("KURVAN_")))
+                env.remove(name);
+        env.insert(QStringLiteral("HOME"), folder.path());
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), folder.filePath(QStringLiteral("config")));
+        env.insert(QStringLiteral("KURVAN_HOST"), QStringLiteral("127.0.0.1"));
+        env.insert(QStringLiteral("KURVAN_PORT"), QString::number(sim->port()));
+        env.insert(QStringLiteral("KURVAN_PASSWORD"), SimServer::kDefaultPassword);
+        return env;
+    }
+
+    struct Run
+    {
+        int exitCode = -1;
+        QString out;
+        QString err;
+    };
+    Run run(const QStringList &arguments, const QProcessEnvironment &env, const QByteArray &input = {})
+    {
+        QProcess process;
+        process.setProcessEnvironment(env);
+        QSignalSpy finished(&process, &QProcess::finished);
+        process.start(program, arguments);
+        process.write(input);
+        process.closeWriteChannel(); // standard input is a pipe, never a terminal
+        // The simulator lives in this thread: wait with the event loop running.
+        if (!finished.wait(kRunLimit)) {
+            process.kill();
+            process.waitForFinished();
+            return {};
+        }
+        return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+                QString::fromUtf8(process.readAllStandardError())};
+    }
+    Run run(const QStringList &arguments) { return run(arguments, environment()); }
+
+    // What kurvanctl sent besides the password and its queries.
+    QStringList commands() const
+    {
+        QStringList sent;
+        for (const QString &text : sim->received())
+            if (!text.startsWith(Msg::GetPrefix) && !text.startsWith(Msg::PasswordPrefix))
+                sent << text;
+        return sent;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(folder.isValid());
+        program = folder.filePath(QStringLiteral("kurvanctl"));
+        QVERIFY(QFile::copy(QStringLiteral(KURVANCTL_PATH), program));
+    }
+
+    void init()
+    {
+        sim = std::make_unique<SimServer>();
+        QVERIFY(sim->listen(QHostAddress::LocalHost));
+    }
+
+    void commandPutsItsFramesOnTheWire_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("jukebox");
+        QTest::addColumn<QStringList>("frames");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("output");
+
+        const QString addOne = Msg::AddCredit;
+        QTest::newRow("status") << QStringList{QStringLiteral("status")} << QString() << QStringList() << 0
+                                << QStringLiteral("Lautst\u00E4rke: 50\n");
+        QTest::newRow("status, a value missing")
+            << QStringList{QStringLiteral("status"), QStringLiteral("--json")} << QStringLiteral("no volume")
+            << QStringList() << 1 << QStringLiteral("\"volume\":null");
+        QTest::newRow("credit +2") << QStringList{QStringLiteral("credit"), QStringLiteral("+2")} << QString()
+                                   << QStringList{addOne, addOne} << 0 << QStringLiteral("Credits: 5\n");
+        QTest::newRow("credit -1") << QStringList{QStringLiteral("credit"), QStringLiteral("-1")} << QString()
+                                   << QStringList{Msg::RemoveCredit} << 0 << QStringLiteral("Credits: 2\n");
+        QTest::newRow("credit below 0") << QStringList{QStringLiteral("credit"), QStringLiteral("-4")} << QString()
+                                        << QStringList() << 1 << QStringLiteral("Credits: 3\n");
+        QTest::newRow("credit unconfirmed")
+            << QStringList{QStringLiteral("credit"), QStringLiteral("+1")} << QStringLiteral("ignores commands")
+            << QStringList{addOne} << 1 << QStringLiteral("Credits: 3\n");
+        QTest::newRow("next") << QStringList{QStringLiteral("next")} << QString() << QStringList{Msg::NextTitle} << 0
+                              << QStringLiteral("Titel: ");
+        QTest::newRow("prev while stopped")
+            << QStringList{QStringLiteral("prev")} << QStringLiteral("stopped") << QStringList() << 1 << QString();
+        QTest::newRow("stop") << QStringList{QStringLiteral("stop")} << QString() << QStringList{Msg::Stop} << 0
+                              << QStringLiteral("Wiedergabe gestoppt\n");
+        QTest::newRow("next, jukebox closes")
+            << QStringList{QStringLiteral("next")} << QStringLiteral("closes on command") << QStringList{Msg::NextTitle}
+            << 3 << QString();
+        QTest::newRow("volume") << QStringList{QStringLiteral("volume")} << QString() << QStringList() << 0
+                                << QStringLiteral("Lautst\u00E4rke: 50\n");
+        QTest::newRow("volume 30") << QStringList{QStringLiteral("volume"), QStringLiteral("30")} << QString()
+                                   << QStringList{Msg::SetVolumePrefix + QStringLiteral("30")} << 0
+                                   << QStringLiteral("Lautst\u00E4rke: 30\n");
+        QTest::newRow("volume as it is") << QStringList{QStringLiteral("volume"), QStringLiteral("50")} << QString()
+                                         << QStringList() << 0 << QString();
+        QTest::newRow("volume +70 clamped")
+            << QStringList{QStringLiteral("volume"), QStringLiteral("+70")} << QString()
+            << QStringList{Msg::SetVolumePrefix + QStringLiteral("100")} << 0 << QString();
+        QTest::newRow("volume -20") << QStringList{QStringLiteral("volume"), QStringLiteral("-20"),
+                                                   QStringLiteral("--json")}
+                                    << QString() << QStringList{Msg::SetVolumePrefix + QStringLiteral("30")} << 0
+                                    << QStringLiteral("\"volume\":30");
+        QTest::newRow("quit with --yes") << QStringList{QStringLiteral("quit-jukebox"), QStringLiteral("--yes")}
+                                         << QString() << QStringList{Msg::Quit} << 0 << QString();
+        QTest::newRow("password refused") << QStringList{QStringLiteral("status")} << QStringLiteral("other password")
+                                          << QStringList() << 4 << QString();
+        QTest::newRow("login unanswered")
+            << QStringList{QStringLiteral("status"), QStringLiteral("--json")} << QStringLiteral("silent")
+            << QStringList() << 3 << QStringLiteral("\"connected\":false");
+    }
+    void commandPutsItsFramesOnTheWire()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, jukebox);
+        QFETCH(QStringList, frames);
+        QFETCH(int, exitCode);
+        QFETCH(QString, output);
+
+        if (jukebox == QStringLiteral("no volume"))
+            sim->faults().withheldValues = {Msg::Volume};
+        else if (jukebox == QStringLiteral("ignores commands"))
+            sim->faults().ignoreCommands = true;
+        else if (jukebox == QStringLiteral("stopped"))
+            sim->model().stop();
+        else if (jukebox == QStringLiteral("other password"))
+            sim->setPassword(QStringLiteral("anders"));
+        else if (jukebox == QStringLiteral("silent"))
+            sim->faults().withholdLogin = true;
+        else if (jukebox == QStringLiteral("closes on command")) {
+            // Takes the command, then goes away before confirming it.
+            sim->faults().ignoreCommands = true;
+            connect(
+                sim.get(), &SimServer::messageReceived, sim.get(),
+                [this](const QString &text) {
+                    if (!text.startsWith(Msg::GetPrefix) && !text.startsWith(Msg::PasswordPrefix))
+                        sim->close();
+                },
+                Qt::QueuedConnection);
+        }
+
+        const Run result = run(arguments);
+        QCOMPARE(result.exitCode, exitCode);
+        QCOMPARE(commands(), frames);
+        QVERIFY2(result.out.contains(output), qPrintable(result.out));
+        // Every failure says so in one line; success says nothing there.
+        QCOMPARE(result.err.count(u'\n'), exitCode == 0 ? 0 : 1);
+    }
+
+    // Wrong use is found before anything connects.
+    void wrongUseConnectsNowhere_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("no command") << QStringList();
+        QTest::newRow("unknown command") << QStringList{QStringLiteral("play")};
+        QTest::newRow("credit without sign") << QStringList{QStringLiteral("credit"), QStringLiteral("5")};
+        QTest::newRow("credit of 100") << QStringList{QStringLiteral("credit"), QStringLiteral("+100")};
+        QTest::newRow("volume 101") << QStringList{QStringLiteral("volume"), QStringLiteral("101")};
+        QTest::newRow("password on the line") << QStringList{QStringLiteral("--password"), QStringLiteral("x")};
+        QTest::newRow("quit without terminal") << QStringList{QStringLiteral("quit-jukebox")};
+        QTest::newRow("port not a number") << QStringList{QStringLiteral("status"), QStringLiteral("--port=abc")};
+    }
+    void wrongUseConnectsNowhere()
+    {
+        QFETCH(QStringList, arguments);
+        QSignalSpy connected(sim.get(), &SimServer::clientConnected);
+        const Run result = run(arguments);
+        QCOMPARE(result.exitCode, 2);
+        QCOMPARE(result.err.count(u'\n'), 1);
+        QVERIFY(connected.isEmpty());
+    }
+
+    void findsThePasswordAndTheAddress_data()
+    {
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<QString>("variable"); // KURVAN_PASSWORD, or "unset"
+        QTest::addColumn<bool>("remembered");  // address only from Kurvan.ini beside the program
+        QTest::newRow("empty password") << QString() << QStringList() << QByteArray() << QString() << false;
+        QTest::newRow("file, first line")
+            << QStringLiteral("geheim") << QStringList{QStringLiteral("--password-file"), QStringLiteral("FILE")}
+            << QByteArray() << QStringLiteral("falsch") << false;
+        QTest::newRow("standard input") << QStringLiteral("K\u00FCche")
+                                        << QStringList{QStringLiteral("--password-file"), QStringLiteral("-")}
+                                        << QByteArray("K\xC3\xBC"
+                                                      "che\r\n")
+                                        << QStringLiteral("unset") << false;
+        QTest::newRow("remembered address")
+            << SimServer::kDefaultPassword << QStringList() << QByteArray() << SimServer::kDefaultPassword << true;
+    }
+    void findsThePasswordAndTheAddress()
+    {
+        QFETCH(QString, password);
+        QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, input);
+        QFETCH(QString, variable);
+        QFETCH(bool, remembered);
+        sim->setPassword(password);
+        QProcessEnvironment env = environment();
+        if (variable == QStringLiteral("unset"))
+            env.remove(QStringLiteral("KURVAN_PASSWORD"));
+        else
+            env.insert(QStringLiteral("KURVAN_PASSWORD"), variable);
+        const QString file = folder.filePath(QStringLiteral("password.txt"));
+        QFile secret(file);
+        QVERIFY(secret.open(QIODevice::WriteOnly));
+        secret.write(password.toUtf8() + "\nsecond line\n");
+        secret.close();
+        arguments.replaceInStrings(QStringLiteral("FILE"), file);
+        const QString ini = folder.filePath(QStringLiteral("Kurvan.ini"));
+        if (remembered) {
+            env.remove(QStringLiteral("KURVAN_HOST"));
+            env.remove(QStringLiteral("KURVAN_PORT"));
+            QFile settings(ini);
+            QVERIFY(settings.open(QIODevice::WriteOnly));
+            settings.write("[Settings]\r\nLastIP=127.0.0.1\r\nPort=" + QByteArray::number(sim->port()) + "\r\n");
+        }
+        const Run result = run(arguments << QStringLiteral("volume"), env, input);
+        QFile::remove(ini);
+        QCOMPARE(result.exitCode, 0);
+        QCOMPARE(sim->received().value(0), Msg::PasswordPrefix + password);
+    }
+
+    void neverGuessesAnAddress()
+    {
+        QProcessEnvironment env = environment();
+        env.remove(QStringLiteral("KURVAN_HOST"));
+        const Run result = run({QStringLiteral("status")}, env);
+        QCOMPARE(result.exitCode, 2);
+        QVERIFY(result.err.contains(QStringLiteral("--host")));
+    }
+
+    void watchPrintsEachChangeUntilTheLinkIsLost()
+    {
+        QProcess watch;
+        watch.setProcessEnvironment(environment());
+        QSignalSpy finished(&watch, &QProcess::finished);
+        watch.start(program, {QStringLiteral("watch"), QStringLiteral("--json")});
+        QStringList lines;
+        const auto readLines = [&] {
+            while (watch.canReadLine())
+                lines << QString::fromUtf8(watch.readLine()).trimmed();
+        };
+        connect(&watch, &QProcess::readyReadStandardOutput, this, readLines);
+        QTRY_COMPARE_WITH_TIMEOUT(lines.size(), 1, JukeboxSession::kConnectTimeout * 2);
+        sim->model().addCredit(2);
+        QTRY_COMPARE_WITH_TIMEOUT(lines.size(), 2, JukeboxSession::kConfirmTimeout);
+        sim->close();
+        QVERIFY(finished.wait(JukeboxSession::kConfirmTimeout));
+        readLines();
+        QCOMPARE(watch.exitCode(), 3);
+        QCOMPARE(lines.size(), 3);
+        const auto field = [&](int line, const char *key) {
+            return QJsonDocument::fromJson(lines.at(line).toUtf8()).object().value(QLatin1String(key));
+        };
+        QCOMPARE(field(0, "credits").toInt(), 3);
+        QCOMPARE(field(1, "credits").toInt(), 5);
+        QCOMPARE(field(2, "connected").toBool(), false);
+        QCOMPARE(sim->received().count(Msg::GetPrefix + Msg::Credit), 2);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestKurvanctl)
+#include "tst_kurvanctl.moc"

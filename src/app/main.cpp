@@ -1,6 +1,7 @@
 #include "KurvanIcon.h"
 #include "app/CommandLine.h"
 #include "app/ConnectionInput.h"
+#include "app/ParentConsole.h"
 #include "app/SettingsLocation.h"
 #include "app/SingleInstance.h"
 #include "app/Texts.h"
@@ -17,7 +18,8 @@ int main(int argc, char *argv[])
     // Before the application object: "--version" must also work where no display can be opened
     // (an SSH login), and Qt would take the options it knows out of argv.
     if (const std::optional<QString> text = informationRequested(argc, argv, QStringLiteral(KURVAN_VERSION))) {
-        std::fputs(text->toLocal8Bit().constData(), stdout);
+        attachParentConsole();
+        std::fputs(text->toUtf8().constData(), stdout);
         return 0;
     }
 

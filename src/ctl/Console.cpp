@@ -1,5 +1,7 @@
 #include "ctl/Console.h"
 
+#include "common/Utf8Console.h"
+
 #include <QtGlobal>
 #include <cstdio>
 #include <string>
@@ -32,11 +34,7 @@ namespace Console {
 
 void prepare()
 {
-#ifdef Q_OS_WIN
-    // The one place where the Windows console is told that our bytes are UTF-8; without it
-    // cmd.exe and PowerShell show "Lautstärke" in the OEM code page as garbage.
-    SetConsoleOutputCP(CP_UTF8);
-#endif
+    useUtf8Console();
     if (!qEnvironmentVariableIsSet("QT_LOGGING_RULES"))
         qInstallMessageHandler(quietMessages);
 }

@@ -59,6 +59,10 @@ expect() {
 }
 expect '-rwxr-xr-x' usr/bin/kurvan-client
 expect '-rwxr-xr-x' usr/bin/tonalis-sim
+expect '-rwxr-xr-x' usr/bin/kurvanctl
+expect '-rw-r--r--' usr/share/man/man1/kurvanctl.1.gz
+expect '-rw-r--r--' usr/share/man/man1/kurvan-client.1.gz
+expect '-rw-r--r--' usr/share/bash-completion/completions/kurvanctl
 expect '-rw-r--r--' usr/share/applications/kurvan-client.desktop
 for size in 16 24 32 48; do
     expect '-rw-r--r--' "usr/share/icons/hicolor/${size}x$size/apps/kurvan-client.png"

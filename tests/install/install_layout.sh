@@ -21,7 +21,7 @@ if ! "$cmake" --install "$build" --prefix "$prefix" >"$log" 2>&1; then
     exit 1
 fi
 
-for program in kurvan-client tonalis-sim; do
+for program in kurvan-client kurvanctl tonalis-sim; do
     [ -f "$prefix/$bindir/$program" ] && [ -x "$prefix/$bindir/$program" ] ||
         fail "$bindir/$program missing or not executable"
 done
@@ -56,6 +56,12 @@ if [ -f "$hicolor/scalable/apps/$icon_name.svg" ]; then
 else
     fail "scalable/apps/$icon_name.svg missing"
 fi
+
+# Both manual pages, compressed and readable, and kurvanctl's completion where bash-completion looks.
+for page in kurvanctl kurvan-client; do
+    gzip -t "$prefix/$datadir/man/man1/$page.1.gz" 2>/dev/null || fail "man1/$page.1.gz missing or damaged"
+done
+[ -f "$prefix/$datadir/bash-completion/completions/kurvanctl" ] || fail "bash completion of kurvanctl missing"
 
 # Nothing of the build tree or the development files may leak into an installation.
 stray=$(cd "$prefix" && find . -type f \( -name '*.a' -o -name '*.h' -o -name '*.cmake' -o -name '*.qrc' \))

@@ -7,6 +7,7 @@ const kVolumeRest = 500;      // the slider sends once it has rested this long
 
 const $ = (id) => document.getElementById(id);
 let current = null;       // the last pushed {state, link}
+let currentAt = 0;        // when it came, to count down to the next attempt
 let stream = null;
 let lastVolume = null;    // the volume last taken as set on the jukebox
 let volumeTimer = null;   // running while a slider movement waits for its rest
@@ -14,16 +15,16 @@ const pendingCredit = {}; // button id -> {credits at the click, timer}
 
 function statusText(link, state) {
   if (!link) return 'Es besteht keine Verbindung!';
+  const retryIn = Math.max(0, Math.ceil((link.retryInMs - (Date.now() - currentAt)) / 1000));
   switch (link.phase) {
     case 'connected':
       return state.connected ? 'Verbindung hergestellt' : 'Verbindung getrennt';
     case 'connecting':
       return 'Verbinde mit der Jukebox … (Versuch ' + link.attempt + ')';
     case 'refused':
-      return 'Authentifizierung fehlgeschlagen! Neuer Versuch in ' + Math.ceil(link.retryInMs / 1000) + ' s';
+      return 'Authentifizierung fehlgeschlagen! Neuer Versuch in ' + retryIn + ' s';
     default:
-      return 'Verbindung getrennt – neuer Versuch in ' + Math.ceil(link.retryInMs / 1000) +
-             ' s (Versuch ' + (link.attempt + 1) + ')';
+      return 'Verbindung getrennt – neuer Versuch in ' + retryIn + ' s (Versuch ' + (link.attempt + 1) + ')';
   }
 }
 
@@ -78,6 +79,7 @@ function onState(next) {
     if (credits !== pendingCredit[id].credits) releaseCredit(id);
   }
   current = next;
+  currentAt = Date.now();
   render();
 }
 
@@ -208,5 +210,7 @@ document.addEventListener('DOMContentLoaded', () => {
   $('confirmYes').addEventListener('click', () => { $('confirmEnd').hidden = true; post('/api/quit'); });
   $('scrVol').addEventListener('input', volumeMoved);
   $('scrVol').addEventListener('change', volumeMoved);
+  // The countdown to the next attempt moves on between pushes.
+  setInterval(() => { if (current && current.link.phase !== 'connected') render(); }, 1000);
   start();
 });

@@ -20,7 +20,6 @@ struct Answer
     int status = 0;
     QByteArray head; // status line and headers
     QByteArray body;
-    bool closed = false;
 
     QByteArray header(QByteArrayView name) const
     {
@@ -33,20 +32,6 @@ struct Answer
     }
     QString error() const { return QJsonDocument::fromJson(body).object().value(QStringLiteral("error")).toString(); }
 };
-
-// Waits on the event loop (the server runs in this thread too) until the socket has something
-// to read or has closed.
-bool waitReadable(QTcpSocket &socket, qint64 ms)
-{
-    if (socket.bytesAvailable() > 0)
-        return true;
-    QSignalSpy readable(&socket, &QTcpSocket::readyRead);
-    QSignalSpy closed(&socket, &QTcpSocket::disconnected);
-    QDeadlineTimer deadline(ms);
-    while (readable.isEmpty() && closed.isEmpty() && !deadline.hasExpired())
-        readable.wait(static_cast<int>(std::min<qint64>(deadline.remainingTime(), 50)));
-    return !readable.isEmpty();
-}
 
 // Speaks HTTP/1.1 over a plain socket, so a test controls every byte: the headers a browser
 // would never send wrong, bodies of any size, connections that say nothing.
@@ -88,29 +73,21 @@ public:
     }
     QByteArray host() const { return "127.0.0.1:" + QByteArray::number(m_port); }
 
+    // Waits on the event loop (the server runs in this thread too) for a whole answer.
     static Answer read(QTcpSocket &socket)
     {
         Answer answer;
         QByteArray data;
-        QDeadlineTimer deadline(kAnswerMs);
-        while (!deadline.hasExpired()) {
-            const qsizetype end = data.indexOf("\r\n\r\n");
-            if (end >= 0) {
-                answer.head = data.left(end);
-                answer.status = data.mid(9, 3).toInt();
-                const qsizetype length = answer.header("Content-Length").toLongLong();
-                if (data.size() - end - 4 >= length) {
-                    answer.body = data.mid(end + 4, length);
-                    break;
-                }
-            }
-            if (socket.state() != QAbstractSocket::ConnectedState && socket.bytesAvailable() == 0) {
-                answer.closed = true;
-                break;
-            }
-            if (waitReadable(socket, deadline.remainingTime()))
+        (void)QTest::qWaitFor(
+            [&] {
                 data += socket.readAll();
-        }
+                const qsizetype end = data.indexOf("\r\n\r\n");
+                if (end < 0)
+                    return socket.state() != QAbstractSocket::ConnectedState;
+                answer = {data.mid(9, 3).toInt(), data.left(end), data.mid(end + 4)};
+                return answer.body.size() >= answer.header("Content-Length").toLongLong();
+            },
+            kAnswerMs);
         return answer;
     }
 
@@ -364,12 +341,8 @@ private slots:
         stream.write("GET /api/events HTTP/1.1\r\nHost: " + probe.host() + "\r\nCookie: " + probe.cookie + "\r\n\r\n");
         QByteArray seen;
         const auto waitFor = [&](QByteArrayView text) {
-            QDeadlineTimer deadline(kAnswerMs + JukeboxSession::kPollInterval);
-            while (!seen.contains(text) && !deadline.hasExpired()) {
-                if (waitReadable(stream, deadline.remainingTime()))
-                    seen += stream.readAll();
-            }
-            return seen.contains(text);
+            return QTest::qWaitFor([&] { return (seen += stream.readAll()).contains(text); },
+                                   kAnswerMs + JukeboxSession::kPollInterval);
         };
         QVERIFY(waitFor("\"credits\":3"));
         QVERIFY(seen.startsWith("HTTP/1.1 200"));

@@ -18,7 +18,7 @@ struct ActionRoute
     std::optional<Command> command; // none: the volume
 };
 
-// The one list of actions: the server's routing, the API description and the tests read it.
+// The one list of actions; the server routes by it.
 constexpr std::array kActions{
     ActionRoute{"/api/credit/add", Command::AddCredit},
     ActionRoute{"/api/credit/remove", Command::RemoveCredit},
@@ -60,14 +60,6 @@ std::optional<RemoteAction> actionForPath(QByteArrayView path)
             return RemoteAction{route.command, 0};
     }
     return std::nullopt;
-}
-
-QList<QByteArray> actionPaths()
-{
-    QList<QByteArray> paths;
-    for (const ActionRoute &route : kActions)
-        paths.append(QByteArray(route.path));
-    return paths;
 }
 
 Verdict<RemoteAction> readActionBody(const RemoteAction &action, QByteArrayView contentType, QByteArrayView body)

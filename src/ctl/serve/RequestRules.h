@@ -34,8 +34,6 @@ template <typename T> struct Verdict
 
 // The action a POST to this path asks for; nullopt for a path that is no action.
 std::optional<RemoteAction> actionForPath(QByteArrayView path);
-// Every action path, in the order of the API description.
-QList<QByteArray> actionPaths();
 
 // Checks the body of an action: a JSON object, "volume" (a whole number 0..100) for the volume
 // and nothing else; {} (or an empty body) for the others.

@@ -1,9 +1,9 @@
 // kurvan-bench-serve: the web remote (`kurvanctl serve`, a process of its own) with 100 page
 // clients on its state stream, against the simulator in kurvan-bench-jukebox.
-//   8  a notice leaving the simulator until one page client has the new state (median, 99th
+//   10 a notice leaving the simulator until one page client has the new state (median, 99th
 //      percentile), beside a bare socket's one-way trip in the same run
-//   9  until all 100 page clients have it (fan-out)
-//   10 CPU and resident memory of serve over 60 s with 100 page clients, beside serve with none
+//   11 until all 100 page clients have it (fan-out)
+//   12 CPU and resident memory of serve over 60 s with 100 page clients, beside serve with none
 // Prints ROW and NOTE lines for bench/run.sh. --quick: small counts and 5 s.
 
 #include "BareServer.h"
@@ -183,20 +183,20 @@ int main(int argc, char *argv[])
     const Bench::Summary a = Bench::summarize(all);
     const Bench::Summary w = Bench::summarize(oneWay);
     const QString n = QString::number(s.clients);
-    Bench::printRow({QStringLiteral("8 Web remote: notice to page client, median of %1").arg(f.count),
+    Bench::printRow({QStringLiteral("10 Web remote: notice to page client, median of %1").arg(f.count),
                      Bench::micros(f.median), QStringLiteral("bare one-way trip"), Bench::micros(w.median),
                      f.median / w.median, QStringLiteral("< 100 ms"), Bench::verdict(f.median < 100e6)});
-    Bench::printRow({QStringLiteral("8 Web remote: notice to page client, 99th percentile"), Bench::micros(f.p99),
+    Bench::printRow({QStringLiteral("10 Web remote: notice to page client, 99th percentile"), Bench::micros(f.p99),
                      QStringLiteral("bare one-way trip"), Bench::micros(w.p99), f.p99 / w.p99,
                      QStringLiteral("< 250 ms"), Bench::verdict(f.p99 < 250e6)});
-    Bench::printRow({QStringLiteral("9 Web remote: notice to all %1 page clients, median").arg(n),
+    Bench::printRow({QStringLiteral("11 Web remote: notice to all %1 page clients, median").arg(n),
                      Bench::micros(a.median), QStringLiteral("to the first of them"), Bench::micros(f.median),
                      a.median / f.median, QStringLiteral("< 250 ms"), Bench::verdict(a.median < 250e6)});
-    Bench::printRow({QStringLiteral("10 Web remote: CPU over %1 s with %2 page clients").arg(s.idleSeconds).arg(n),
+    Bench::printRow({QStringLiteral("12 Web remote: CPU over %1 s with %2 page clients").arg(s.idleSeconds).arg(n),
                      Bench::seconds(busyCpu), QStringLiteral("serve with no page client"), Bench::seconds(aloneCpu),
                      aloneCpu > 0 ? busyCpu / aloneCpu : 0, QStringLiteral("< 2 % of a core"),
                      Bench::verdict(busyCpu < 0.02 * s.idleSeconds)});
-    Bench::printRow({QStringLiteral("10 Web remote: resident memory with %1 page clients").arg(n),
+    Bench::printRow({QStringLiteral("12 Web remote: resident memory with %1 page clients").arg(n),
                      Bench::mebibytes(busyKb), QStringLiteral("serve with no page client"), Bench::mebibytes(aloneKb),
                      aloneKb > 0 ? double(busyKb) / double(aloneKb) : 0, QStringLiteral("< 64 MiB"),
                      Bench::verdict(busyKb < 64 * 1024)});

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The benchmarks, all of them, in one command: builds the preset "bench", runs every measuring
 # program, prints one table and writes it with a description of this machine to
-# docs/PERFORMANCE.md. Needs libbenchmark-dev, xvfb and xdotool; takes about three minutes.
+# docs/PERFORMANCE.md. Needs libbenchmark-dev, xvfb and xdotool; takes about four minutes.
 #   bench/run.sh           the full run
 #   bench/run.sh --quick   a smoke run with small counts and short durations (under a minute
 #                          once built); its table goes to build-bench/PERFORMANCE-quick.md and
@@ -37,15 +37,17 @@ echo "== 4, 6: the real client in an X server of its own"
 env -u QT_QPA_PLATFORM xvfb-run -a -s "-screen 0 1024x768x24" "$bin/kurvan-bench-desktop" "${args[@]}" |
     tee "$work/desktop.txt"
 
-echo "== 8, 9, 10: the web remote with 100 page clients"
+echo "== 8, 9: kurvanctl against the simulator"
+"$bin/kurvan-bench-ctl" "${args[@]}" | tee "$work/ctl.txt"
+echo "== 10, 11, 12: the web remote with 100 page clients"
 "$bin/kurvan-bench-serve" "${args[@]}" | tee "$work/serve.txt"
 
 load_after="$(cut -d' ' -f1-3 /proc/loadavg)"
 
 # ROW lines, ordered by their item number (stable within one item).
-cat "$work/micro.txt" "$work/link.txt" "$work/desktop.txt" "$work/serve.txt" | grep $'^ROW\t' | cut -f2- |
+cat "$work/micro.txt" "$work/link.txt" "$work/desktop.txt" "$work/ctl.txt" "$work/serve.txt" | grep $'^ROW\t' | cut -f2- |
     sort -s -t$'\t' -k1,1n > "$work/rows.tsv"
-grep -h $'^NOTE\t' "$work/link.txt" "$work/desktop.txt" "$work/serve.txt" | cut -f2- > "$work/notes.txt" || true
+grep -h $'^NOTE\t' "$work/link.txt" "$work/desktop.txt" "$work/ctl.txt" "$work/serve.txt" | cut -f2- > "$work/notes.txt" || true
 
 table() {
     echo "| Measurement | Kurvan | Baseline (same run) | Baseline figure | Ratio | Goal | Goal met |"

@@ -21,11 +21,11 @@ void attachParentConsole()
     const bool needErr = missing(STD_ERROR_HANDLE);
     if (!(needOut || needErr) || !AttachConsole(ATTACH_PARENT_PROCESS))
         return;
-    FILE *reopened = nullptr;
-    if (needOut)
-        freopen_s(&reopened, "CONOUT$", "w", stdout);
-    if (needErr)
-        freopen_s(&reopened, "CONOUT$", "w", stderr);
+    // A stream that cannot be reopened stays as it was: it printed nowhere before either.
+    if (needOut && !std::freopen("CONOUT$", "w", stdout))
+        return;
+    if (needErr && !std::freopen("CONOUT$", "w", stderr))
+        return;
     useUtf8Console();
 #endif
 }

@@ -65,14 +65,32 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments, const QList<Opt
     return line;
 }
 
+QString helpLine(const QString &left, const QString &help)
+{
+    // Two columns within 80: the help wraps at blanks under its own column.
+    constexpr qsizetype kIndent = 25;
+    constexpr qsizetype kWidth = 80;
+    QString text = left.leftJustified(kIndent - 1) + u' ';
+    qsizetype column = text.size();
+    for (const QString &word : help.split(u' ', Qt::SkipEmptyParts)) {
+        if (column > kIndent && column + 1 + word.size() > kWidth) {
+            text += u'\n' + QString(kIndent, u' ');
+            column = kIndent;
+        } else if (column > kIndent) {
+            text += u' ';
+            ++column;
+        }
+        text += word;
+        column += word.size();
+    }
+    return text + u'\n';
+}
+
 QString optionsHelp(const QList<OptionRow> &options)
 {
     QString text;
-    for (const OptionRow &row : options) {
-        QString left = QStringLiteral("  --") + row.name;
-        if (!row.valueName.isEmpty())
-            left += u' ' + row.valueName;
-        text += left.leftJustified(24) + u' ' + row.help + u'\n';
-    }
+    for (const OptionRow &row : options)
+        text += helpLine(
+            QStringLiteral("  --") + row.name + (row.valueName.isEmpty() ? QString() : u' ' + row.valueName), row.help);
     return text;
 }

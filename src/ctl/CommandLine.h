@@ -34,5 +34,8 @@ struct ParsedCommandLine
 // value. An unknown option, a missing value or "--password" (never on the command line) set error.
 ParsedCommandLine parseCommandLine(const QStringList &arguments, const QList<OptionRow> &options = optionTable());
 
+// One entry of the help: left in its column, help wrapped beside it within 80 columns.
+QString helpLine(const QString &left, const QString &help);
+
 // The options part of the help text, from the table.
 QString optionsHelp(const QList<OptionRow> &options = optionTable());

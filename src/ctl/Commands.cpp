@@ -61,10 +61,12 @@ int fail(SessionResult result, const QString &what, const ServerLogin &login)
     return ExitCode::of(result);
 }
 
-// The state after a command: the whole snapshot for --json, else the line that matters.
+// The line that matters after a command. With --json the whole snapshot goes out instead, once,
+// when the command has ended (runCommandLine()).
 void show(const CommandContext &context, const QString &line)
 {
-    Console::out(context.json() ? jsonLine(context.session.snapshot()) : line + u'\n');
+    if (!context.json())
+        Console::out(line + u'\n');
 }
 
 QString quoted(const QString &word)
@@ -79,7 +81,8 @@ int runStatus(CommandContext &context)
     const JukeboxSnapshot &snapshot = context.session.refresh();
     if (!context.session.isOpen())
         return fail(SessionResult::LinkLost, {}, context.login);
-    Console::out(context.json() ? jsonLine(snapshot) : statusText(snapshot));
+    if (!context.json())
+        Console::out(statusText(snapshot));
     if (context.session.missedAnswers() > 0) {
         Console::err(CtlText::SomeUnknown + u'\n');
         return ExitCode::NotDone;
@@ -108,6 +111,7 @@ int runCredit(CommandContext &context)
     if (remove) {
         // All or nothing: a till that asks for three credits off must not end with two.
         if (!snapshot.credits) {
+            show(context, creditsLine(snapshot));
             Console::err(CtlText::CreditsUnknown + u'\n');
             return ExitCode::NotDone;
         }
@@ -178,6 +182,7 @@ int runVolume(CommandContext &context)
     const std::optional<Amount> amount = readAmount(context.values().value(0));
     if (!amount || !amount->sign.isNull()) {
         if (!snapshot.volume) {
+            show(context, volumeLine(snapshot));
             Console::err(CtlText::VolumeUnknown + u'\n');
             return ExitCode::NotDone;
         }
@@ -322,8 +327,8 @@ QString usageText()
 {
     QString commands;
     for (const CommandRow &row : commandTable()) {
-        const QString left = QStringLiteral("  ") + row.word + (row.values.isEmpty() ? QString() : u' ' + row.values);
-        commands += left.leftJustified(24) + u' ' + row.help + u'\n';
+        commands += helpLine(QStringLiteral("  ") + row.word + (row.values.isEmpty() ? QString() : u' ' + row.values),
+                             row.help);
     }
     return CtlText::UsageHead + commands + CtlText::UsageOptions + optionsHelp() + CtlText::UsageTail;
 }
@@ -376,13 +381,13 @@ int runCommandLine(const QStringList &arguments, const QString &version)
 
     JukeboxSession session;
     CommandContext context{line, choice.login, session};
-    if (row->opensSession) {
-        const SessionResult opened = session.open(choice.login);
-        if (opened != SessionResult::Done) {
-            if (context.json())
-                Console::out(jsonLine(session.snapshot()));
-            return fail(opened, {}, choice.login);
-        }
-    }
-    return row->run(context);
+    if (!row->opensSession)
+        return row->run(context);
+    const SessionResult opened = session.open(choice.login);
+    const int code = opened == SessionResult::Done ? row->run(context) : fail(opened, {}, choice.login);
+    // One object, whatever happened once the command line was right: a script always has a
+    // state to read, with connected = false where there is no link.
+    if (context.json())
+        Console::out(jsonLine(session.snapshot()));
+    return code;
 }

@@ -14,7 +14,7 @@ Q_LOGGING_CATEGORY(lcSession, "kurvan.session", QtWarningMsg)
 
 namespace {
 
-struct CommandRow
+struct CommandWire
 {
     Command command;
     const QString &text;
@@ -24,23 +24,24 @@ struct CommandRow
 
 // One row per command: its text on the wire and the notice that confirms it. A credit is also
 // confirmed by a changed count, and "CtrlBeenden" by the jukebox closing the link.
-const std::array<CommandRow, 6> &commandTable()
+const auto &commandWires()
 {
-    static const std::array<CommandRow, 6> rows{{
+    static const auto rows = std::to_array<CommandWire>({
         {Command::AddCredit, Msg::AddCredit, Incoming::ChangeCredit},
         {Command::RemoveCredit, Msg::RemoveCredit, Incoming::ChangeCredit},
         {Command::NextTitle, Msg::NextTitle, Incoming::ChangeTitle},
         {Command::PrevTitle, Msg::PrevTitle, Incoming::ChangeTitle},
         {Command::Stop, Msg::Stop, Incoming::PlayStatusStop},
         {Command::Quit, Msg::Quit, std::nullopt},
-    }};
+    });
     return rows;
 }
 
-const CommandRow &rowOf(Command command)
+const CommandWire &rowOf(Command command)
 {
-    const auto &rows = commandTable();
-    return *std::find_if(rows.begin(), rows.end(), [command](const CommandRow &row) { return row.command == command; });
+    const auto &rows = commandWires();
+    return *std::find_if(rows.begin(), rows.end(),
+                         [command](const CommandWire &row) { return row.command == command; });
 }
 
 // The panel's rule: the transport buttons are on only while the jukebox is known to play, and
@@ -149,6 +150,11 @@ bool JukeboxSession::isOpen() const
     return m_loggedIn && m_link && m_link->isConnected();
 }
 
+bool JukeboxSession::isBusy() const
+{
+    return m_waitLoop || (m_link && m_link->isWaiting());
+}
+
 const JukeboxSnapshot &JukeboxSession::snapshot() const
 {
     return m_snapshot;
@@ -217,7 +223,7 @@ SessionResult JukeboxSession::send(Command command)
 
 SessionResult JukeboxSession::sendAndConfirm(Command command)
 {
-    const CommandRow &row = rowOf(command);
+    const CommandWire &row = rowOf(command);
     const int noticesBefore = row.confirmation ? noticesOf(*row.confirmation) : 0;
     const std::optional<int> creditsBefore = m_snapshot.credits;
     const SessionResult sent = send(command);

@@ -76,6 +76,12 @@ public:
     // How many values of the last refresh() came too late (timed out, or the link went down).
     int missedAnswers() const { return m_missed; }
 
+    // True while an operation waits for the jukebox. The session asks one thing at a time: an
+    // operation started meanwhile (from a timer or a request served inside the wait) takes the
+    // query slot, and the one that waits may end without its answer. Callers that serve others
+    // should queue their work until this is false.
+    bool isBusy() const;
+
 signals:
     void snapshotChanged(const JukeboxSnapshot &snapshot);
     // The link is gone; the snapshot reads connected = false.

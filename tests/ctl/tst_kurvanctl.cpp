@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -24,6 +25,7 @@ class TestKurvanctl : public QObject
     QTemporaryDir folder;
     QString program;
     std::unique_ptr<SimServer> sim;
+    quint16 port = 0; // the simulator's, also once it has closed
 
     QProcessEnvironment environment() const
     {
@@ -34,7 +36,7 @@ class TestKurvanctl : public QObject
         env.insert(QStringLiteral("HOME"), folder.path());
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), folder.filePath(QStringLiteral("config")));
         env.insert(QStringLiteral("KURVAN_HOST"), QStringLiteral("127.0.0.1"));
-        env.insert(QStringLiteral("KURVAN_PORT"), QString::number(sim->port()));
+        env.insert(QStringLiteral("KURVAN_PORT"), QString::number(port));
         env.insert(QStringLiteral("KURVAN_PASSWORD"), SimServer::kDefaultPassword);
         return env;
     }
@@ -78,7 +80,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(folder.isValid());
-        program = folder.filePath(QStringLiteral("kurvanctl"));
+        program = folder.filePath(QFileInfo(QStringLiteral(KURVANCTL_PATH)).fileName()); // ".exe" on Windows
         QVERIFY(QFile::copy(QStringLiteral(KURVANCTL_PATH), program));
     }
 
@@ -86,6 +88,7 @@ private slots:
     {
         sim = std::make_unique<SimServer>();
         QVERIFY(sim->listen(QHostAddress::LocalHost));
+        port = sim->port();
     }
 
     void commandPutsItsFramesOnTheWire_data()
@@ -138,6 +141,8 @@ private slots:
                                          << QString() << QStringList{Msg::Quit} << 0 << QString();
         QTest::newRow("password refused") << QStringList{QStringLiteral("status")} << QStringLiteral("other password")
                                           << QStringList() << 4 << QString();
+        QTest::newRow("nobody listening") << QStringList{QStringLiteral("volume"), QStringLiteral("30")}
+                                          << QStringLiteral("gone") << QStringList() << 3 << QString();
         QTest::newRow("login unanswered")
             << QStringList{QStringLiteral("status"), QStringLiteral("--json")} << QStringLiteral("silent")
             << QStringList() << 3 << QStringLiteral("\"connected\":false");
@@ -158,6 +163,8 @@ private slots:
             sim->model().stop();
         else if (jukebox == QStringLiteral("other password"))
             sim->setPassword(QStringLiteral("anders"));
+        else if (jukebox == QStringLiteral("gone"))
+            sim->close();
         else if (jukebox == QStringLiteral("silent"))
             sim->faults().withholdLogin = true;
         else if (jukebox == QStringLiteral("closes on command")) {

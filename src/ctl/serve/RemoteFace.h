@@ -36,8 +36,9 @@ public:
 
     virtual JukeboxSnapshot snapshot() const = 0;
     virtual LinkStatus linkStatus() const = 0;
-    // Starts the action without waiting for the jukebox. Done, Forbidden (the jukebox's state
-    // does not allow it) or LinkLost.
+    // Starts the action, or queues it, without waiting for the jukebox. Done (sent or queued),
+    // Forbidden (the jukebox's state does not allow it), NotConfirmed (too much queued) or
+    // LinkLost.
     virtual SessionResult perform(const RequestRules::RemoteAction &action) = 0;
 
 signals:

@@ -18,6 +18,7 @@ inline const QString BadPassword = QStringLiteral("Das Passwort fehlt.");
 inline const QString NotFound = QStringLiteral("Nicht gefunden.");
 inline const QString MethodNotAllowed = QStringLiteral("Methode nicht erlaubt.");
 inline const QString Forbidden = QStringLiteral("Das lässt der Zustand der Jukebox gerade nicht zu.");
+inline const QString Busy = QStringLiteral("Die Jukebox ist gerade beschäftigt. Bitte gleich noch einmal.");
 inline const QString NoLink = QStringLiteral("Keine Verbindung zur Jukebox.");
 inline const QString TooManyConnections = QStringLiteral("Zu viele Verbindungen.");
 

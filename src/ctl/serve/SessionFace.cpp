@@ -5,12 +5,15 @@
 SessionFace::SessionFace(const ServerLogin &login, QObject *parent) : RemoteFace(parent), m_login(login)
 {
     m_retry.setSingleShot(true);
+    m_drain.setInterval(kDrainMs);
+    connect(&m_drain, &QTimer::timeout, this, &SessionFace::drain);
     connect(&m_retry, &QTimer::timeout, this, &SessionFace::attempt);
     connect(&m_session, &JukeboxSession::snapshotChanged, this, &RemoteFace::changed);
     connect(&m_session, &JukeboxSession::linkLost, this, [this] {
         if (m_opening)
             return; // the running attempt reports its own outcome
         m_status.attempt = 0;
+        m_queue.clear(); // asked of a link that is gone
         scheduleRetry(SessionResult::LinkLost);
     });
 }
@@ -33,9 +36,31 @@ SessionResult SessionFace::perform(const RequestRules::RemoteAction &action)
 {
     if (m_status.phase != LinkStatus::Phase::Connected || !m_session.isOpen())
         return SessionResult::LinkLost;
-    if (action.command)
+    if (action.command && !m_session.isBusy() && m_queue.isEmpty())
         return m_session.send(*action.command);
-    return m_session.setVolume(action.volume);
+    if (m_queue.size() >= kMaxQueued)
+        return SessionResult::NotConfirmed;
+    m_queue.append(action);
+    m_drain.start();
+    return SessionResult::Done;
+}
+
+void SessionFace::drain()
+{
+    // A tick inside the session's own wait (this one's volume read-back included) waits too.
+    if (m_session.isBusy())
+        return;
+    while (!m_queue.isEmpty() && !m_session.isBusy()) {
+        const RequestRules::RemoteAction action = m_queue.takeFirst();
+        if (!m_session.isOpen())
+            continue; // the link went: what was asked no longer applies
+        if (action.command)
+            m_session.send(*action.command);
+        else
+            m_session.setVolume(action.volume);
+    }
+    if (m_queue.isEmpty())
+        m_drain.stop();
 }
 
 void SessionFace::attempt()

@@ -26,6 +26,15 @@ public:
 private:
     void attempt();
     void scheduleRetry(SessionResult why);
+    void drain();
+
+    // Actions that wait for the jukebox (the volume, read back until it shows) or that arrive
+    // while the session waits for an answer run from here, outside the HTTP request: the session
+    // asks one thing at a time, and a request must not hold the server in a nested wait.
+    static constexpr int kMaxQueued = 32;
+    static constexpr int kDrainMs = 20;
+    QList<RequestRules::RemoteAction> m_queue;
+    QTimer m_drain;
 
     ServerLogin m_login;
     JukeboxSession m_session;

@@ -181,6 +181,9 @@ void WebRemoteServer::handleAction(const QHttpServerRequest &request, QTcpSocket
     case SessionResult::Forbidden:
         respondMessage(request, socket, 409, ServeText::Forbidden);
         return;
+    case SessionResult::NotConfirmed:
+        respondMessage(request, socket, 503, ServeText::Busy);
+        return;
     default:
         respondMessage(request, socket, 503, ServeText::NoLink);
         return;

@@ -112,12 +112,12 @@ class WebRemoteInBrowser(unittest.TestCase):
 
         options = webdriver.ChromeOptions()
         options.binary_location = "/usr/bin/chromium"
-        for argument in ("--headless=new", "--no-sandbox", "--disable-gpu", "--window-size=360,740",
+        for argument in ("--headless=new", "--no-sandbox", "--disable-gpu", "--window-size=320,640",
                          "--user-data-dir=" + os.path.join(cls.dir.name, "profile")):
             options.add_argument(argument)
         # A phone: narrow screen, touch.
         options.add_experimental_option("mobileEmulation", {
-            "deviceMetrics": {"width": 360, "height": 740, "pixelRatio": 2.0, "touch": True}})
+            "deviceMetrics": {"width": 320, "height": 640, "pixelRatio": 2.0, "touch": True}})
         cls.browser = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
         cls.url = "http://127.0.0.1:%d/" % cls.web_port
 
@@ -159,7 +159,7 @@ class WebRemoteInBrowser(unittest.TestCase):
         self.wait_until(lambda: self.el("panel").is_displayed(), ANSWER_S, "no panel after the right password")
         # The page fits a phone: nothing wider than the screen.
         width = self.browser.execute_script("return document.documentElement.scrollWidth")
-        self.assertLessEqual(width, 360)
+        self.assertLessEqual(width, 320)
 
     def test_2_title_and_credits_appear(self):
         self.log_in()

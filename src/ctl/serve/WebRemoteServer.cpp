@@ -76,12 +76,6 @@ quint16 WebRemoteServer::port() const
     return m_guard ? m_guard->serverPort() : 0;
 }
 
-int WebRemoteServer::streamCount() const
-{
-    return static_cast<int>(
-        std::count_if(m_streams.begin(), m_streams.end(), [](const auto &s) { return !s.isNull(); }));
-}
-
 bool WebRemoteServer::handleRequest(const QHttpServerRequest &request, QTcpSocket *socket)
 {
     const QByteArray path = request.url().path().toUtf8();

@@ -40,7 +40,6 @@ public:
     // Listens through the connection guard; false when the address cannot be bound.
     bool listenOn(const QHostAddress &address, quint16 port);
     quint16 port() const;
-    int streamCount() const;
 
 protected:
     bool handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) override;

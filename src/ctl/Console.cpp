@@ -7,7 +7,6 @@
 #include <string>
 
 #ifdef Q_OS_WIN
-#include <io.h>
 #include <windows.h>
 #else
 #include <termios.h>
@@ -52,7 +51,9 @@ void err(const QString &text)
 bool inputIsTerminal()
 {
 #ifdef Q_OS_WIN
-    return _isatty(_fileno(stdin)) != 0;
+    // _isatty() also says yes for NUL, which a scheduled task may get as its input.
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
 #else
     return isatty(STDIN_FILENO) != 0;
 #endif

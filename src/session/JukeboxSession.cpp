@@ -179,6 +179,15 @@ void JukeboxSession::readSong(JukeboxSnapshot &next)
     }
 }
 
+void JukeboxSession::clearSong(JukeboxSnapshot &next)
+{
+    // As refresh() reads a jukebox that does not play: no title, nothing to measure.
+    next.title.reset();
+    next.path.reset();
+    next.length.reset();
+    next.position.reset();
+}
+
 void JukeboxSession::readLength(JukeboxSnapshot &next)
 {
     if (const std::optional<QString> length = ask(Msg::SongLength))
@@ -329,6 +338,8 @@ void JukeboxSession::poll()
         if (*next.playing && (!wasPlaying || !next.path)) {
             readSong(next);
             readLength(next);
+        } else if (!*next.playing) {
+            clearSong(next);
         }
     }
     if (next.playing.value_or(false)) {
@@ -364,9 +375,7 @@ void JukeboxSession::onNotice(Incoming kind)
         break;
     case Incoming::PlayStatusStop:
         next.playing = false;
-        next.title.reset();
-        next.path.reset();
-        next.position = 0.0;
+        clearSong(next);
         break;
     case Incoming::PasswordOK:
     case Incoming::PasswordWrong:

@@ -102,6 +102,7 @@ private:
     std::optional<QString> ask(const QString &name);
     void readSong(JukeboxSnapshot &next);
     void readLength(JukeboxSnapshot &next);
+    void clearSong(JukeboxSnapshot &next);
     void publish(JukeboxSnapshot next);
     // Runs the event loop until done() holds or ms have passed; true when done() holds.
     bool waitUntil(const std::function<bool()> &done, int ms);

@@ -1,5 +1,6 @@
 #include "SimServer.h"
 #include "session/JukeboxSession.h"
+#include "session/SessionReconnector.h"
 
 #include <QDir>
 #include <QFile>
@@ -298,6 +299,29 @@ private slots:
         QCOMPARE(field(1, "credits").toInt(), 5);
         QCOMPARE(field(2, "connected").toBool(), false);
         QCOMPARE(sim->received().count(Msg::GetPrefix + Msg::Credit), 2);
+    }
+
+    void watchReconnectsAndSaysSo()
+    {
+        QProcess watch;
+        watch.setProcessEnvironment(environment());
+        watch.start(program, {QStringLiteral("watch"), QStringLiteral("--reconnect")});
+        QString text;
+        connect(&watch, &QProcess::readyReadStandardOutput, this,
+                [&] { text += QString::fromUtf8(watch.readAllStandardOutput()); });
+        QTRY_VERIFY_WITH_TIMEOUT(text.contains(QStringLiteral("Credits: 3")), JukeboxSession::kConnectTimeout * 2);
+        sim->close();
+        QTRY_VERIFY_WITH_TIMEOUT(text.contains(QStringLiteral("Neuer Verbindungsversuch 1 in 1 s")),
+                                 JukeboxSession::kConfirmTimeout);
+        QVERIFY(text.contains(QStringLiteral("Verbindung zur Jukebox verloren")));
+        QVERIFY(sim->listen(QHostAddress::LocalHost, port));
+        QTRY_VERIFY_WITH_TIMEOUT(text.contains(QStringLiteral("Wieder verbunden")),
+                                 SessionReconnector::kFirstDelay + JukeboxSession::kConnectTimeout * 2);
+        // After the new login the state is reported afresh.
+        QTRY_COMPARE_WITH_TIMEOUT(text.count(QStringLiteral("Credits: 3")), 2, JukeboxSession::kConfirmTimeout);
+        QCOMPARE(watch.state(), QProcess::Running);
+        watch.kill();
+        watch.waitForFinished();
     }
 };
 

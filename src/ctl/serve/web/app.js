@@ -9,6 +9,7 @@ const $ = (id) => document.getElementById(id);
 let current = null;       // the last pushed {state, link}
 let currentAt = 0;        // when it came, to count down to the next attempt
 let stream = null;
+let serviceDown = false;  // the stream to this service broke; the browser is trying again
 let lastVolume = null;    // the volume last taken as set on the jukebox
 let volumeTimer = null;   // running while a slider movement waits for its rest
 const pendingCredit = {}; // button id -> {credits at the click, timer}
@@ -36,8 +37,9 @@ function formatTime(seconds) {
 
 function render() {
   const state = current ? current.state : {};
-  const online = !!(current && current.link.phase === 'connected' && state.connected);
-  $('lblStatus').textContent = statusText(current && current.link, state);
+  const online = !serviceDown && !!(current && current.link.phase === 'connected' && state.connected);
+  $('lblStatus').textContent =
+    serviceDown ? 'Keine Verbindung zum Dienst – neuer Versuch …' : statusText(current && current.link, state);
 
   let version = state.version || '';
   if (state.type) version += ' (' + state.type + ')';
@@ -137,9 +139,14 @@ function volumeMoved() {
 function openStream() {
   if (stream) stream.close();
   stream = new EventSource('/api/events');
-  stream.onmessage = (event) => onState(JSON.parse(event.data));
+  stream.onmessage = (event) => {
+    serviceDown = false;
+    onState(JSON.parse(event.data));
+  };
   stream.onerror = () => {
-    $('lblStatus').textContent = 'Keine Verbindung zum Dienst – neuer Versuch …';
+    // Nothing can be sent meanwhile: the controls go off until the stream is back.
+    serviceDown = true;
+    render();
     if (stream.readyState === EventSource.CLOSED) {
       // Refused (the service restarted and forgot the session) or gone: ask again shortly.
       stream = null;

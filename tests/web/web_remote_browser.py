@@ -209,12 +209,20 @@ class WebRemoteInBrowser(unittest.TestCase):
         last = len(received) - 1 - received[::-1].index(text)
         return "GetVolume" in received[last + 1:]
 
-    def test_5_a_new_title_shows_without_reload(self):
+    def test_5_a_new_title_shows_without_reload_on_every_page(self):
         self.log_in()
         self.browser.execute_script("window.notReloaded = true;")
         old = self.text("lblCurrentSong")
+        # A second page, as a second phone would have, with its own stream.
+        first = self.browser.current_window_handle
+        self.browser.switch_to.new_window("tab")
+        self.log_in()
         self.jukebox.send_as_other_client("CtrlN\u00e4chsterTitel")
         self.wait_until(lambda: self.text("lblCurrentSong") not in ("", "-", old), ANSWER_S, "title unchanged")
+        second = self.text("lblCurrentSong")
+        self.browser.close()
+        self.browser.switch_to.window(first)
+        self.wait_until(lambda: self.text("lblCurrentSong") == second, ANSWER_S, "first page differs")
         self.assertTrue(self.browser.execute_script("return window.notReloaded === true;"))
 
     def test_6_jukebox_gone_and_back(self):

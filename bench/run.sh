@@ -39,13 +39,15 @@ env -u QT_QPA_PLATFORM xvfb-run -a -s "-screen 0 1024x768x24" "$bin/kurvan-bench
 
 echo "== 8, 9: kurvanctl against the simulator"
 "$bin/kurvan-bench-ctl" "${args[@]}" | tee "$work/ctl.txt"
+echo "== 10, 11, 12: the web remote with 100 page clients"
+"$bin/kurvan-bench-serve" "${args[@]}" | tee "$work/serve.txt"
 
 load_after="$(cut -d' ' -f1-3 /proc/loadavg)"
 
 # ROW lines, ordered by their item number (stable within one item).
-cat "$work/micro.txt" "$work/link.txt" "$work/desktop.txt" "$work/ctl.txt" | grep $'^ROW\t' | cut -f2- |
+cat "$work/micro.txt" "$work/link.txt" "$work/desktop.txt" "$work/ctl.txt" "$work/serve.txt" | grep $'^ROW\t' | cut -f2- |
     sort -s -t$'\t' -k1,1n > "$work/rows.tsv"
-grep -h $'^NOTE\t' "$work/link.txt" "$work/desktop.txt" "$work/ctl.txt" | cut -f2- > "$work/notes.txt" || true
+grep -h $'^NOTE\t' "$work/link.txt" "$work/desktop.txt" "$work/ctl.txt" "$work/serve.txt" | cut -f2- > "$work/notes.txt" || true
 
 table() {
     echo "| Measurement | Kurvan | Baseline (same run) | Baseline figure | Ratio | Goal | Goal met |"

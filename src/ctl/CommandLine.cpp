@@ -3,6 +3,7 @@
 #include "ctl/ConnectionOptions.h"
 #include "ctl/Options.h"
 #include "ctl/Texts.h"
+#include "ctl/serve/ServeCommand.h"
 
 #include <algorithm>
 
@@ -18,7 +19,7 @@ const QList<OptionRow> &optionTable()
             << OptionRow{Option::Reconnect,
                          {},
                          QStringLiteral("watch verbindet sich nach einem Abbruch neu (nach 1, 2, 4 \u2026 60 s)")}
-            << OptionRow{Option::Help, {}, QStringLiteral("diese Hilfe anzeigen")}
+            << serveOptionRows() << OptionRow{Option::Help, {}, QStringLiteral("diese Hilfe anzeigen")}
             << OptionRow{Option::Version, {}, QStringLiteral("die Version anzeigen")};
         return all;
     }();

@@ -6,6 +6,8 @@
 #include "ctl/Options.h"
 #include "ctl/SnapshotText.h"
 #include "ctl/Texts.h"
+#include "ctl/serve/ServeCommand.h"
+#include "ctl/serve/ServeTexts.h"
 #include "link/Messages.h"
 #include "session/JukeboxSession.h"
 #include "session/SessionReconnector.h"
@@ -316,6 +318,7 @@ const QList<CommandRow> &commandTable()
         {QStringLiteral("volume"), QStringLiteral("[N|+N|-N]"), CtlText::HelpVolume, 0, 1, checkVolume, runVolume},
         {QStringLiteral("quit-jukebox"), {}, CtlText::HelpQuit, 0, 0, checkQuit, runQuit},
         {QStringLiteral("watch"), {}, CtlText::HelpWatch, 0, 0, nullptr, runWatch, false},
+        {QStringLiteral("serve"), {}, ServeText::HelpServe, 0, 0, checkServe, runServeCommand, false},
     };
     return rows;
 }

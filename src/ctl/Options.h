@@ -12,6 +12,9 @@ inline const QString Json = QStringLiteral("json");
 inline const QString Yes = QStringLiteral("yes");
 inline const QString Position = QStringLiteral("position");
 inline const QString Reconnect = QStringLiteral("reconnect");
+inline const QString Listen = QStringLiteral("listen");
+inline const QString TlsCert = QStringLiteral("tls-cert");
+inline const QString TlsKey = QStringLiteral("tls-key");
 inline const QString Help = QStringLiteral("help");
 inline const QString Version = QStringLiteral("version");
 

@@ -68,6 +68,14 @@ for size in 16 24 32 48; do
     expect '-rw-r--r--' "usr/share/icons/hicolor/${size}x$size/apps/kurvan-client.png"
 done
 expect '-rw-r--r--' usr/share/icons/hicolor/scalable/apps/kurvan-client.svg
+# The web remote's service: in the package, its settings kept over updates, and not enabled (no
+# maintainer script turns it on).
+expect '-rw-r--r--' usr/lib/systemd/system/kurvan-remote.service
+expect '-rw-r--r--' etc/default/kurvan-remote
+dpkg-deb --info "$deb" conffiles 2>/dev/null | grep -qx /etc/default/kurvan-remote || fail "kurvan-remote settings not a conffile"
+if dpkg-deb --info "$deb" postinst 2>/dev/null | grep -q "enable"; then
+    fail "the package enables a service"
+fi
 
 if [ "$failures" -ne 0 ]; then
     echo "$failures package check(s) failed"

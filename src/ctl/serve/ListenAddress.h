@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QHostAddress>
+#include <QString>
+#include <optional>
+
+// Where `kurvanctl serve` listens.
+struct ListenAddress
+{
+    static constexpr quint16 kDefaultPort = 8620;
+
+    QHostAddress address = QHostAddress(QHostAddress::Any);
+    quint16 port = kDefaultPort;
+
+    // Reads "ADDRESS:PORT", "[IPv6]:PORT", "ADDRESS" (default port) or ":PORT" (all addresses).
+    // nullopt for anything else: a host name, a port outside 1..65535, stray text.
+    static std::optional<ListenAddress> parse(const QString &text);
+    // What to listen on: the given address if any; else all addresses, or only 127.0.0.1 when
+    // the jukebox has no password (a page anyone on the network could open would then steer it).
+    static ListenAddress choose(const std::optional<ListenAddress> &given, bool passwordEmpty);
+
+    QString toString() const;
+};

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "ListenAddress.h"
+#include "ctl/CommandLine.h"
+#include "ctl/Commands.h"
+#include "link/ServerLogin.h"
+
+#include <QString>
+#include <optional>
+
+struct ServeOptions
+{
+    std::optional<ListenAddress> listen; // none: the default of ListenAddress::choose()
+    QString tlsCertificate;              // PEM files; both or neither
+    QString tlsKey;
+};
+
+// Runs `kurvanctl serve` until the process is ended: one session with the jukebox, the web
+// remote on the chosen address. Returns the exit code (2 for options it cannot use, 3 when the
+// address cannot be bound).
+int runServe(const ServerLogin &login, const ServeOptions &options);
+
+// The serve row of kurvanctl: its options (--listen, and --tls-cert/--tls-key where Qt has TLS),
+// the check of their values before anything connects, and the command itself.
+QList<OptionRow> serveOptionRows();
+QString checkServe(const ParsedCommandLine &line);
+int runServeCommand(CommandContext &context);

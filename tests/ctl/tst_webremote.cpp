@@ -1,0 +1,381 @@
+#include "RemoteFace.h"
+#include "SessionFace.h"
+#include "SimServer.h"
+#include "WebRemoteServer.h"
+#include "link/Messages.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSignalSpy>
+#include <QTcpSocket>
+#include <QTest>
+
+namespace {
+
+// The time the in-process server and simulator get to answer one request.
+constexpr int kAnswerMs = 5000;
+
+struct Answer
+{
+    int status = 0;
+    QByteArray head; // status line and headers
+    QByteArray body;
+
+    QByteArray header(QByteArrayView name) const
+    {
+        for (const QByteArray &line : head.split('\n')) {
+            const qsizetype colon = line.indexOf(':');
+            if (colon > 0 && line.first(colon).trimmed().compare(name, Qt::CaseInsensitive) == 0)
+                return line.mid(colon + 1).trimmed();
+        }
+        return {};
+    }
+    QString error() const { return QJsonDocument::fromJson(body).object().value(QStringLiteral("error")).toString(); }
+};
+
+// Speaks HTTP/1.1 over a plain socket, so a test controls every byte: the headers a browser
+// would never send wrong, bodies of any size, connections that say nothing.
+class HttpProbe
+{
+public:
+    explicit HttpProbe(quint16 port) : m_port(port) {}
+
+    Answer request(const QByteArray &method, const QByteArray &path, const QByteArray &body = {},
+                   QList<QByteArray> headers = {})
+    {
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, m_port);
+        if (!socket.waitForConnected(kAnswerMs))
+            return {};
+        QByteArray text = method + ' ' + path + " HTTP/1.1\r\nHost: " + host() + "\r\n";
+        for (const QByteArray &header : headers)
+            text += header + "\r\n";
+        if (!cookie.isEmpty())
+            text += "Cookie: " + cookie + "\r\n";
+        if (!body.isEmpty() || method == "POST")
+            text += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
+        text += "\r\n" + body;
+        socket.write(text);
+        return read(socket);
+    }
+    Answer post(const QByteArray &path, const QByteArray &json, QList<QByteArray> headers = {})
+    {
+        headers.prepend("Content-Type: application/json");
+        headers.prepend("Origin: http://" + host());
+        return request("POST", path, json, headers);
+    }
+    bool login(const QByteArray &password)
+    {
+        const Answer answer = post("/api/login", "{\"password\":\"" + password + "\"}");
+        const QByteArray setCookie = answer.header("Set-Cookie");
+        cookie = setCookie.left(setCookie.indexOf(';'));
+        return answer.status == 200;
+    }
+    QByteArray host() const { return "127.0.0.1:" + QByteArray::number(m_port); }
+
+    // Waits on the event loop (the server runs in this thread too) for a whole answer.
+    static Answer read(QTcpSocket &socket)
+    {
+        Answer answer;
+        QByteArray data;
+        (void)QTest::qWaitFor(
+            [&] {
+                data += socket.readAll();
+                const qsizetype end = data.indexOf("\r\n\r\n");
+                if (end < 0)
+                    return socket.state() != QAbstractSocket::ConnectedState;
+                answer = {data.mid(9, 3).toInt(), data.left(end), data.mid(end + 4)};
+                return answer.body.size() >= answer.header("Content-Length").toLongLong();
+            },
+            kAnswerMs);
+        return answer;
+    }
+
+    QByteArray cookie;
+
+private:
+    quint16 m_port;
+};
+
+} // namespace
+
+// The web remote at the HTTP level, with the session on the in-process simulator: every
+// security rule is one case that fails without the rule, and nothing refused reaches the
+// jukebox.
+class TestWebRemote : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<SimServer> sim;
+    std::unique_ptr<SessionFace> face;
+    std::unique_ptr<WebRemoteServer> server;
+
+    void startServer(const ConnectionGuard::Limits &limits = {})
+    {
+        face = std::make_unique<SessionFace>(
+            ServerLogin{QStringLiteral("127.0.0.1"), QString::number(sim->port()), SimServer::kDefaultPassword});
+        server = std::make_unique<WebRemoteServer>(face.get(), SimServer::kDefaultPassword);
+        server->setLimits(limits);
+        QVERIFY(server->listenOn(QHostAddress::LocalHost, 0));
+        face->start();
+        QTRY_COMPARE_WITH_TIMEOUT(face->linkStatus().phase, LinkStatus::Phase::Connected, kAnswerMs);
+        sim->clearReceived();
+    }
+    // What reached the jukebox besides the session's own queries and login.
+    QStringList commands() const
+    {
+        QStringList sent;
+        for (const QString &text : sim->received())
+            if (!text.startsWith(Msg::GetPrefix) && !text.startsWith(Msg::PasswordPrefix))
+                sent << text;
+        return sent;
+    }
+
+private slots:
+    void init()
+    {
+        sim = std::make_unique<SimServer>();
+        QVERIFY(sim->listen(QHostAddress::LocalHost));
+    }
+    void cleanup()
+    {
+        server.reset();
+        face.reset();
+        sim.reset();
+    }
+
+    void nothingWithoutTheSessionCookie()
+    {
+        startServer();
+        HttpProbe probe(server->port());
+        QCOMPARE(probe.request("GET", "/api/state").status, 401);
+        QCOMPARE(probe.request("GET", "/api/events").status, 401);
+        QCOMPARE(probe.post("/api/credit/add", "{}").status, 401);
+        probe.cookie = QByteArray(RequestRules::kCookieName) + "=00112233445566778899aabbccddeeff";
+        QCOMPARE(probe.request("GET", "/api/state").status, 401);
+        // The page itself carries no state and loads without a login.
+        QCOMPARE(probe.request("GET", "/").status, 200);
+        QVERIFY(commands().isEmpty());
+    }
+
+    void theRightPasswordGivesAStrictCookieAndTheState()
+    {
+        startServer();
+        HttpProbe probe(server->port());
+        const Answer wrong = probe.post("/api/login", "{\"password\":\"falsch\"}");
+        QCOMPARE(wrong.status, 401);
+        QCOMPARE(wrong.error(), QStringLiteral("Falsches Passwort."));
+        QVERIFY(wrong.header("Set-Cookie").isEmpty());
+
+        const Answer right = probe.post("/api/login", "{\"password\":\"tonalis\"}");
+        QCOMPARE(right.status, 200);
+        const QByteArray setCookie = right.header("Set-Cookie");
+        QVERIFY2(setCookie.contains("; HttpOnly") && setCookie.contains("; SameSite=Strict"), setCookie.constData());
+        // 128 bits as hex.
+        probe.cookie = setCookie.left(setCookie.indexOf(';'));
+        QCOMPARE(probe.cookie.mid(probe.cookie.indexOf('=') + 1).size(), 32);
+
+        const Answer state = probe.request("GET", "/api/state");
+        QCOMPARE(state.status, 200);
+        const QJsonObject json = QJsonDocument::fromJson(state.body).object();
+        QCOMPARE(json.value(QStringLiteral("credits")).toInt(), 3);
+        QCOMPARE(json.value(QStringLiteral("connected")).toBool(), true);
+        QCOMPARE(json.keys().size(), 10);
+    }
+
+    void theSixthTryWaitsEvenWithTheRightPassword()
+    {
+        startServer();
+        HttpProbe probe(server->port());
+        for (int i = 0; i < LoginLimiter::kMaxFailures; ++i)
+            QCOMPARE(probe.post("/api/login", "{\"password\":\"falsch\"}").status, 401);
+        const Answer sixth = probe.post("/api/login", "{\"password\":\"tonalis\"}");
+        QCOMPARE(sixth.status, 429);
+        QVERIFY(sixth.header("Set-Cookie").isEmpty());
+        QVERIFY(sixth.header("Retry-After").toInt() > 0);
+        QVERIFY(sixth.error().startsWith(QStringLiteral("Zu viele Fehlversuche")));
+    }
+
+    void actionsOnlyByPostFromTheOwnOrigin_data()
+    {
+        QTest::addColumn<QByteArray>("method");
+        QTest::addColumn<QByteArray>("origin");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QStringList>("sent");
+        QTest::newRow("own origin") << QByteArray("POST") << QByteArray("http://HOST") << 200
+                                    << QStringList{Msg::AddCredit};
+        QTest::newRow("script without origin")
+            << QByteArray("POST") << QByteArray() << 200 << QStringList{Msg::AddCredit};
+        QTest::newRow("foreign origin") << QByteArray("POST") << QByteArray("http://evil.example") << 403
+                                        << QStringList{};
+        QTest::newRow("same host, other port")
+            << QByteArray("POST") << QByteArray("http://127.0.0.1:1") << 403 << QStringList{};
+        QTest::newRow("GET") << QByteArray("GET") << QByteArray() << 405 << QStringList{};
+    }
+    void actionsOnlyByPostFromTheOwnOrigin()
+    {
+        QFETCH(QByteArray, method);
+        QFETCH(QByteArray, origin);
+        QFETCH(int, status);
+        QFETCH(QStringList, sent);
+        startServer();
+        HttpProbe probe(server->port());
+        QVERIFY(probe.login("tonalis"));
+        QList<QByteArray> headers{"Content-Type: application/json"};
+        if (!origin.isEmpty())
+            headers << "Origin: " + origin.replace("HOST", probe.host());
+        const Answer answer = probe.request(method, "/api/credit/add", "{}", headers);
+        QCOMPARE(answer.status, status);
+        if (status == 200)
+            QTRY_COMPARE_WITH_TIMEOUT(commands(), sent, kAnswerMs);
+        // A refused one is answered before anything could be sent: nothing is on the wire now.
+        QCOMPARE(commands(), sent);
+    }
+
+    void badBodiesAreRefusedInGermanAndTheServiceGoesOn_data()
+    {
+        QTest::addColumn<QByteArray>("path");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QByteArray>("contentType");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("message");
+        const QByteArray json = "application/json";
+        QTest::newRow("malformed") << QByteArray("/api/volume") << QByteArray("{\"volume\": 5") << json << 400
+                                   << QStringLiteral("Ungültiges JSON.");
+        QTest::newRow("an array") << QByteArray("/api/next") << QByteArray("[]") << json << 400
+                                  << QStringLiteral("Ungültiges JSON.");
+        QTest::newRow("volume 101") << QByteArray("/api/volume") << QByteArray("{\"volume\":101}") << json << 400
+                                    << QStringLiteral("Die Lautstärke muss eine ganze Zahl von 0 bis 100 sein.");
+        QTest::newRow("volume as text") << QByteArray("/api/volume") << QByteArray("{\"volume\":\"50\"}") << json << 400
+                                        << QStringLiteral("Die Lautstärke muss eine ganze Zahl von 0 bis 100 sein.");
+        QTest::newRow("a form") << QByteArray("/api/stop") << QByteArray("a=1")
+                                << QByteArray("application/x-www-form-urlencoded") << 415
+                                << QStringLiteral("Nur JSON wird angenommen.");
+        QTest::newRow("too large for an action")
+            << QByteArray("/api/volume") << QByteArray("{\"volume\":5,\"x\":\"" + QByteArray(6000, 'x') + "\"}") << json
+            << 413 << QStringLiteral("Anfrage zu groß.");
+    }
+    void badBodiesAreRefusedInGermanAndTheServiceGoesOn()
+    {
+        QFETCH(QByteArray, path);
+        QFETCH(QByteArray, body);
+        QFETCH(QByteArray, contentType);
+        QFETCH(int, status);
+        QFETCH(QString, message);
+        startServer();
+        HttpProbe probe(server->port());
+        QVERIFY(probe.login("tonalis"));
+        const Answer answer =
+            probe.request("POST", path, body, {"Content-Type: " + contentType, "Origin: http://" + probe.host()});
+        QCOMPARE(answer.status, status);
+        QCOMPARE(answer.error(), message);
+        QVERIFY(commands().isEmpty());
+        // Still serving, and a good request still acts.
+        QCOMPARE(probe.post("/api/volume", "{\"volume\":70}").status, 200);
+        QTRY_COMPARE_WITH_TIMEOUT(commands(), QStringList{Msg::SetVolumePrefix + QStringLiteral("70")}, kAnswerMs);
+    }
+
+    void anOversizedRequestIsCutOffBeforeItIsBuffered()
+    {
+        startServer();
+        HttpProbe probe(server->port());
+        QVERIFY(probe.login("tonalis"));
+        // A body announced far beyond any page request, of which only the start is sent: the
+        // guard answers while the rest would still be coming, instead of waiting to buffer it.
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, server->port());
+        QVERIFY(socket.waitForConnected(kAnswerMs));
+        socket.write("POST /api/volume HTTP/1.1\r\nHost: " + probe.host() + "\r\nCookie: " + probe.cookie +
+                     "\r\nContent-Type: application/json\r\nContent-Length: " + QByteArray::number(1 << 20) +
+                     "\r\n\r\n{\"volume\":5,\"x\":\"" + QByteArray(64 * 1024, 'x'));
+        const Answer answer = HttpProbe::read(socket);
+        QCOMPARE(answer.status, 413);
+        QSignalSpy closed(&socket, &QTcpSocket::disconnected);
+        QVERIFY(socket.state() != QAbstractSocket::ConnectedState || closed.wait(kAnswerMs));
+        QVERIFY(commands().isEmpty());
+        QCOMPARE(probe.request("GET", "/api/state").status, 200);
+    }
+
+    void idleConnectionsDoNotShutOutANewClient()
+    {
+        ConnectionGuard::Limits limits;
+        limits.maxConnections = 8;
+        limits.idleMs = 60'000; // longer than the test: room must come from the bound itself
+        startServer(limits);
+        std::vector<std::unique_ptr<QTcpSocket>> idle;
+        for (int i = 0; i < 3 * limits.maxConnections; ++i) {
+            idle.push_back(std::make_unique<QTcpSocket>());
+            idle.back()->connectToHost(QHostAddress::LocalHost, server->port());
+            QVERIFY(idle.back()->waitForConnected(kAnswerMs));
+            idle.back()->write("GET / HTTP/1.1\r\n"); // and never the rest
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(std::count_if(idle.begin(), idle.end(),
+                                               [](const auto &s) {
+                                                   return s->state() == QAbstractSocket::ConnectedState;
+                                               }) <= limits.maxConnections,
+                                 kAnswerMs);
+        HttpProbe probe(server->port());
+        QCOMPARE(probe.request("GET", "/").status, 200);
+    }
+
+    void aQuietConnectionIsClosed()
+    {
+        ConnectionGuard::Limits limits;
+        limits.idleMs = 200;
+        startServer(limits);
+        QTcpSocket quiet;
+        quiet.connectToHost(QHostAddress::LocalHost, server->port());
+        QVERIFY(quiet.waitForConnected(kAnswerMs));
+        QSignalSpy closed(&quiet, &QTcpSocket::disconnected);
+        QVERIFY(closed.wait(limits.idleMs + kAnswerMs));
+    }
+
+    void theStreamFollowsTheJukebox()
+    {
+        startServer();
+        HttpProbe probe(server->port());
+        QVERIFY(probe.login("tonalis"));
+        QTcpSocket stream;
+        stream.connectToHost(QHostAddress::LocalHost, server->port());
+        QVERIFY(stream.waitForConnected(kAnswerMs));
+        stream.write("GET /api/events HTTP/1.1\r\nHost: " + probe.host() + "\r\nCookie: " + probe.cookie + "\r\n\r\n");
+        QByteArray seen;
+        const auto waitFor = [&](QByteArrayView text) {
+            return QTest::qWaitFor([&] { return (seen += stream.readAll()).contains(text); },
+                                   kAnswerMs + JukeboxSession::kPollInterval);
+        };
+        QVERIFY(waitFor("\"credits\":3"));
+        QVERIFY(seen.startsWith("HTTP/1.1 200"));
+        QVERIFY(seen.contains("text/event-stream"));
+        sim->model().setCredit(7);
+        sim->pushNotice(Msg::ChangeCredit);
+        QVERIFY(waitFor("\"credits\":7"));
+        // The jukebox goes away: the stream says so, with the next attempt.
+        sim->close();
+        QVERIFY(waitFor("\"phase\":\"waiting\""));
+    }
+
+    void onlyThePagesOwnFiles_data()
+    {
+        QTest::addColumn<QByteArray>("path");
+        QTest::addColumn<int>("status");
+        QTest::newRow("page") << QByteArray("/") << 200;
+        QTest::newRow("script") << QByteArray("/app.js") << 200;
+        QTest::newRow("up and out") << QByteArray("/../../etc/passwd") << 404;
+        QTest::newRow("resource path") << QByteArray("/:/kurvan/web/index.html") << 404;
+        QTest::newRow("source file") << QByteArray("/index.html") << 404;
+    }
+    void onlyThePagesOwnFiles()
+    {
+        QFETCH(QByteArray, path);
+        QFETCH(int, status);
+        startServer();
+        const Answer answer = HttpProbe(server->port()).request("GET", path);
+        QCOMPARE(answer.status, status);
+        if (status == 200)
+            QVERIFY(answer.header("Content-Security-Policy").contains("default-src 'none'"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestWebRemote)
+#include "tst_webremote.moc"

@@ -148,4 +148,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestJukeboxSession)
-#include "tst_jukeboxsession.moc"
+#include "TestJukeboxSession.moc"

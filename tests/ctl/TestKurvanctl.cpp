@@ -329,4 +329,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestKurvanctl)
-#include "tst_kurvanctl.moc"
+#include "TestKurvanctl.moc"

@@ -378,4 +378,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestWebRemote)
-#include "tst_webremote.moc"
+#include "TestWebRemote.moc"

@@ -143,4 +143,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestServeRules)
-#include "tst_serverules.moc"
+#include "TestServeRules.moc"

@@ -60,4 +60,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestSnapshotText)
-#include "tst_snapshottext.moc"
+#include "TestSnapshotText.moc"

@@ -35,9 +35,8 @@ class TestEndToEnd : public QObject
 
     void writeIni(const QString &address, const QString &port)
     {
-        QFile file(ini());
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("[Settings]\r\nLastIP=" + address.toLatin1() + "\r\nPort=" + port.toLatin1() + "\r\n");
+        QVERIFY(writeFileBytes(ini(),
+                               "[Settings]\r\nLastIP=" + address.toLatin1() + "\r\nPort=" + port.toLatin1() + "\r\n"));
     }
 
     QProcessEnvironment clientEnvironment() const
@@ -67,13 +66,14 @@ class TestEndToEnd : public QObject
         const QString dialog = window(QStringLiteral("Serveradresse"));
         QVERIFY(!dialog.isEmpty());
         // Focus order: address, port, "Verbinden", password; Enter presses "Verbinden".
-        typeInto(dialog, {QStringLiteral("@Tab"), QStringLiteral("@Tab"), QStringLiteral("@Tab"),
-                          QStringLiteral("geheim"), QStringLiteral("@Return")});
+        typeInto(dialog, words("@Tab @Tab @Tab geheim @Return"));
         // Connecting and the first answers take well under a second on loopback; a client that
         // cannot read the jukebox's frames fails here, not after every limit of the case.
         QVERIFY(simReceived(QStringLiteral("GetPlayStatus"), kLoginLimit));
     }
 
+    // The words of a command line, split at blanks.
+    static QStringList words(const char *line) { return QString::fromLatin1(line).split(u' '); }
     static QString xdotool(const QStringList &args, int timeoutMs = 15000)
     {
         QProcess xdo;
@@ -89,31 +89,28 @@ class TestEndToEnd : public QObject
     // The id of the visible window titled exactly title, waiting for it up to timeoutMs.
     static QString window(const QString &title, int timeoutMs = 15000)
     {
-        const QString ids = xdotool({QStringLiteral("search"), QStringLiteral("--sync"),
-                                     QStringLiteral("--onlyvisible"), QStringLiteral("--name"), u'^' + title + u'$'},
-                                    timeoutMs);
+        const QString ids = xdotool(words("search --sync --onlyvisible --name") << u'^' + title + u'$', timeoutMs);
         return ids.section(u'\n', 0, 0);
     }
     static QStringList visibleWindows(const QString &title)
     {
-        const QString ids = xdotool(
-            {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"), u'^' + title + u'$'});
+        const QString ids = xdotool(words("search --onlyvisible --name") << u'^' + title + u'$');
         return ids.isEmpty() ? QStringList() : ids.split(u'\n');
     }
     static void typeInto(const QString &win, const QStringList &keysThenText)
     {
-        xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), win});
+        xdotool(words("windowfocus --sync") << win);
         for (const QString &step : keysThenText) {
             if (step.startsWith(u'@'))
-                xdotool({QStringLiteral("key"), QStringLiteral("--clearmodifiers"), step.mid(1)});
+                xdotool(words("key --clearmodifiers") << step.mid(1));
             else
-                xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("15"), step});
+                xdotool(words("type --delay 15") << step);
         }
     }
     static void clickAt(const QString &win, int x, int y)
     {
-        xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), win, QString::number(x), QString::number(y)});
-        xdotool({QStringLiteral("click"), QStringLiteral("1")});
+        xdotool(words("mousemove --window") << win << QString::number(x) << QString::number(y));
+        xdotool(words("click 1"));
     }
 
     template <typename Condition> static bool waitFor(Condition condition, int timeoutMs = 15000)
@@ -151,12 +148,11 @@ class TestEndToEnd : public QObject
     }
 
 #ifdef KURVAN_WITH_MPRIS
-    static QString playerctl(const QStringList &args)
+    static QString playerctl(const char *args)
     {
-        return printed(QStringLiteral("playerctl"), QStringList{QStringLiteral("-p"), QStringLiteral("kurvan")} + args)
-            .trimmed();
+        return printed(QStringLiteral("playerctl"), words("-p kurvan") + words(args)).trimmed();
     }
-    static bool playerctlShows(const QStringList &args, const QString &expected)
+    static bool playerctlShows(const char *args, const QString &expected)
     {
         return waitFor([&] { return playerctl(args) == expected; });
     }
@@ -200,16 +196,10 @@ private slots:
     {
         writeIni(QStringLiteral("127.0.0.1"), QString::number(sim->port()));
         startClient();
-        const QString dialog = window(QStringLiteral("Serveradresse"));
-        QVERIFY(!dialog.isEmpty());
-        // Focus order: address, port, "Verbinden", password; Enter presses "Verbinden".
-        typeInto(dialog, {QStringLiteral("@Tab"), QStringLiteral("@Tab"), QStringLiteral("@Tab"),
-                          QStringLiteral("geheim"), QStringLiteral("@Return")});
-        QVERIFY(simReceived(QStringLiteral("GetSongPos")) || simReceived(QStringLiteral("GetPlayStatus")));
+        logIn();
         const QStringList got = sim->received();
         QCOMPARE(got.first(), QStringLiteral("Password=geheim"));
-        QCOMPARE(got.mid(1, 4), (QStringList{QStringLiteral("GetVersion"), QStringLiteral("GetType"),
-                                             QStringLiteral("GetCredit"), QStringLiteral("GetPlayStatus")}));
+        QCOMPARE(got.mid(1, 4), words("GetVersion GetType GetCredit GetPlayStatus"));
 
         const QString panel = window(QStringLiteral("Kurvan"));
         QVERIFY(!panel.isEmpty());
@@ -257,9 +247,7 @@ private slots:
         typeInto(dialog, {QStringLiteral("@ctrl+a"), QString::number(sim->port()), QStringLiteral("@Return")});
         QVERIFY(simReceived(QStringLiteral("Password=")));
         QVERIFY(!window(QStringLiteral("Kurvan")).isEmpty());
-        QFile file(ini());
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QVERIFY(file.readAll().contains("Port=" + QByteArray::number(sim->port())));
+        QVERIFY(fileBytes(ini()).contains("Port=" + QByteArray::number(sim->port())));
     }
 
     void startsWithoutSettingsAndWritesNothingBeforeAClick()
@@ -330,28 +318,27 @@ private slots:
         writeIni(QStringLiteral("127.0.0.1"), QString::number(sim->port()));
         startClient();
         // Offered from the start, before any panel: nothing plays yet.
-        QVERIFY(playerctlShows({QStringLiteral("status")}, QStringLiteral("Stopped")));
+        QVERIFY(playerctlShows("status", QStringLiteral("Stopped")));
         logIn();
-        QVERIFY(playerctlShows({QStringLiteral("status")}, QStringLiteral("Playing")));
-        QVERIFY(playerctlShows({QStringLiteral("metadata"), QStringLiteral("title")}, QStringLiteral("Mein Lied")));
-        QVERIFY(playerctlShows({QStringLiteral("volume")}, QStringLiteral("0.500000")));
+        QVERIFY(playerctlShows("status", QStringLiteral("Playing")));
+        QVERIFY(playerctlShows("metadata title", QStringLiteral("Mein Lied")));
+        QVERIFY(playerctlShows("volume", QStringLiteral("0.500000")));
 
         // The jukebox moves on by itself: the title follows before a second poll has gone out.
-        const QString firstTrack = playerctl({QStringLiteral("metadata"), QStringLiteral("mpris:trackid")});
+        const QString firstTrack = playerctl("metadata mpris:trackid");
         sim->clearReceived();
         sim->model().nextTitle();
-        QVERIFY(playerctlShows({QStringLiteral("metadata"), QStringLiteral("title")},
-                               QStringLiteral("Der fr\u00F6hliche Wanderer")));
+        QVERIFY(playerctlShows("metadata title", QStringLiteral("Der fr\u00F6hliche Wanderer")));
         QVERIFY(sim->received().count(QStringLiteral("GetPlayStatus")) <= 1);
-        const QString secondTrack = playerctl({QStringLiteral("metadata"), QStringLiteral("mpris:trackid")});
+        const QString secondTrack = playerctl("metadata mpris:trackid");
         QVERIFY(!firstTrack.isEmpty());
         QVERIFY(!secondTrack.isEmpty());
         QVERIFY(secondTrack != firstTrack);
 
         sim->model().stop();
-        QVERIFY(playerctlShows({QStringLiteral("status")}, QStringLiteral("Stopped")));
+        QVERIFY(playerctlShows("status", QStringLiteral("Stopped")));
         sim->model().play();
-        QVERIFY(playerctlShows({QStringLiteral("status")}, QStringLiteral("Playing")));
+        QVERIFY(playerctlShows("status", QStringLiteral("Playing")));
     }
 
     void mediaKeysActAsThePanelsButtons()
@@ -361,24 +348,24 @@ private slots:
         writeIni(QStringLiteral("127.0.0.1"), QString::number(sim->port()));
         startClient();
         logIn();
-        QVERIFY(playerctlShows({QStringLiteral("status")}, QStringLiteral("Playing")));
+        QVERIFY(playerctlShows("status", QStringLiteral("Playing")));
 
         sim->clearReceived();
-        playerctl({QStringLiteral("next")});
+        playerctl("next");
         QVERIFY(simReceived(QStringLiteral("CtrlN\u00E4chsterTitel")));
-        playerctl({QStringLiteral("previous")});
+        playerctl("previous");
         QVERIFY(simReceived(QStringLiteral("CtrlVorherigerTitel")));
 
         // The volume goes out once, after the bar's rest, as a move of the bar would.
-        playerctl({QStringLiteral("volume"), QStringLiteral("0.3")});
+        playerctl("volume 0.3");
         QVERIFY(simReceived(QStringLiteral("SetVolume|30")));
         QVERIFY(nextPoll());
         QCOMPARE(sim->received().filter(QStringLiteral("SetVolume")), QStringList{QStringLiteral("SetVolume|30")});
         QCOMPARE(sim->model().volume(), 30);
 
-        playerctl({QStringLiteral("stop")});
+        playerctl("stop");
         QVERIFY(simReceived(QStringLiteral("CtrlStop")));
-        QVERIFY(playerctlShows({QStringLiteral("status")}, QStringLiteral("Stopped")));
+        QVERIFY(playerctlShows("status", QStringLiteral("Stopped")));
     }
 #endif
 };

@@ -230,52 +230,45 @@ private slots:
         expectHealthy();
     }
 
-    void randomBytesWithStartBytes()
+    void noiseThenACreditNotice_data()
     {
-        QVERIFY(logIn());
-        QByteArray noise(1 << 20, Qt::Uninitialized);
-        QRandomGenerator(4711).fillRange(reinterpret_cast<quint32 *>(noise.data()), noise.size() / 4);
+        // Noise in front of a credit notice; the notice and the answer to its question still
+        // come through, and nothing of the noise is left.
+        QTest::addColumn<QByteArray>("noise");
+        QTest::addColumn<int>("credit");
+        QTest::addColumn<bool>("trickled"); // byte by byte, else in one write
+        QByteArray random(1 << 20, Qt::Uninitialized);
+        QRandomGenerator(4711).fillRange(reinterpret_cast<quint32 *>(random.data()), random.size() / 4);
         // Whatever frame the noise left open, this many bytes without a start byte complete it
         // (they are end bytes) and leave nothing behind: the reader is back in step.
-        const QByteArray inStep(kMaxFrameBytes + 1, kEndByte);
-        sim->model().setCredit(0);
-        sim->sendRaw(noise + inStep + FrameMessage(Msg::ChangeCredit));
-        QTRY_COMPARE_WITH_TIMEOUT(text("lblCredits"), QStringLiteral("0"), kSettle);
-        QTRY_VERIFY(idle());
-        QVERIFY(!enabled("cmdCreditMinus"));
-        QVERIFY(enabled("cmdCreditPlus"));
-        QCOMPARE(text("lblStatus"), kConnected);
-        QCOMPARE(link->bufferedBytes(), 0);
-        expectHealthy();
-    }
-
-    void stormOfStartBytes()
-    {
-        QVERIFY(logIn());
-        sim->model().setCredit(9);
+        QTest::newRow("random bytes with start bytes")
+            << random + QByteArray(kMaxFrameBytes + 1, kEndByte) << 0 << false;
         // The storm leaves a frame open whose length field reads 0x0202, 514 bytes; what comes
         // next fills it. Forty notices are 640 bytes, more than it can swallow.
-        sim->sendRaw(QByteArray(1 << 20, kStartByte) + frames(Msg::ChangeCredit, 40));
-        QTRY_COMPARE_WITH_TIMEOUT(text("lblCredits"), QStringLiteral("9"), kSettle);
-        QTRY_VERIFY(idle());
-        QCOMPARE(link->bufferedBytes(), 0);
-        QCOMPARE(text("lblStatus"), kConnected);
-        expectHealthy();
+        QTest::newRow("storm of start bytes")
+            << QByteArray(1 << 20, kStartByte) + frames(Msg::ChangeCredit, 39) << 9 << false;
+        // The frame is really held while it comes in.
+        QTest::newRow("largest frame trickled byte by byte") << FrameMessage(QString(kMaxTextBytes, u'x')) << 5 << true;
     }
 
-    void largestFrameTrickledByteByByte()
+    void noiseThenACreditNotice()
     {
+        QFETCH(QByteArray, noise);
+        QFETCH(int, credit);
+        QFETCH(bool, trickled);
         QVERIFY(logIn());
-        sim->model().setCredit(5);
-        sim->faults().byteByByte = true;
+        sim->model().setCredit(credit);
+        sim->faults().byteByByte = trickled;
         sim->faults().bytePauseMs = 0;
-        sim->sendRaw(FrameMessage(QString(kMaxTextBytes, u'x')) + FrameMessage(Msg::ChangeCredit));
+        sim->sendRaw(noise + FrameMessage(Msg::ChangeCredit));
         // What is queued keeps dripping; the answer to the question that follows comes whole.
         sim->faults().byteByByte = false;
-        QTRY_COMPARE_WITH_TIMEOUT(text("lblCredits"), QStringLiteral("5"), kSettle);
+        QTRY_COMPARE_WITH_TIMEOUT(text("lblCredits"), QString::number(credit), kSettle);
         QTRY_VERIFY(idle());
-        // The frame was really held while it came in, and nothing of it is left.
-        QVERIFY2(probe->maxBuffered() > kMaxTextBytes / 2, qPrintable(QString::number(probe->maxBuffered())));
+        if (trickled)
+            QVERIFY2(probe->maxBuffered() > kMaxTextBytes / 2, qPrintable(QString::number(probe->maxBuffered())));
+        QCOMPARE(enabled("cmdCreditMinus"), credit > 0);
+        QVERIFY(enabled("cmdCreditPlus"));
         QCOMPARE(link->bufferedBytes(), 0);
         QCOMPARE(text("lblStatus"), kConnected);
         expectHealthy();
@@ -346,9 +339,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(panel->stopped() == 1 && poll()->isActive() && idle(), kSettle);
         disconnect(clickInTheWait);
         QCOMPARE(probe->maxDepth(), 1); // clicks were answered inside the waits
-        QCOMPARE(sim->received().mid(before),
-                 (QStringList{QStringLiteral("GetVolume"), QStringLiteral("CtrlStop"), QStringLiteral("GetPlayStatus"),
-                              QStringLiteral("GetSongPos")}));
+        QCOMPARE(sim->received().mid(before), names({"GetVolume", "CtrlStop", "GetPlayStatus", "GetSongPos"}));
         QCOMPARE(text("lblStatus"), kConnected);
         QCOMPARE(text("lblCredits"), QStringLiteral("3"));
         QCOMPARE(panel->progress().value(), 0.0f); // an unanswered position reads as 0
@@ -435,10 +426,9 @@ private slots:
     void connectionClosedDuringAPoll_data()
     {
         QTest::addColumn<QStringList>("questions"); // the poll's questions up to the closing one
-        QTest::newRow("volume") << QStringList{QStringLiteral("GetVolume")};
-        QTest::newRow("play status") << QStringList{QStringLiteral("GetVolume"), QStringLiteral("GetPlayStatus")};
-        QTest::newRow("song position") << QStringList{QStringLiteral("GetVolume"), QStringLiteral("GetPlayStatus"),
-                                                      QStringLiteral("GetSongPos")};
+        QTest::newRow("volume") << names({"GetVolume"});
+        QTest::newRow("play status") << names({"GetVolume", "GetPlayStatus"});
+        QTest::newRow("song position") << names({"GetVolume", "GetPlayStatus", "GetSongPos"});
     }
 
     void connectionClosedDuringAPoll()
@@ -484,7 +474,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!get<QTimer>("tmrVolume")->isActive() && text("lblStatus") == kDisconnected, kSettle);
 
         const QStringList sent = sim->received().filter(Msg::SetVolumePrefix);
-        QCOMPARE(sent, onTheCommand ? QStringList{QStringLiteral("SetVolume|40")} : QStringList());
+        QCOMPARE(sent, onTheCommand ? names({"SetVolume|40"}) : QStringList());
         QCOMPARE(sim->model().volume(), 50); // the command that closed the link was never acted on
         QCOMPARE(panel->lastVolume(), onTheCommand ? 40 : 55);
         QVERIFY(!poll()->isActive());

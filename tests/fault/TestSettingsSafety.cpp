@@ -36,12 +36,6 @@ void captureMessage(QtMsgType type, const QMessageLogContext &context, const QSt
     Q_UNUSED(type);
 }
 
-QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 } // namespace
 
 // The settings file under a writer that dies at any moment, and the password kept out of it.

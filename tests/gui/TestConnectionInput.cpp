@@ -42,10 +42,16 @@ class TestConnectionInput : public QObject
         dialog->show();
         QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
     }
-    void writeSettings(const QString &ip, const QString &portText)
+    void writeSettings(const QString &ip, const QString &portText) const { writeSettingsTo(ini, ip, portText); }
+    static void writeSettingsTo(const QString &file, const QString &ip, const QString &portText)
     {
-        WriteIni(ini, QStringLiteral("Settings"), QStringLiteral("LastIP"), ip);
-        WriteIni(ini, QStringLiteral("Settings"), QStringLiteral("Port"), portText);
+        WriteIni(file, QStringLiteral("Settings"), QStringLiteral("LastIP"), ip);
+        WriteIni(file, QStringLiteral("Settings"), QStringLiteral("Port"), portText);
+    }
+    // What a settings file (by default the test's) holds under key; empty for nothing.
+    QString saved(const char *key, const QString &file = {}) const
+    {
+        return ReadIni(file.isEmpty() ? ini : file, QStringLiteral("Settings"), QLatin1String(key), QString());
     }
 
 private slots:
@@ -122,8 +128,7 @@ private slots:
         QTemporaryDir program;
         const QString beside = program.filePath(QStringLiteral("Kurvan.ini"));
         const QString user = folder->filePath(QStringLiteral("Kurvan.ini"));
-        WriteIni(beside, QStringLiteral("Settings"), QStringLiteral("LastIP"), QStringLiteral("jukebox.invalid"));
-        WriteIni(beside, QStringLiteral("Settings"), QStringLiteral("Port"), QStringLiteral("7621"));
+        writeSettingsTo(beside, QStringLiteral("jukebox.invalid"), QStringLiteral("7621"));
         const auto never = [](const QFileInfo &) { return false; };
         const SettingsFiles files = chooseSettingsFiles(program.path(), folder->path(), never);
         QCOMPARE(files.write, user);
@@ -135,8 +140,7 @@ private slots:
         port()->setText(QStringLiteral("abc")); // no port: the attempt starts nothing
         QTest::mouseClick(button(), Qt::LeftButton);
         dialog->close();
-        QCOMPARE(ReadIni(beside, QStringLiteral("Settings"), QStringLiteral("LastIP"), QString()),
-                 QStringLiteral("jukebox.invalid"));
+        QCOMPARE(saved("LastIP", beside), QStringLiteral("jukebox.invalid"));
         // What the user entered wins from now on.
         dialog = std::make_unique<ConnectionInput>(files);
         QCOMPARE(address()->text(), QStringLiteral("127.0.0.1"));
@@ -158,8 +162,7 @@ private slots:
         QVERIFY(button()->isEnabled());
         QCOMPARE(button()->text(), QStringLiteral("Verbinden"));
         QVERIFY(!dialog->panel());
-        QCOMPARE(ReadIni(ini, QStringLiteral("Settings"), QStringLiteral("Port"), QStringLiteral("x")),
-                 QStringLiteral("7620"));
+        QCOMPARE(saved("Port"), QStringLiteral("7620"));
     }
 
     void successfulAttemptHandsOverToThePanel()
@@ -188,12 +191,10 @@ private slots:
         QCOMPARE(shown.first().first().value<Kurvan *>(), panel.data());
         QTRY_COMPARE(jukebox.received(), QStringList{QStringLiteral("Password= Gr\u00FCn 1,2;3 ")});
         QVERIFY(!get<QTimer>("tmrTimeOut")->isActive());
-        QCOMPARE(ReadIni(ini, QStringLiteral("Settings"), QStringLiteral("LastIP"), QString()),
-                 QStringLiteral("127.0.0.1"));
+        QCOMPARE(saved("LastIP"), QStringLiteral("127.0.0.1"));
         // The password never reaches the settings file.
-        QFile file(ini);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QVERIFY(!file.readAll().contains("Gr"));
+        QVERIFY(QFile::exists(ini));
+        QVERIFY(!fileBytes(ini).contains("Gr"));
         delete panel.data();
     }
 
@@ -244,8 +245,7 @@ private slots:
         QVERIFY(second);
         QTRY_VERIFY(!dialog->isVisible());
         QTRY_COMPARE(jukebox.received(), QStringList{QStringLiteral("Password=")});
-        QCOMPARE(ReadIni(ini, QStringLiteral("Settings"), QStringLiteral("Port"), QString()),
-                 QString::number(jukebox.port()));
+        QCOMPARE(saved("Port"), QString::number(jukebox.port()));
         delete second.data();
     }
 
@@ -257,12 +257,11 @@ private slots:
         QTest::mouseClick(button(), Qt::LeftButton);
         QPointer<Kurvan> panel = dialog->panel();
         QVERIFY(panel);
-        QCOMPARE(ReadIni(ini, QStringLiteral("Settings"), QStringLiteral("Port"), QString()), QStringLiteral("abc"));
+        QCOMPARE(saved("Port"), QStringLiteral("abc"));
         dialog->close();
         QVERIFY(panel.isNull());
         QVERIFY(!get<QTimer>("tmrTimeOut")->isActive());
-        QCOMPARE(ReadIni(ini, QStringLiteral("Settings"), QStringLiteral("LastIP"), QString()),
-                 QStringLiteral("127.0.0.1"));
+        QCOMPARE(saved("LastIP"), QStringLiteral("127.0.0.1"));
     }
 
     void escapeDoesNotClose()

@@ -13,17 +13,11 @@
 #include <QTimer>
 #include <QWheelEvent>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 const QString kSecret = QStringLiteral("geheim");
-
-QStringList names(std::initializer_list<const char *> list)
-{
-    QStringList out;
-    for (const char *n : list)
-        out << QLatin1String(n);
-    return out;
-}
 
 } // namespace
 
@@ -97,18 +91,15 @@ private slots:
         QTest::addColumn<QString>("version");
         QTest::addColumn<bool>("minusOn");
         QTest::addColumn<bool>("transportOn");
-        QTest::newRow("stopped") << "Gestoppt"
-                                 << "3" << QStringList() << "7.1.0 (Demo)" << true << false;
-        QTest::newRow("no credits") << "Gestoppt"
-                                    << "0" << QStringList() << "7.1.0 (Demo)" << false << false;
-        QTest::newRow("credit not a number") << "Spielt"
-                                             << "viele" << QStringList() << "7.1.0 (Demo)" << true << true;
-        QTest::newRow("only the type") << "Gestoppt"
-                                       << "1" << names({"Version"}) << " (Demo)" << true << false;
-        QTest::newRow("only the version") << "Gestoppt"
-                                          << "1" << names({"Type"}) << "7.1.0" << true << false;
-        QTest::newRow("play status times out") << "Spielt"
-                                               << "1" << names({"PlayStatus"}) << "7.1.0 (Demo)" << true << false;
+        QTest::newRow("stopped") << u"Gestoppt"_s << u"3"_s << QStringList() << u"7.1.0 (Demo)"_s << true << false;
+        QTest::newRow("no credits") << u"Gestoppt"_s << u"0"_s << QStringList() << u"7.1.0 (Demo)"_s << false << false;
+        QTest::newRow("credit not a number")
+            << u"Spielt"_s << u"viele"_s << QStringList() << u"7.1.0 (Demo)"_s << true << true;
+        QTest::newRow("only the type") << u"Gestoppt"_s << u"1"_s << names({"Version"}) << u" (Demo)"_s << true
+                                       << false;
+        QTest::newRow("only the version") << u"Gestoppt"_s << u"1"_s << names({"Type"}) << u"7.1.0"_s << true << false;
+        QTest::newRow("play status times out")
+            << u"Spielt"_s << u"1"_s << names({"PlayStatus"}) << u"7.1.0 (Demo)"_s << true << false;
     }
 
     void loginVariants()
@@ -139,12 +130,9 @@ private slots:
         QTest::addColumn<QString>("position");
         QTest::addColumn<float>("maximum");
         QTest::addColumn<float>("value");
-        QTest::newRow("length with letters") << "215abc"
-                                             << "30" << 100.0f << 30.0f;
-        QTest::newRow("position at the end") << "215"
-                                             << "215" << 215.0f << 0.0f;
-        QTest::newRow("negative position") << "215"
-                                           << "-5" << 215.0f << 0.0f;
+        QTest::newRow("length with letters") << u"215abc"_s << u"30"_s << 100.0f << 30.0f;
+        QTest::newRow("position at the end") << u"215"_s << u"215"_s << 215.0f << 0.0f;
+        QTest::newRow("negative position") << u"215"_s << u"-5"_s << 215.0f << 0.0f;
     }
 
     void loginSkipsOnlyTheFailingStep()

@@ -194,9 +194,8 @@ private slots:
         // Play, Pause and Seek have nothing to ask the jukebox.
         for (const char *nothing : {"Play", "Pause", "PlayPause"})
             call(kPlayer, QLatin1String(nothing));
-        QTRY_COMPARE(received(), (QStringList{QStringLiteral("CtrlN\u00E4chsterTitel"),
-                                              QStringLiteral("CtrlVorherigerTitel"), QStringLiteral("CtrlStop"),
-                                              QStringLiteral("AddCredit|1"), QStringLiteral("RemoveCredit|1")}));
+        QTRY_COMPARE(received(), names({"CtrlN\u00E4chsterTitel", "CtrlVorherigerTitel", "CtrlStop", "AddCredit|1",
+                                        "RemoveCredit|1"}));
     }
 
     void volumeIsRoundedAndClampedToTheBar_data()
@@ -244,7 +243,7 @@ private slots:
         call(kPlayer, QStringLiteral("Next"));
         call(kPlayer, QStringLiteral("Stop"));
         QVERIFY(pollOnce(QStringLiteral("PlayStatus")));
-        QCOMPARE(received(), (QStringList{QStringLiteral("GetVolume"), QStringLiteral("GetPlayStatus")}));
+        QCOMPARE(received(), names({"GetVolume", "GetPlayStatus"}));
     }
 
     void lostLinkIsAnnouncedAndEveryActionRefused()

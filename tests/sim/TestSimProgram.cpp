@@ -18,87 +18,82 @@ private slots:
         QVERIFY2(loopbackLoginWorks(), "no login over loopback: the wire is broken, every case would fail");
     }
 
-    void optionsReachTheServerAndQuitEndsIt();
-    void endsCleanlyOnTerminate();
-    void refusesBadOptions();
+    void optionsReachTheServerAndQuitEndsIt()
+    {
+        QProcess sim;
+        const quint16 port =
+            start(sim, {QStringLiteral("--password"), QStringLiteral("s3cret"), QStringLiteral("--withhold"),
+                        QStringLiteral("Credit"), QStringLiteral("--stopped")});
+        QVERIFY(port != 0);
+        SimTestClient c;
+        QVERIFY(c.connectTo(port));
+        QVERIFY(!c.login(SimServer::kDefaultPassword));
+        QVERIFY(c.login(QStringLiteral("s3cret")));
+        c.send(QStringLiteral("GetCredit"));
+        QCOMPARE(c.query(Msg::PlayStatus), QStringLiteral("Gestoppt"));
+        QCOMPARE(c.texts.size(), 3);
+
+        c.send(Msg::Quit);
+        QVERIFY(c.waitForDisconnected());
+        // The client's wait runs the event loop, where the process may already have been reaped.
+        QVERIFY(sim.state() == QProcess::NotRunning || sim.waitForFinished(SimTestClient::kWaitMs));
+        QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(sim.exitCode(), 0);
+        const QString log = QString::fromUtf8(sim.readAllStandardOutput());
+        QVERIFY(log.contains(QStringLiteral("recv: Password=***")));
+        QVERIFY(log.contains(QStringLiteral("recv: CtrlBeenden")));
+        QVERIFY(!log.contains(QStringLiteral("s3cret")));
+    }
+
+    void endsCleanlyOnTerminate()
+    {
+        QProcess sim;
+        const quint16 port = start(sim, {QStringLiteral("--quiet")});
+        QVERIFY(port != 0);
+        SimTestClient c;
+        QVERIFY(c.connectTo(port));
+        QVERIFY(c.login(SimServer::kDefaultPassword));
+
+        sim.terminate();
+        QVERIFY(sim.waitForFinished(SimTestClient::kWaitMs));
+        QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(sim.exitCode(), 0);
+        QVERIFY(c.waitForDisconnected());
+        QCOMPARE(sim.readAllStandardOutput(), QByteArray()); // quiet: nothing after the start line
+    }
+
+    void refusesBadOptions()
+    {
+        const QList<QStringList> cases = {
+            {QStringLiteral("--port"), QStringLiteral("70000")},
+            {QStringLiteral("--listen"), QStringLiteral("jukebox")},
+            {QStringLiteral("--empty"), QStringLiteral("Credit,credit")},
+            {QStringLiteral("--flood"), QStringLiteral("-1")},
+        };
+        for (const QStringList &arguments : cases) {
+            QProcess sim;
+            sim.start(QStringLiteral(TONALIS_SIM_PATH), arguments);
+            QVERIFY(sim.waitForFinished(SimTestClient::kWaitMs));
+            QCOMPARE(sim.exitCode(), 2);
+            QVERIFY2(sim.readAllStandardError().startsWith("tonalis-sim: "), qPrintable(arguments.join(u' ')));
+        }
+    }
 
 private:
     // Starts the program on a free loopback port; returns that port, 0 on failure.
-    static quint16 start(QProcess &process, const QStringList &arguments);
-};
-
-quint16 TestSimProgram::start(QProcess &process, const QStringList &arguments)
-{
-    process.start(QStringLiteral(TONALIS_SIM_PATH), QStringList{QStringLiteral("--listen"), QStringLiteral("127.0.0.1"),
-                                                                QStringLiteral("--port"), QStringLiteral("0")} +
-                                                        arguments);
-    if (!process.waitForReadyRead(SimTestClient::kWaitMs))
-        return 0;
-    static const QRegularExpression startLine(QStringLiteral("^tonalis-sim listening on 127\\.0\\.0\\.1:(\\d+)$"));
-    const QRegularExpressionMatch match = startLine.match(QString::fromUtf8(process.readLine()).trimmed());
-    return match.hasMatch() ? static_cast<quint16>(match.captured(1).toUInt()) : 0;
-}
-
-void TestSimProgram::optionsReachTheServerAndQuitEndsIt()
-{
-    QProcess sim;
-    const quint16 port =
-        start(sim, {QStringLiteral("--password"), QStringLiteral("s3cret"), QStringLiteral("--withhold"),
-                    QStringLiteral("Credit"), QStringLiteral("--stopped")});
-    QVERIFY(port != 0);
-    SimTestClient c;
-    QVERIFY(c.connectTo(port));
-    QVERIFY(!c.login(SimServer::kDefaultPassword));
-    QVERIFY(c.login(QStringLiteral("s3cret")));
-    c.send(QStringLiteral("GetCredit"));
-    QCOMPARE(c.query(Msg::PlayStatus), QStringLiteral("Gestoppt"));
-    QCOMPARE(c.texts.size(), 3);
-
-    c.send(Msg::Quit);
-    QVERIFY(c.waitForDisconnected());
-    // The client's wait runs the event loop, where the process may already have been reaped.
-    QVERIFY(sim.state() == QProcess::NotRunning || sim.waitForFinished(SimTestClient::kWaitMs));
-    QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(sim.exitCode(), 0);
-    const QString log = QString::fromUtf8(sim.readAllStandardOutput());
-    QVERIFY(log.contains(QStringLiteral("recv: Password=***")));
-    QVERIFY(log.contains(QStringLiteral("recv: CtrlBeenden")));
-    QVERIFY(!log.contains(QStringLiteral("s3cret")));
-}
-
-void TestSimProgram::endsCleanlyOnTerminate()
-{
-    QProcess sim;
-    const quint16 port = start(sim, {QStringLiteral("--quiet")});
-    QVERIFY(port != 0);
-    SimTestClient c;
-    QVERIFY(c.connectTo(port));
-    QVERIFY(c.login(SimServer::kDefaultPassword));
-
-    sim.terminate();
-    QVERIFY(sim.waitForFinished(SimTestClient::kWaitMs));
-    QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(sim.exitCode(), 0);
-    QVERIFY(c.waitForDisconnected());
-    QCOMPARE(sim.readAllStandardOutput(), QByteArray()); // quiet: nothing after the start line
-}
-
-void TestSimProgram::refusesBadOptions()
-{
-    const QList<QStringList> cases = {
-        {QStringLiteral("--port"), QStringLiteral("70000")},
-        {QStringLiteral("--listen"), QStringLiteral("jukebox")},
-        {QStringLiteral("--empty"), QStringLiteral("Credit,credit")},
-        {QStringLiteral("--flood"), QStringLiteral("-1")},
-    };
-    for (const QStringList &arguments : cases) {
-        QProcess sim;
-        sim.start(QStringLiteral(TONALIS_SIM_PATH), arguments);
-        QVERIFY(sim.waitForFinished(SimTestClient::kWaitMs));
-        QCOMPARE(sim.exitCode(), 2);
-        QVERIFY2(sim.readAllStandardError().startsWith("tonalis-sim: "), qPrintable(arguments.join(u' ')));
+    static quint16 start(QProcess &process, const QStringList &arguments)
+    {
+        process.start(QStringLiteral(TONALIS_SIM_PATH),
+                      QStringList{QStringLiteral("--listen"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
+                                  QStringLiteral("0")} +
+                          arguments);
+        if (!process.waitForReadyRead(SimTestClient::kWaitMs))
+            return 0;
+        static const QRegularExpression startLine(QStringLiteral("^tonalis-sim listening on 127\\.0\\.0\\.1:(\\d+)$"));
+        const QRegularExpressionMatch match = startLine.match(QString::fromUtf8(process.readLine()).trimmed());
+        return match.hasMatch() ? static_cast<quint16>(match.captured(1).toUInt()) : 0;
     }
-}
+};
 
 QTEST_GUILESS_MAIN(TestSimProgram)
 #include "TestSimProgram.moc"

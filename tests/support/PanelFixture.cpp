@@ -2,6 +2,7 @@
 
 #include "link/Messages.h"
 
+#include <QFile>
 #include <QTcpServer>
 #include <QTest>
 
@@ -132,6 +133,26 @@ bool loopbackLoginWorks(int limitMs)
 {
     SimServer sim;
     return sim.listen(QHostAddress::LocalHost) && loggedInLink(sim, PanelFixture::kShortTimeout, limitMs);
+}
+
+QStringList names(std::initializer_list<const char *> list)
+{
+    QStringList out;
+    for (const char *n : list)
+        out << QString::fromUtf8(n);
+    return out;
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFileBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 quint16 closedPort()

@@ -88,6 +88,12 @@ std::unique_ptr<JukeboxLink> loggedInLink(const SimServer &sim, int queryTimeout
 // talks to the simulator checks this first: where the wire is broken (a fault in the frame
 // code), every case would fail the same way, each after its own limit; this says so once.
 bool loopbackLoginWorks(int limitMs = 3000);
+// The texts given (UTF-8), as a list.
+QStringList names(std::initializer_list<const char *> list);
+// The bytes of the file at path; empty when it cannot be read.
+QByteArray fileBytes(const QString &path);
+// Replaces the file at path with bytes; false when that fails.
+bool writeFileBytes(const QString &path, const QByteArray &bytes);
 // A port on 127.0.0.1 that nothing listens on (free again the moment it is found).
 quint16 closedPort();
 

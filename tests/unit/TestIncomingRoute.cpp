@@ -2,6 +2,8 @@
 
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 Q_DECLARE_METATYPE(Route::Kind)
 Q_DECLARE_METATYPE(Incoming)
 
@@ -22,38 +24,27 @@ private slots:
         const auto message = Route::Kind::Message;
         const auto ignored = Route::Kind::Ignored;
         const Incoming none{};
-        QTest::newRow("answer") << "Credit|3"
-                                << "Credit" << answer << "3" << none;
-        QTest::newRow("empty answer keeps waiting") << "Credit|"
-                                                    << "Credit" << answer << "" << none;
-        QTest::newRow("value with a bar is no answer") << "Credit|3|4"
-                                                       << "Credit" << answer << "" << none;
-        QTest::newRow("answer to another name") << "Credit|3"
-                                                << "Volume" << ignored << "" << none;
-        QTest::newRow("late answer, nothing waits") << "Credit|3"
-                                                    << "" << ignored << "" << none;
-        QTest::newRow("names are case-sensitive") << "credit|3"
-                                                  << "Credit" << ignored << "" << none;
-        QTest::newRow("login accepted") << "PasswordOK"
-                                        << "" << message << "" << Incoming::PasswordOK;
-        QTest::newRow("login refused while a query waits") << "PasswordWrong"
-                                                           << "Credit" << message << "" << Incoming::PasswordWrong;
-        QTest::newRow("login answer with a value is no login answer") << "PasswordOK|1"
-                                                                      << "" << ignored << "" << none;
-        QTest::newRow("notice") << "ChangeTitle"
-                                << "" << message << "" << Incoming::ChangeTitle;
-        QTest::newRow("notice with a value") << "ChangeCredit|7"
-                                             << "Credit" << message << "" << Incoming::ChangeCredit;
-        QTest::newRow("notice with two bars") << "PlayStatusStop|a|b"
-                                              << "" << message << "" << Incoming::PlayStatusStop;
-        QTest::newRow("a name the query waits for is its answer") << "ChangeTitle|x"
-                                                                  << "ChangeTitle" << answer << "x" << none;
-        QTest::newRow("nameless text while a query waits") << "|3"
-                                                           << "Credit" << ignored << "" << none;
-        QTest::newRow("unknown") << "Unbekannt"
-                                 << "" << ignored << "" << none;
-        QTest::newRow("empty") << ""
-                               << "" << ignored << "" << none;
+        QTest::newRow("answer") << u"Credit|3"_s << u"Credit"_s << answer << u"3"_s << none;
+        QTest::newRow("empty answer keeps waiting") << u"Credit|"_s << u"Credit"_s << answer << u""_s << none;
+        QTest::newRow("value with a bar is no answer") << u"Credit|3|4"_s << u"Credit"_s << answer << u""_s << none;
+        QTest::newRow("answer to another name") << u"Credit|3"_s << u"Volume"_s << ignored << u""_s << none;
+        QTest::newRow("late answer, nothing waits") << u"Credit|3"_s << u""_s << ignored << u""_s << none;
+        QTest::newRow("names are case-sensitive") << u"credit|3"_s << u"Credit"_s << ignored << u""_s << none;
+        QTest::newRow("login accepted") << u"PasswordOK"_s << u""_s << message << u""_s << Incoming::PasswordOK;
+        QTest::newRow("login refused while a query waits")
+            << u"PasswordWrong"_s << u"Credit"_s << message << u""_s << Incoming::PasswordWrong;
+        QTest::newRow("login answer with a value is no login answer")
+            << u"PasswordOK|1"_s << u""_s << ignored << u""_s << none;
+        QTest::newRow("notice") << u"ChangeTitle"_s << u""_s << message << u""_s << Incoming::ChangeTitle;
+        QTest::newRow("notice with a value")
+            << u"ChangeCredit|7"_s << u"Credit"_s << message << u""_s << Incoming::ChangeCredit;
+        QTest::newRow("notice with two bars")
+            << u"PlayStatusStop|a|b"_s << u""_s << message << u""_s << Incoming::PlayStatusStop;
+        QTest::newRow("a name the query waits for is its answer")
+            << u"ChangeTitle|x"_s << u"ChangeTitle"_s << answer << u"x"_s << none;
+        QTest::newRow("nameless text while a query waits") << u"|3"_s << u"Credit"_s << ignored << u""_s << none;
+        QTest::newRow("unknown") << u"Unbekannt"_s << u""_s << ignored << u""_s << none;
+        QTest::newRow("empty") << u""_s << u""_s << ignored << u""_s << none;
     }
 
     void routes()

@@ -41,7 +41,12 @@ JukeboxLink::JukeboxLink(QObject *parent) : QObject(parent), Winsock1(new QTcpSo
     connect(Winsock1, &QTcpSocket::connected, this, [this] {
         // Small request/answer frames: send each at once instead of waiting to coalesce.
         Winsock1->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        m_attemptOpen = false;
         emit connected();
+    });
+    connect(Winsock1, &QTcpSocket::errorOccurred, this, [this] {
+        if (std::exchange(m_attemptOpen, false))
+            emit connectFailed();
     });
     connect(Winsock1, &QTcpSocket::disconnected, this, &JukeboxLink::raiseClosed);
     connect(Winsock1, &QTcpSocket::readyRead, this, &JukeboxLink::Winsock1_DataArrival);
@@ -62,6 +67,7 @@ void JukeboxLink::connectToJukebox(const QString &address, const QString &port)
         qCDebug(lcLink) << "not a port number, no attempt:" << port;
         return;
     }
+    m_attemptOpen = true;
     Winsock1->connectToHost(address, static_cast<quint16>(number));
 }
 

@@ -73,6 +73,9 @@ public:
 
 signals:
     void connected();
+    // The attempt ended without a connection (refused, unreachable, no such host). Raised at
+    // most once per attempt; an attempt that never ends raises nothing.
+    void connectFailed();
     // This connection is gone: the jukebox closed it, or a send or query found it down. Raised
     // once per connection.
     void closed();
@@ -102,6 +105,7 @@ private:
     QEventLoop *m_waitLoop = nullptr;
     int m_waitDepth = 0;
     bool m_closedRaised = false;
+    bool m_attemptOpen = false;
     bool m_dispatching = false;
     bool m_dispatchPosted = false;
 };

@@ -82,6 +82,11 @@ SessionResult JukeboxSession::open(const ServerLogin &login)
     m_link = new JukeboxLink(this);
     m_login = Login::Waiting;
     m_tcpUp = false;
+    m_tcpRefused = false;
+    connect(m_link, &JukeboxLink::connectFailed, this, [this] {
+        m_tcpRefused = true;
+        wake();
+    });
     connect(m_link, &JukeboxLink::connected, this, [this, password = login.ServerPassword] {
         m_tcpUp = true;
         m_link->SendCommand(Msg::PasswordPrefix + password);
@@ -102,7 +107,8 @@ SessionResult JukeboxSession::open(const ServerLogin &login)
 
     JukeboxLink *const link = m_link;
     link->connectToJukebox(login.ServerAddress, login.ServerPort);
-    if (!waitUntil([this] { return m_tcpUp; }, kConnectTimeout)) {
+    // A refused or unreachable address ends the wait at once; only silence takes the full time.
+    if (!waitUntil([this] { return m_tcpUp || m_tcpRefused; }, kConnectTimeout) || !m_tcpUp) {
         qCDebug(lcSession) << "no connection within" << kConnectTimeout << "ms";
         close();
         return SessionResult::Unreachable;

@@ -115,6 +115,7 @@ private:
     QTimer m_poll;
     Login m_login = Login::Waiting;
     bool m_tcpUp = false;
+    bool m_tcpRefused = false;
     bool m_loggedIn = false;
     bool m_following = false;
     bool m_polling = false;

@@ -250,6 +250,25 @@ private slots:
         QCOMPARE(closed.count(), 1);
     }
 
+    void refusedAttemptIsReportedAtOnceAndADropIsNot()
+    {
+        JukeboxLink refused;
+        QSignalSpy failed(&refused, &JukeboxLink::connectFailed);
+        QSignalSpy closed(&refused, &JukeboxLink::closed);
+        refused.connectToJukebox(QStringLiteral("127.0.0.1"), QString::number(closedPort()));
+        QVERIFY(failed.wait(JukeboxLink::kQueryTimeout));
+        QCOMPARE(closed.count(), 0);
+
+        auto link = loggedInLink(2000);
+        QVERIFY(link);
+        QSignalSpy dropFailed(link.get(), &JukeboxLink::connectFailed);
+        QSignalSpy dropClosed(link.get(), &JukeboxLink::closed);
+        sim->close();
+        QVERIFY(dropClosed.wait(JukeboxLink::kQueryTimeout));
+        QCOMPARE(dropFailed.count(), 0);
+        QCOMPARE(failed.count(), 1);
+    }
+
     void portTextThatIsNoPortStartsNothing()
     {
         JukeboxLink link;

@@ -130,15 +130,17 @@ private slots:
         if (!valid)
             return;
         QCOMPARE(parsed->port, port);
-        QCOMPARE(parsed->address, address.isEmpty() ? QHostAddress(QHostAddress::Any) : QHostAddress(address));
+        QCOMPARE(parsed->address, address.isEmpty() ? ListenAddress{}.address : QHostAddress(address));
     }
 
     void withoutPasswordOnlyThisComputerUnlessAskedFor()
     {
-        QCOMPARE(ListenAddress::choose(std::nullopt, false).address, QHostAddress(QHostAddress::Any));
+        // The default is every address of the computer, not just this one.
+        QVERIFY(!ListenAddress::choose(std::nullopt, false).address.isLoopback());
+        QCOMPARE(ListenAddress::choose(std::nullopt, false).address, ListenAddress{}.address);
         QCOMPARE(ListenAddress::choose(std::nullopt, true).address, QHostAddress(QHostAddress::LocalHost));
-        const auto given = ListenAddress::parse(QStringLiteral("0.0.0.0:8620"));
-        QCOMPARE(ListenAddress::choose(given, true).address, QHostAddress(QStringLiteral("0.0.0.0")));
+        const auto given = ListenAddress::parse(QStringLiteral("192.0.2.7:8620"));
+        QCOMPARE(ListenAddress::choose(given, true).address, QHostAddress(QStringLiteral("192.0.2.7")));
     }
 };
 

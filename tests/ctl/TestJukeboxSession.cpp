@@ -1,3 +1,4 @@
+#include "PanelFixture.h"
 #include "SimServer.h"
 #include "session/JukeboxSession.h"
 #include "session/SessionReconnector.h"
@@ -13,19 +14,8 @@ class TestJukeboxSession : public QObject
 
     std::unique_ptr<SimServer> sim;
 
-    ServerLogin login(const QString &password = SimServer::kDefaultPassword) const
-    {
-        return {QStringLiteral("127.0.0.1"), QString::number(sim->port()), password};
-    }
-    // What the session sent besides the password and its queries.
-    QStringList commands() const
-    {
-        QStringList sent;
-        for (const QString &text : sim->received())
-            if (!text.startsWith(Msg::GetPrefix) && !text.startsWith(Msg::PasswordPrefix))
-                sent << text;
-        return sent;
-    }
+    ServerLogin login(const QString &password = SimServer::kDefaultPassword) const { return loginFor(*sim, password); }
+    QStringList commands() const { return commandsReceived(*sim); }
 
 private slots:
     void init()

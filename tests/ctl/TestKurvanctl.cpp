@@ -1,3 +1,4 @@
+#include "PanelFixture.h"
 #include "SimServer.h"
 #include "session/JukeboxSession.h"
 #include "session/SessionReconnector.h"
@@ -70,15 +71,7 @@ class TestKurvanctl : public QObject
     }
     Run run(const QStringList &arguments) { return run(arguments, environment()); }
 
-    // What kurvanctl sent besides the password and its queries.
-    QStringList commands() const
-    {
-        QStringList sent;
-        for (const QString &text : sim->received())
-            if (!text.startsWith(Msg::GetPrefix) && !text.startsWith(Msg::PasswordPrefix))
-                sent << text;
-        return sent;
-    }
+    QStringList commands() const { return commandsReceived(*sim); }
 
 private slots:
     void initTestCase()

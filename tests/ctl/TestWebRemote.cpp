@@ -1,3 +1,4 @@
+#include "PanelFixture.h"
 #include "RemoteFace.h"
 #include "SessionFace.h"
 #include "SimServer.h"
@@ -112,8 +113,7 @@ class TestWebRemote : public QObject
 
     void startServer(const ConnectionGuard::Limits &limits = {})
     {
-        face = std::make_unique<SessionFace>(
-            ServerLogin{QStringLiteral("127.0.0.1"), QString::number(sim->port()), SimServer::kDefaultPassword});
+        face = std::make_unique<SessionFace>(loginFor(*sim));
         server = std::make_unique<WebRemoteServer>(face.get(), SimServer::kDefaultPassword);
         server->setLimits(limits);
         QVERIFY(server->listenOn(QHostAddress::LocalHost, 0));
@@ -121,15 +121,7 @@ class TestWebRemote : public QObject
         QTRY_COMPARE_WITH_TIMEOUT(face->linkStatus().phase, LinkStatus::Phase::Connected, kAnswerMs);
         sim->clearReceived();
     }
-    // What reached the jukebox besides the session's own queries and login.
-    QStringList commands() const
-    {
-        QStringList sent;
-        for (const QString &text : sim->received())
-            if (!text.startsWith(Msg::GetPrefix) && !text.startsWith(Msg::PasswordPrefix))
-                sent << text;
-        return sent;
-    }
+    QStringList commands() const { return commandsReceived(*sim); }
 
 private slots:
     void init()

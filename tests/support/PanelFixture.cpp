@@ -176,3 +176,17 @@ bool acts(const char *name)
 {
     return qstrncmp(name, "cmd", 3) == 0 || qstrcmp(name, "scrVol") == 0 || qstrcmp(name, "ProgressBar1") == 0;
 }
+
+QStringList commandsReceived(const SimServer &sim)
+{
+    QStringList sent;
+    for (const QString &text : sim.received())
+        if (!text.startsWith(Msg::GetPrefix) && !text.startsWith(Msg::PasswordPrefix))
+            sent << text;
+    return sent;
+}
+
+ServerLogin loginFor(const SimServer &sim, const QString &password)
+{
+    return {QStringLiteral("127.0.0.1"), QString::number(sim.port()), password};
+}

@@ -94,6 +94,10 @@ QStringList names(std::initializer_list<const char *> list);
 QByteArray fileBytes(const QString &path);
 // Replaces the file at path with bytes; false when that fails.
 bool writeFileBytes(const QString &path, const QByteArray &bytes);
+// What clients sent sim besides their passwords and "Get" questions: the commands, in order.
+QStringList commandsReceived(const SimServer &sim);
+// A login for sim on 127.0.0.1.
+ServerLogin loginFor(const SimServer &sim, const QString &password = SimServer::kDefaultPassword);
 // A port on 127.0.0.1 that nothing listens on (free again the moment it is found).
 quint16 closedPort();
 

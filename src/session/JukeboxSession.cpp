@@ -283,17 +283,21 @@ SessionResult JukeboxSession::confirmCredit(std::optional<int> before, int notic
     }
 }
 
+void JukeboxSession::readVolume()
+{
+    JukeboxSnapshot next = m_snapshot;
+    if (const std::optional<QString> answer = ask(Msg::Volume))
+        next.volume = volumeValue(*answer);
+    publish(next);
+}
+
 SessionResult JukeboxSession::setVolume(int volume)
 {
     volume = std::clamp(volume, 0, 100);
     if (!isOpen())
         return SessionResult::LinkLost;
-    if (!m_snapshot.volume) {
-        JukeboxSnapshot next = m_snapshot;
-        if (const std::optional<QString> answer = ask(Msg::Volume))
-            next.volume = volumeValue(*answer);
-        publish(next);
-    }
+    if (!m_snapshot.volume)
+        readVolume();
     if (m_snapshot.volume == volume)
         return SessionResult::Done;
     if (!m_link->SendCommand(Msg::SetVolumePrefix + QString::number(volume)))
@@ -302,10 +306,7 @@ SessionResult JukeboxSession::setVolume(int volume)
     // The jukebox sends no notice for the volume: read it back until it shows the new value.
     const QDeadlineTimer deadline(kConfirmTimeout);
     while (isOpen()) {
-        JukeboxSnapshot next = m_snapshot;
-        if (const std::optional<QString> answer = ask(Msg::Volume))
-            next.volume = volumeValue(*answer);
-        publish(next);
+        readVolume();
         if (m_snapshot.volume == volume)
             return SessionResult::Done;
         if (deadline.hasExpired())

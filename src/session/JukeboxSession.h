@@ -100,6 +100,8 @@ private:
     void poll();
     // The value text of the jukebox's answer; nullopt when it timed out or the link is down.
     std::optional<QString> ask(const QString &name);
+    // Asks for the volume alone and publishes the snapshot with it.
+    void readVolume();
     void readSong(JukeboxSnapshot &next);
     void readLength(JukeboxSnapshot &next);
     void clearSong(JukeboxSnapshot &next);

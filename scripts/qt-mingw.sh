@@ -8,6 +8,7 @@
 # without qtbase's stamp is an interrupted build and starts over.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# The cross compiler; the Linux Qt gives the host tools (moc, rcc, uic); dpkg-dev unpacks sources.
 bash scripts/install-deps.sh g++-mingw-w64-x86-64-posix cmake ninja-build qt6-base-dev dpkg-dev
 eval "$(cmake -P cmake/KurvanCache.cmake)"
 cache=$KURVAN_CACHE

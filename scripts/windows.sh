@@ -22,13 +22,9 @@ started=$SECONDS
 stage() { echo "== $* ($((SECONDS - started)) s) =="; }
 
 stage "packages"
-packages=(
-    g++-mingw-w64-x86-64-posix wine64 nsis        # cross compiler, Windows run time, installer
-    cmake ninja-build qt6-base-dev dpkg-dev         # build; the Linux Qt provides moc, rcc, uic
-    xvfb xauth xdotool                              # Wine's windows without a desktop, driven
-)
-bash scripts/install-deps.sh "${packages[@]}"
-
+# Cross compiler and host tools (moc, rcc, uic); Windows run time, installer; Wine's windows, driven.
+bash scripts/install-deps.sh g++-mingw-w64-x86-64-posix cmake ninja-build qt6-base-dev wine64 nsis \
+    xvfb xauth xdotool
 if [ -z "${KURVAN_QT_WINDOWS:-}" ]; then
     bash scripts/qt-mingw.sh
 elif [ ! -f "$KURVAN_QT_WINDOWS/lib/cmake/Qt6/Qt6Config.cmake" ]; then
@@ -45,9 +41,8 @@ stage "package"
 version=$(sed -n 's/^project(KurvanClient VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 zip="dist/kurvan-client-$version-win64.zip"
 setup="dist/kurvan-client-$version-setup.exe"
-rm -rf build-windows/packages "$zip" "$setup"
+rm -rf build-windows/packages "$zip" "$setup" && mkdir -p dist
 cpack --config build-windows/CPackConfig.cmake -B build-windows/packages >/dev/null
-mkdir -p dist
 cp "build-windows/packages/$(basename "$zip")" "build-windows/packages/$(basename "$setup")" dist/
 ls -l "$zip" "$setup"
 [ "$mode" = package ] && exit 0

@@ -8,10 +8,10 @@
 # uses Qt's real Windows platform plugin and the fonts Windows' font API reports. (Qt's offscreen
 # plugin has no font database on Windows, so every text would measure as nothing.)
 set -e
-cache="${XDG_CACHE_HOME:-$HOME/.cache}/kurvan"
-qt="${KURVAN_QT_WINDOWS:-$cache/qt6-mingw}"
+eval "$(cmake -P "$(dirname "$0")/KurvanCache.cmake")"
+qt=$KURVAN_QT_WINDOWS
 wine=/usr/lib/wine/wine64
-export WINEPREFIX="${KURVAN_WINE_TESTS:-$cache/wine-tests}"
+export WINEPREFIX="${KURVAN_WINE_TESTS:-$KURVAN_CACHE/wine-tests}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 # No offer to download Mono or Gecko when the prefix is made: nothing here needs them.
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"

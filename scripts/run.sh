@@ -22,15 +22,17 @@ bash scripts/install-deps.sh
 cmake --preset default >/dev/null
 cmake --build --preset default
 
+if [ $headless -eq 1 ]; then
+    # Unless a port is asked for, the simulator takes a free one: on a busy machine 7620 may be
+    # taken. The login script points the client's settings file at it.
+    exec xvfb-run -a -s "-screen 0 1024x768x24 -noreset" bash scripts/headless-login.sh \
+        "${KURVAN_SIM_PORT:-0}" "$password" docs/screenshots/panel-logged-in.png
+fi
+
 # The client remembers its last address beside the program; point a fresh build at the simulator.
 ini=build/bin/Kurvan.ini
 if [ ! -f "$ini" ]; then
     printf '[Settings]\r\nLastIP=127.0.0.1\r\nPort=%s\r\n' "$port" > "$ini"
-fi
-
-if [ $headless -eq 1 ]; then
-    exec xvfb-run -a -s "-screen 0 1024x768x24 -noreset" bash scripts/headless-login.sh "$port" "$password" \
-        docs/screenshots/panel-logged-in.png
 fi
 
 build/bin/tonalis-sim --listen 127.0.0.1 --port "$port" --password "$password" &

@@ -1,10 +1,10 @@
-#include "KurvanIcon.h"
 #include "app/CommandLine.h"
 #include "app/ConnectionInput.h"
 #include "app/ParentConsole.h"
 #include "app/SettingsLocation.h"
 #include "app/SingleInstance.h"
 #include "app/Texts.h"
+#include "widgets/KurvanIcon.h"
 #ifdef KURVAN_WITH_MPRIS
 #include "mpris/MprisService.h"
 #include "panel/Kurvan.h"

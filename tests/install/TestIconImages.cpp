@@ -1,6 +1,6 @@
-// The icon images compiled into kurvan_icons: the format each rendering promises, agreement between the RGBA and
+// The icon images compiled into kurvan_widgets: the format each rendering promises, agreement between the RGBA and
 // the palette rendering of a size, and the QIcon the program sets on its windows.
-#include "KurvanIcon.h"
+#include "widgets/KurvanIcon.h"
 
 #include <QFile>
 #include <QImage>

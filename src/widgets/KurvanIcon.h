@@ -2,7 +2,7 @@
 
 #include <QIcon>
 
-// Registers the icon resources compiled into the kurvan_icons static library. A linker drops an unreferenced
+// Registers the icon resources compiled into the kurvan_widgets static library. A linker drops an unreferenced
 // resource object from a static archive, so the images are only reachable after this ran; calling it again is harmless.
 void initKurvanIconResources();
 

@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# Qt for MinGW-w64, built once from Debian's own Qt sources (the same 6.4.2 as the Linux build)
+# into the cache that cmake/KurvanCache.cmake names: qtbase with only what the programs use, then
+# Qt WebSockets and Qt HTTP Server into the same prefix. scripts/windows.sh runs this; by hand:
+#   scripts/qt-mingw.sh
+# Each part leaves a stamp in the prefix once it is installed, and a part with its stamp is not
+# built again: a prefix made before a module joined the list is completed, not rebuilt. A prefix
+# without qtbase's stamp is an interrupted build and starts over.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+# The cross compiler; the Linux Qt gives the host tools (moc, rcc, uic); dpkg-dev unpacks sources.
+bash scripts/install-deps.sh g++-mingw-w64-x86-64-posix cmake ninja-build qt6-base-dev dpkg-dev
+eval "$(cmake -P cmake/KurvanCache.cmake)"
+cache=$KURVAN_CACHE
+qt=$KURVAN_QT_WINDOWS
+jobs="${KURVAN_JOBS:-$(nproc)}"
+started=$SECONDS
+stage() { echo "== $* ($((SECONDS - started)) s) =="; }
+
+# Unpacks Debian source package $1 into $cache/$2-src; returns 1 when the archive does not have
+# it. A deb-src entry for this one download, in a folder of its own; the system's apt
+# configuration stays as it is.
+fetch() {
+    local package=$1 src="$cache/$2-src" apt_tmp="$cache/apt" fetched="$cache/$2-fetch"
+    [ -d "$src" ] && return 0
+    stage "$2: source"
+    rm -rf "$apt_tmp" "$fetched"
+    mkdir -p "$apt_tmp/sources.list.d" "$apt_tmp/lists/partial" "$fetched"
+    for f in /etc/apt/sources.list.d/*.sources; do
+        [ -e "$f" ] && sed 's/^Types:.*/Types: deb-src/' "$f" >"$apt_tmp/sources.list.d/$(basename "$f")"
+    done
+    if [ -f /etc/apt/sources.list ]; then
+        sed -n 's/^deb /deb-src /p' /etc/apt/sources.list >"$apt_tmp/sources.list.d/main.list"
+    fi
+    local apt_opts=(-o "Dir::Etc::sourcelist=/dev/null" -o "Dir::Etc::sourceparts=$apt_tmp/sources.list.d"
+                    -o "Dir::State::Lists=$apt_tmp/lists")
+    local status=0
+    apt-get "${apt_opts[@]}" update && (cd "$fetched" && apt-get "${apt_opts[@]}" source "$package") &&
+        mv "$fetched/$package"-*/ "$src" || status=1
+    rm -rf "$apt_tmp" "$fetched"
+    return $status
+}
+
+# Builds and installs $cache/$1-src with the further configure arguments, then stamps it.
+build() {
+    local part=$1 stamp=$2
+    shift 2
+    stage "$part: build"
+    rm -rf "$cache/$part-build"
+    cmake -G Ninja -S "$cache/$part-src" -B "$cache/$part-build" -DCMAKE_BUILD_TYPE=Release \
+        -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF "$@" >"$cache/$part-configure.log"
+    nice -n 10 cmake --build "$cache/$part-build" --parallel "$jobs"
+    cmake --install "$cache/$part-build" >/dev/null
+    touch "$qt/$stamp"
+    rm -rf "$cache/$part-build"
+}
+
+# The Qt prefix keeps using the toolchain it was built with (its qt.toolchain.cmake loads it), so
+# a copy lives beside it in the cache, independent of any checkout.
+mkdir -p "$cache"
+cp cmake/mingw-w64-x86_64.cmake cmake/KurvanCache.cmake "$cache/"
+
+if [ ! -f "$qt/.kurvan-complete" ]; then
+    fetch qt6-base qtbase
+    rm -rf "$qt"
+    build qtbase .kurvan-complete \
+        -DCMAKE_TOOLCHAIN_FILE="$cache/mingw-w64-x86_64.cmake" -DCMAKE_INSTALL_PREFIX="$qt" \
+        -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+        -DFEATURE_sql=OFF -DFEATURE_opengl=OFF -DINPUT_opengl=no -DFEATURE_dbus=OFF \
+        -DFEATURE_concurrent=OFF -DFEATURE_printsupport=OFF -DFEATURE_openssl=OFF \
+        -DFEATURE_vulkan=OFF -DFEATURE_tabletevent=OFF \
+        -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_harfbuzz=OFF \
+        -DFEATURE_system_jpeg=OFF -DFEATURE_system_freetype=OFF
+fi
+
+# The modules against that qtbase, in the order they need each other (Qt HTTP Server upgrades
+# connections to Qt WebSockets). Only the web remote needs them: where the archive cannot deliver
+# a source, that module and those after it are left out and named, the client's packages are
+# still made, and the next run tries again.
+missing=()
+for module in "qt6-websockets qtwebsockets" "qt6-httpserver qthttpserver"; do
+    read -r package part <<<"$module"
+    [ -f "$qt/.kurvan-complete-$part" ] && continue
+    if [ ${#missing[@]} -gt 0 ] || ! fetch "$package" "$part"; then
+        missing+=("$part")
+        continue
+    fi
+    build "$part" ".kurvan-complete-$part" -DCMAKE_TOOLCHAIN_FILE="$qt/lib/cmake/Qt6/qt.toolchain.cmake"
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "qt-mingw: no source for ${missing[*]} from the package archive; Qt for MinGW in $qt" \
+        "lacks them, and the web remote cannot be built for Windows" >&2
+fi
+stage "Qt for MinGW ready in $qt"

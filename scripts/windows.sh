@@ -3,8 +3,9 @@
 # cross build, and in dist/ the zip to unpack and run and the installer, both made by cpack from
 # the install rules (packaging/windows).
 #   scripts/windows.sh          the zip and the installer
-#   scripts/windows.sh --test   the same, then the test suite, the end-to-end login and the
-#                               installer round trip, all under Wine
+#   scripts/windows.sh --test   the same, then the test suite, kurvanctl and its web remote from
+#                               the zip, the end-to-end login and the installer round trip, all
+#                               under Wine
 #   scripts/windows.sh --qt     only the Qt for MinGW (the long part of a first run)
 # KURVAN_QT_WINDOWS=/path uses an existing Qt-for-MinGW prefix instead of building one.
 set -euo pipefail

@@ -5,23 +5,8 @@
 # exit codes, a refused password ends with 4, and the German text arrives as UTF-8.
 # Usage: kurvanctl_under_wine.sh <program folder> <Linux tonalis-sim>. Needs WINEPREFIX; no display.
 set -eu
-work=$(mktemp -d)
-"$2" --port 0 --password geheim >"$work/sim.log" 2>&1 &
-sim=$!
-watcher=
-trap 'kill $sim $watcher 2>/dev/null || true; /usr/lib/wine/wineserver64 -k 2>/dev/null || true; rm -rf "$work"' EXIT
-fail() { echo "kurvanctl_under_wine: $*" >&2; cat "$work/sim.log" >&2; exit 1; }
-
-# Waits up to 60 s for the file $2 (the simulator's log by default) to hold $1.
-logged() {
-    for _ in $(seq 600); do
-        grep -qF -- "$1" "${2:-$work/sim.log}" && return 0
-        sleep 0.1
-    done
-    return 1
-}
-logged "listening on 127.0.0.1:" || fail "simulator did not start"
-port=$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/sim.log")
+sim_program=$2
+. "$(dirname "$0")/simulator.sh"
 
 export WINEPATH= WINEDEBUG=-all KURVAN_HOST=127.0.0.1 KURVAN_PORT="$port" KURVAN_PASSWORD=geheim
 # Runs kurvanctl.exe with the arguments after $1 and checks that it ends with exit code $1.
@@ -51,7 +36,7 @@ logged "recv: CtrlN" || fail "next sent nothing"
 # watch --json: its first line is the state as one JSON object; a new credit brings a second.
 : >"$work/watch"
 /usr/lib/wine/wine64 "$folder/kurvanctl.exe" watch --json >>"$work/watch" 2>/dev/null &
-watcher=$!
+pids="$pids $!"
 logged '"credits":4' "$work/watch" || fail "watch printed no state: $(cat "$work/watch")"
 expect_exit 0 credit +1
 logged '"credits":5' "$work/watch" || fail "watch did not report the new credit: $(cat "$work/watch")"

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# The Windows packages as a user meets them, under Wine with its X11 driver on a private X server:
-# the zip unpacked and run against the Linux simulator (login_under_wine.sh), and the installer
-# run, used and taken away again (installer_under_wine.sh).
+# The Windows packages as a user meets them, under Wine against the Linux simulator: the zip
+# unpacked, its kurvanctl.exe run as a script runs it and as the web remote answered over HTTP
+# (kurvanctl_under_wine.sh, serve_under_wine.sh), its client driven with Wine's X11 driver on a
+# private X server (login_under_wine.sh), and the installer run, used and taken away again
+# (installer_under_wine.sh).
 # Usage: packages_under_wine.sh <zip> <setup.exe>, from the top of the checkout.
 set -euo pipefail
 zip=$(realpath "$1") setup=$(realpath "$2")
@@ -24,8 +26,11 @@ folder=("$work"/*/)
 # The end-to-end check talks to the Linux simulator, whose protocol log it reads.
 cmake -S . -B build-windows/host-sim -G Ninja -DCMAKE_BUILD_TYPE=Release -DKURVAN_TESTS=OFF >/dev/null
 cmake --build build-windows/host-sim --target tonalis-sim >/dev/null
+sim="$PWD/build-windows/host-sim/bin/tonalis-sim"
+sh tests/windows/kurvanctl_under_wine.sh "${folder[0]%/}" "$sim"
+sh tests/windows/serve_under_wine.sh "${folder[0]%/}" "$sim"
 xvfb-run -a -s "-screen 0 1024x768x24" sh -c '
     set -e
     sh tests/windows/login_under_wine.sh "$1" "$2"
     sh tests/windows/installer_under_wine.sh "$3"
-' sh "${folder[0]%/}" "$PWD/build-windows/host-sim/bin/tonalis-sim" "$setup"
+' sh "${folder[0]%/}" "$sim" "$setup"

@@ -9,29 +9,14 @@
 # kurvanctl.exe, to try the checks on Linux).
 set -eu
 folder=$1
-work=$(mktemp -d)
-"$2" --port 0 --password geheim >"$work/sim.log" 2>&1 &
-sim=$!
-serve=
-trap 'kill $sim $serve 2>/dev/null || true; /usr/lib/wine/wineserver64 -k 2>/dev/null || true; rm -rf "$work"' EXIT
-fail() { echo "serve_under_wine: $*" >&2; cat "$work/sim.log" "$work/serve.log" >&2 2>/dev/null; exit 1; }
-
-# Waits up to 60 s for the file $2 (the simulator's log by default) to hold $1.
-logged() {
-    for _ in $(seq 600); do
-        grep -qF -- "$1" "${2:-$work/sim.log}" && return 0
-        sleep 0.1
-    done
-    return 1
-}
-logged "listening on 127.0.0.1:" || fail "simulator did not start"
-port=$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/sim.log")
+sim_program=$2
+. "$(dirname "$0")/simulator.sh"
 web=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 base="http://127.0.0.1:$web"
 
 export WINEPATH= WINEDEBUG=-all KURVAN_HOST=127.0.0.1 KURVAN_PORT="$port" KURVAN_PASSWORD=geheim
 ${KURVAN_WINE:-/usr/lib/wine/wine64} "$folder/kurvanctl.exe" serve --listen "127.0.0.1:$web" >"$work/serve.log" 2>&1 &
-serve=$!
+pids="$pids $!"
 logged "$base/" "$work/serve.log" || fail "serve printed no address"
 logged "recv: Password=" || fail "serve did not log in to the jukebox"
 

@@ -86,8 +86,9 @@ Result read(QByteArrayView buffer, qsizetype maxBody)
     while (headEnd < 0) {
         const qsizetype newline = buffer.indexOf('\n', pos);
         if (newline < 0)
-            return buffer.size() - start > kMaxHeadBytes ? refuse(431, ServeText::HeadTooLarge) : Result{};
-        if (newline + 1 - start > kMaxHeadBytes)
+            return buffer.size() > kMaxHeadBytes ? refuse(431, ServeText::HeadTooLarge) : Result{};
+        // Skipped empty lines count too: what waits for its end is never more than the bound.
+        if (newline + 1 > kMaxHeadBytes)
             return refuse(431, ServeText::HeadTooLarge);
         QByteArrayView line = buffer.sliced(pos, newline - pos);
         if (line.endsWith('\r'))

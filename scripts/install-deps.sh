@@ -15,7 +15,6 @@ else
         fonts-dejavu-core fonts-liberation fonts-symbola       # the panel's faces and symbols
         desktop-file-utils dpkg-dev                            # desktop entry check, Debian package
         dbus playerctl                                         # a private session bus and a media remote
-        qt6-httpserver-dev qt6-websockets-dev                  # the web remote of kurvanctl serve
         chromium chromium-driver python3-selenium curl         # the web remote in a real browser
     )
 fi

@@ -1,3 +1,5 @@
+#include "HttpRequestReader.h"
+#include "HttpResponseWriter.h"
 #include "ListenAddress.h"
 #include "LoginLimiter.h"
 #include "RequestRules.h"
@@ -8,7 +10,7 @@
 #include <QTest>
 
 // The web remote's pure rules, where a wrong answer opens the door: secrets, tries, tokens,
-// cookies and where the service listens.
+// cookies, where the service listens, and how a request is read off the wire.
 class TestServeRules : public QObject
 {
     Q_OBJECT
@@ -100,6 +102,119 @@ private slots:
         QFETCH(QByteArray, header);
         QFETCH(QByteArray, value);
         QCOMPARE(RequestRules::cookieValue(header, RequestRules::kCookieName), value);
+    }
+
+    // Every row is a whole buffer as it came from a socket. status 0: a complete request;
+    // -1: read more; otherwise the refusal.
+    void requestsAreReadOrRefused_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("path");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<bool>("keepAlive");
+        const QByteArray get = "GET /api/state?x=1 HTTP/1.1\r\nHost: h\r\n";
+        const QByteArray post = "POST /api/volume HTTP/1.1\r\nHost: h\r\n";
+        const auto row = [](const char *name, const QByteArray &bytes, int status, const QByteArray &path = {},
+                            const QByteArray &body = {}, bool keepAlive = true) {
+            QTest::newRow(name) << bytes << status << path << body << keepAlive;
+        };
+        row("plain GET", get + "\r\n", 0, "/api/state");
+        row("bare LF", "GET / HTTP/1.1\nHost: h\n\n", 0, "/");
+        row("empty lines before", "\r\n\r\nGET / HTTP/1.1\r\nHost: h\r\n\r\n", 0, "/");
+        row("body by length", post + "Content-Length: 4\r\n\r\nabcdEXTRA", 0, "/api/volume", "abcd");
+        row("HTTP/1.0 closes", "GET / HTTP/1.0\r\n\r\n", 0, "/", {}, false);
+        row("Connection: close", get + "Connection: keep-alive, Close\r\n\r\n", 0, "/api/state", {}, false);
+        row("head not ended", get, -1);
+        row("nothing yet", "", -1);
+        row("body not all here", post + "Content-Length: 10\r\n\r\nabc", -1);
+        row("no version", "GET /\r\n\r\n", 400);
+        row("two spaces", "GET  / HTTP/1.1\r\nHost: h\r\n\r\n", 400);
+        row("absolute target", "GET http://h/ HTTP/1.1\r\nHost: h\r\n\r\n", 400);
+        row("control byte in target", "GET /a\x01 HTTP/1.1\r\nHost: h\r\n\r\n", 400);
+        row("not HTTP", "GET / FTP/1.1\r\nHost: h\r\n\r\n", 400);
+        row("HTTP/2.0", "GET / HTTP/2.0\r\nHost: h\r\n\r\n", 505);
+        row("folded header", get + "X-A: 1\r\n  continued\r\n\r\n", 400);
+        row("space before colon", get + "X-A : 1\r\n\r\n", 400);
+        row("no colon", get + "X-A\r\n\r\n", 400);
+        row("NUL in value", QByteArray(get + "X-A: a").append('\0').append("b\r\n\r\n"), 400);
+        row("CR inside a line", get + "X-A: a\rb\r\n\r\n", 400);
+        row("no Host in 1.1", "GET / HTTP/1.1\r\n\r\n", 400);
+        row("two Hosts", get + "Host: other\r\n\r\n", 400);
+        row("two lengths, same value", post + "Content-Length: 1\r\nContent-Length: 1\r\n\r\na", 400);
+        row("negative length", post + "Content-Length: -1\r\n\r\n", 400);
+        row("length with sign", post + "Content-Length: +1\r\n\r\na", 400);
+        row("length as a list", post + "Content-Length: 1, 1\r\n\r\na", 400);
+        row("huge length", post + "Content-Length: 99999999999999999999\r\n\r\n", 400);
+        row("chunked", post + "Transfer-Encoding: chunked\r\n\r\n0\r\n\r\n", 411);
+        row("chunked and length", post + "Transfer-Encoding: chunked\r\nContent-Length: 1\r\n\r\n", 411);
+        row("other coding", post + "Transfer-Encoding: gzip\r\n\r\n", 501);
+        row("body over the bound", post + "Content-Length: " + QByteArray::number(RequestRules::kMaxBodyBytes + 1) +
+                                       "\r\n\r\n", 413);
+        row("body at the bound", post + "Content-Length: " + QByteArray::number(RequestRules::kMaxBodyBytes) +
+                                     "\r\n\r\n" + QByteArray(RequestRules::kMaxBodyBytes, 'b'),
+            0, "/api/volume", QByteArray(RequestRules::kMaxBodyBytes, 'b'));
+        row("head over the bound, unfinished", get + "X-A: " + QByteArray(HttpRequestReader::kMaxHeadBytes, 'a'), 431);
+        row("head over the bound", get + "X-A: " + QByteArray(HttpRequestReader::kMaxHeadBytes, 'a') + "\r\n\r\n",
+            431);
+        row("endless empty lines", QByteArray(HttpRequestReader::kMaxHeadBytes + 1, '\n'), 400);
+    }
+    void requestsAreReadOrRefused()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, status);
+        QFETCH(QByteArray, path);
+        QFETCH(QByteArray, body);
+        QFETCH(bool, keepAlive);
+        using State = HttpRequestReader::Result::State;
+        const HttpRequestReader::Result result = HttpRequestReader::read(bytes, RequestRules::kMaxBodyBytes);
+        const State expected = status == 0 ? State::Complete : status < 0 ? State::NeedMore : State::Refused;
+        QCOMPARE(result.state, expected);
+        if (expected == State::Refused) {
+            QCOMPARE(result.status, status);
+            QVERIFY(!result.message.isEmpty());
+            // The answer's head names the refusal in words, not only as a number.
+            QVERIFY(HttpResponseWriter::reasonPhrase(status) != QByteArrayView("Unknown"));
+        }
+        if (expected != State::Complete)
+            return;
+        QCOMPARE(result.request.path, path);
+        QCOMPARE(result.request.body, body);
+        QCOMPARE(result.request.keepAlive, keepAlive);
+        QCOMPARE(result.request.value("host").isEmpty(), bytes.contains("HTTP/1.0"));
+        QCOMPARE(QByteArrayView(bytes).first(result.used).endsWith(body.isEmpty() ? "\n" : body), true);
+    }
+
+    void requestsOnOneConnectionAreReadInOrder()
+    {
+        QByteArray buffer = "GET /a?q HTTP/1.1\r\nHost: h\r\nCookie: a=1\r\ncookie: b=2\r\nX-Y: 1\r\nx-y: 2\r\n\r\n"
+                            "POST /b HTTP/1.1\r\nHost: h\r\nContent-Length: 2\r\n\r\n{}"
+                            "GET /c HTTP/1.1\r\nHo";
+        const auto first = HttpRequestReader::read(buffer, RequestRules::kMaxBodyBytes);
+        QCOMPARE(first.state, HttpRequestReader::Result::State::Complete);
+        QCOMPARE(first.request.method, QByteArray("GET"));
+        QCOMPARE(first.request.query, QByteArray("q"));
+        // Repeated headers are one value; cookies keep their own separator.
+        QCOMPARE(first.request.value("cookie"), QByteArray("a=1; b=2"));
+        QCOMPARE(first.request.value("x-y"), QByteArray("1, 2"));
+        buffer.remove(0, first.used);
+        const auto second = HttpRequestReader::read(buffer, RequestRules::kMaxBodyBytes);
+        QCOMPARE(second.state, HttpRequestReader::Result::State::Complete);
+        QCOMPARE(second.request.method, QByteArray("POST"));
+        QCOMPARE(second.request.body, QByteArray("{}"));
+        buffer.remove(0, second.used);
+        QCOMPARE(buffer, QByteArray("GET /c HTTP/1.1\r\nHo"));
+        QCOMPARE(HttpRequestReader::read(buffer, RequestRules::kMaxBodyBytes).state,
+                 HttpRequestReader::Result::State::NeedMore);
+    }
+
+    void answerHeadsAreWellFormed()
+    {
+        QCOMPARE(HttpResponseWriter::head(404, {{"Content-Type", "application/json"}}, 2, true),
+                 QByteArray("HTTP/1.1 404 Not Found\r\nContent-Type: application/json\r\nContent-Length: 2\r\n\r\n"));
+        // A stream has no length and closes; a value that would split the head is dropped.
+        QCOMPARE(HttpResponseWriter::head(200, {{"X-A", "1\r\nSet-Cookie: x"}, {"X-B", "2"}}, -1, false),
+                 QByteArray("HTTP/1.1 200 OK\r\nX-B: 2\r\nConnection: close\r\n\r\n"));
     }
 
     void listenAddresses_data()

@@ -2,22 +2,24 @@
 
 #include "ServeTexts.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPointer>
 #include <QTcpSocket>
 #include <QTimer>
 #if QT_CONFIG(ssl)
 #include <QSslSocket>
 #endif
 
-ConnectionGuard::ConnectionGuard(const Limits &limits, QObject *parent) : QTcpServer(parent), m_limits(limits)
+ConnectionGuard::ConnectionGuard(const Limits &limits, Handler handler, QObject *parent)
+    : QTcpServer(parent), m_limits(limits), m_handler(std::move(handler))
 {
     m_clock.start();
 }
 
-void ConnectionGuard::markTrusted(QTcpSocket *socket)
+QByteArray ConnectionGuard::errorBody(const QString &message)
 {
-    const auto it = m_open.find(socket);
-    if (it != m_open.end())
-        it->trusted = true;
+    return QJsonDocument(QJsonObject{{QStringLiteral("error"), message}}).toJson(QJsonDocument::Compact);
 }
 
 void ConnectionGuard::incomingConnection(qintptr descriptor)
@@ -45,8 +47,15 @@ void ConnectionGuard::incomingConnection(qintptr descriptor)
 
 void ConnectionGuard::admit(QTcpSocket *socket)
 {
+    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    connect(socket, &QObject::destroyed, this, [this, socket] { m_open.remove(socket); });
+    // Qt stops taking bytes from the system once this much is unread: a connection that is
+    // being handled, or that sends faster than we read, holds no more than one request.
+    socket->setReadBufferSize(HttpRequestReader::kMaxHeadBytes + m_limits.maxBodyBytes);
+
     if (m_open.size() >= m_limits.maxConnections && !evictOne()) {
-        refuse(socket, "503 Service Unavailable", ServeText::TooManyConnections);
+        m_open.insert(socket, Entry{});
+        refuse(socket, 503, ServeText::TooManyConnections);
         return;
     }
 
@@ -59,44 +68,103 @@ void ConnectionGuard::admit(QTcpSocket *socket)
     entry.lastActivity = m_clock.elapsed();
     m_open.insert(socket, entry);
 
-    // Connected before the HTTP server sees the socket, so this runs first on every read.
-    connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
-    connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] {
+    connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
         noteActivity(socket);
-        // An answer went out: the next request starts counting afresh.
-        const auto it = m_open.find(socket);
-        if (it != m_open.end())
-            it->requestBytes = 0;
+        readRequests(socket);
     });
-    connect(socket, &QTcpSocket::disconnected, this, [this, socket] { m_open.remove(socket); });
-    connect(socket, &QObject::destroyed, this, [this, socket] { m_open.remove(socket); });
-    addPendingConnection(socket);
+    connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] { noteActivity(socket); });
 }
 
 void ConnectionGuard::noteActivity(QTcpSocket *socket)
 {
     const auto it = m_open.find(socket);
-    if (it == m_open.end())
+    if (it == m_open.end() || !it->idle)
         return;
     it->lastActivity = m_clock.elapsed();
     it->idle->start();
 }
 
-void ConnectionGuard::onReadyRead(QTcpSocket *socket)
+void ConnectionGuard::readRequests(QTcpSocket *socket)
+{
+    const QPointer<QTcpSocket> alive(socket);
+    const qsizetype bound = HttpRequestReader::kMaxHeadBytes + m_limits.maxBodyBytes;
+    for (;;) {
+        auto it = m_open.find(socket);
+        if (it == m_open.end())
+            return;
+        if (it->streaming || it->closing) {
+            // Nothing more is read as a request here; drop it so it holds no memory.
+            socket->skip(socket->bytesAvailable());
+            return;
+        }
+        // One request at a time: the next is read when this one has been answered.
+        if (it->handling)
+            return;
+        if (it->received.size() < bound)
+            it->received += socket->read(bound - it->received.size());
+
+        const HttpRequestReader::Result result = HttpRequestReader::read(it->received, m_limits.maxBodyBytes);
+        if (result.state == HttpRequestReader::Result::State::NeedMore) {
+            // The reader refuses any head or body beyond the bound, so this is never full.
+            return;
+        }
+        if (result.state == HttpRequestReader::Result::State::Refused) {
+            refuse(socket, result.status, result.message);
+            return;
+        }
+        it->received.remove(0, result.used);
+        it->keepAlive = result.request.keepAlive;
+        it->handling = true;
+        m_handler(result.request, socket);
+        // The handler may have waited on the event loop, where the socket can have gone.
+        if (alive.isNull())
+            return;
+        it = m_open.find(socket);
+        if (it == m_open.end())
+            return;
+        it->handling = false;
+    }
+}
+
+void ConnectionGuard::respond(QTcpSocket *socket, int status, const HttpResponseWriter::Headers &headers,
+                              const QByteArray &body)
 {
     const auto it = m_open.find(socket);
-    if (it == m_open.end())
+    if (it == m_open.end() || it->closing || socket->state() != QAbstractSocket::ConnectedState)
         return;
-    noteActivity(socket);
-    // The HTTP server reads everything that has arrived on each read, so what is unread now is
-    // what came since the last one.
-    it->requestBytes += socket->bytesAvailable();
-    if (it->requestBytes <= m_limits.maxRequestBytes)
+    const bool keepAlive = it->keepAlive;
+    socket->write(HttpResponseWriter::head(status, headers, body.size(), keepAlive) + body);
+    if (!keepAlive)
+        closeAfterWriting(socket);
+}
+
+void ConnectionGuard::startStream(QTcpSocket *socket, const HttpResponseWriter::Headers &headers,
+                                  const QByteArray &first)
+{
+    const auto it = m_open.find(socket);
+    if (it == m_open.end() || it->closing || socket->state() != QAbstractSocket::ConnectedState)
         return;
-    m_open.erase(it);
-    // Take the socket from the HTTP server before it buffers this read, then answer and close.
-    disconnect(socket, &QTcpSocket::readyRead, nullptr, nullptr);
-    refuse(socket, "413 Payload Too Large", ServeText::TooLarge);
+    it->streaming = true;
+    it->trusted = true;
+    // Without a length the stream ends with the connection, so the head says it will close.
+    socket->write(HttpResponseWriter::head(200, headers, -1, false) + first);
+}
+
+void ConnectionGuard::pushToStreams(const QByteArray &text)
+{
+    QList<QTcpSocket *> stalled;
+    for (auto it = m_open.constBegin(); it != m_open.constEnd(); ++it) {
+        QTcpSocket *socket = it.key();
+        if (!it->streaming || socket->state() != QAbstractSocket::ConnectedState)
+            continue;
+        if (socket->bytesToWrite() > kMaxUnsentBytes)
+            stalled.append(socket);
+        else
+            socket->write(text);
+    }
+    // Aborted after the loop: aborting changes m_open.
+    for (QTcpSocket *socket : std::as_const(stalled))
+        socket->abort();
 }
 
 bool ConnectionGuard::evictOne()
@@ -116,13 +184,26 @@ bool ConnectionGuard::evictOne()
     return true;
 }
 
-void ConnectionGuard::refuse(QTcpSocket *socket, QByteArrayView status, const QString &message)
+void ConnectionGuard::refuse(QTcpSocket *socket, int status, const QString &message)
 {
-    const QByteArray body = message.toUtf8();
-    socket->write("HTTP/1.1 " + status.toByteArray() + "\r\nContent-Type: text/plain; charset=utf-8\r\n" +
-                  "Content-Length: " + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+    const auto it = m_open.find(socket);
+    if (it != m_open.end())
+        it->keepAlive = false;
+    const QByteArray body = errorBody(message);
+    socket->write(HttpResponseWriter::head(status, {{"Content-Type", "application/json"}}, body.size(), false) +
+                  body);
+    closeAfterWriting(socket);
+}
+
+void ConnectionGuard::closeAfterWriting(QTcpSocket *socket)
+{
+    const auto it = m_open.find(socket);
+    if (it != m_open.end()) {
+        it->closing = true;
+        it->received.clear();
+    }
+    // Closes once the answer is out; the idle timer still ends a peer that never reads it.
     socket->disconnectFromHost();
-    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
     if (socket->state() == QAbstractSocket::UnconnectedState)
         socket->deleteLater();
 }

@@ -21,6 +21,11 @@ inline const QString Forbidden = QStringLiteral("Das lässt der Zustand der Juke
 inline const QString Busy = QStringLiteral("Die Jukebox ist gerade beschäftigt. Bitte gleich noch einmal.");
 inline const QString NoLink = QStringLiteral("Keine Verbindung zur Jukebox.");
 inline const QString TooManyConnections = QStringLiteral("Zu viele Verbindungen.");
+inline const QString BadRequest = QStringLiteral("Ungültige Anfrage.");
+inline const QString HeadTooLarge = QStringLiteral("Kopfzeilen zu groß.");
+inline const QString LengthRequired = QStringLiteral("Content-Length fehlt.");
+inline const QString NotImplemented = QStringLiteral("Wird nicht unterstützt.");
+inline const QString VersionNotSupported = QStringLiteral("Nur HTTP/1.1 und HTTP/1.0.");
 
 // For kurvanctl's help and its errors.
 inline const QString HelpServe = QStringLiteral("die Web-Fernbedienung für Telefone im lokalen Netz anbieten");

@@ -4,11 +4,8 @@
 #include "LoginLimiter.h"
 #include "SessionTokens.h"
 
-#include <QAbstractHttpServer>
 #include <QElapsedTimer>
 #include <QHostAddress>
-#include <QList>
-#include <QPointer>
 #include <QTimer>
 
 class RemoteFace;
@@ -18,7 +15,7 @@ class QTcpSocket;
 // state changes (server-sent events) and one POST per action. Every request but the page's
 // own files needs the session cookie a right password gave; every action needs a JSON body and
 // an Origin matching the Host.
-class WebRemoteServer : public QAbstractHttpServer
+class WebRemoteServer : public QObject
 {
     Q_OBJECT
 
@@ -41,24 +38,20 @@ public:
     bool listenOn(const QHostAddress &address, quint16 port);
     quint16 port() const;
 
-protected:
-    bool handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) override;
-    void missingHandler(const QHttpServerRequest &request, QTcpSocket *socket) override;
-
 private:
-    void handleLogin(const QHttpServerRequest &request, QTcpSocket *socket);
-    void handleAction(const QHttpServerRequest &request, QTcpSocket *socket);
-    void openStream(const QHttpServerRequest &request, QTcpSocket *socket);
-    bool serveFile(const QHttpServerRequest &request, QTcpSocket *socket);
-    bool isLoggedIn(const QHttpServerRequest &request) const;
-    bool isOwnOrigin(const QHttpServerRequest &request) const;
+    using Request = HttpRequestReader::Request;
+    void handleRequest(const Request &request, QTcpSocket *socket);
+    void handleLogin(const Request &request, QTcpSocket *socket);
+    void handleAction(const Request &request, QTcpSocket *socket);
+    void openStream(QTcpSocket *socket);
+    bool serveFile(const Request &request, QTcpSocket *socket);
+    bool isLoggedIn(const Request &request) const;
+    bool isOwnOrigin(const Request &request) const;
     QByteArray statePayload() const;
     void pushToStreams(const QByteArray &text);
-    static void respond(const QHttpServerRequest &request, QTcpSocket *socket, int status,
-                        const QByteArray &contentType, const QByteArray &body,
-                        const QList<std::pair<QByteArray, QByteArray>> &headers = {});
-    static void respondMessage(const QHttpServerRequest &request, QTcpSocket *socket, int status,
-                               const QString &message);
+    void respond(QTcpSocket *socket, int status, const QByteArray &contentType, const QByteArray &body,
+                 const HttpResponseWriter::Headers &headers = {});
+    void respondMessage(QTcpSocket *socket, int status, const QString &message);
 
     RemoteFace *m_face;
     QByteArray m_password;
@@ -71,6 +64,5 @@ private:
     LoginLimiter m_limiter;
     SessionTokens m_tokens;
     QElapsedTimer m_clock;
-    QList<QPointer<QTcpSocket>> m_streams;
     QTimer m_heartbeat;
 };

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Qt for MinGW-w64, built once from Debian's own Qt sources (the same 6.4.2 as the Linux build)
-# into the cache that cmake/KurvanCache.cmake names: qtbase with only what the programs use, then
-# Qt WebSockets and Qt HTTP Server into the same prefix. scripts/windows.sh runs this; by hand:
+# into the cache that cmake/KurvanCache.cmake names: qtbase with only what the programs use (the
+# web remote speaks HTTP itself, so no further module is needed). scripts/windows.sh runs this;
+# by hand:
 #   scripts/qt-mingw.sh
-# Each part leaves a stamp in the prefix once it is installed, and a part with its stamp is not
-# built again: a prefix made before a module joined the list is completed, not rebuilt. A prefix
-# without qtbase's stamp is an interrupted build and starts over.
+# The finished prefix carries a stamp and is not built again; a prefix without it is an
+# interrupted build and starts over.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # The cross compiler; the Linux Qt gives the host tools (moc, rcc, uic); dpkg-dev unpacks sources.
@@ -73,22 +73,4 @@ if [ ! -f "$qt/.kurvan-complete" ]; then
         -DFEATURE_system_jpeg=OFF -DFEATURE_system_freetype=OFF
 fi
 
-# The modules against that qtbase, in the order they need each other (Qt HTTP Server upgrades
-# connections to Qt WebSockets). Only the web remote needs them: where the archive cannot deliver
-# a source, that module and those after it are left out and named, the client's packages are
-# still made, and the next run tries again.
-missing=()
-for module in "qt6-websockets qtwebsockets" "qt6-httpserver qthttpserver"; do
-    read -r package part <<<"$module"
-    [ -f "$qt/.kurvan-complete-$part" ] && continue
-    if [ ${#missing[@]} -gt 0 ] || ! fetch "$package" "$part"; then
-        missing+=("$part")
-        continue
-    fi
-    build "$part" ".kurvan-complete-$part" -DCMAKE_TOOLCHAIN_FILE="$qt/lib/cmake/Qt6/qt.toolchain.cmake"
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    echo "qt-mingw: no source for ${missing[*]} from the package archive; Qt for MinGW in $qt" \
-        "lacks them, and the web remote cannot be built for Windows" >&2
-fi
 stage "Qt for MinGW ready in $qt"

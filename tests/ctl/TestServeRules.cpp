@@ -149,14 +149,14 @@ private slots:
         row("chunked", post + "Transfer-Encoding: chunked\r\n\r\n0\r\n\r\n", 411);
         row("chunked and length", post + "Transfer-Encoding: chunked\r\nContent-Length: 1\r\n\r\n", 411);
         row("other coding", post + "Transfer-Encoding: gzip\r\n\r\n", 501);
-        row("body over the bound", post + "Content-Length: " + QByteArray::number(RequestRules::kMaxBodyBytes + 1) +
-                                       "\r\n\r\n", 413);
-        row("body at the bound", post + "Content-Length: " + QByteArray::number(RequestRules::kMaxBodyBytes) +
-                                     "\r\n\r\n" + QByteArray(RequestRules::kMaxBodyBytes, 'b'),
+        row("body over the bound",
+            post + "Content-Length: " + QByteArray::number(RequestRules::kMaxBodyBytes + 1) + "\r\n\r\n", 413);
+        row("body at the bound",
+            post + "Content-Length: " + QByteArray::number(RequestRules::kMaxBodyBytes) + "\r\n\r\n" +
+                QByteArray(RequestRules::kMaxBodyBytes, 'b'),
             0, "/api/volume", QByteArray(RequestRules::kMaxBodyBytes, 'b'));
         row("head over the bound, unfinished", get + "X-A: " + QByteArray(HttpRequestReader::kMaxHeadBytes, 'a'), 431);
-        row("head over the bound", get + "X-A: " + QByteArray(HttpRequestReader::kMaxHeadBytes, 'a') + "\r\n\r\n",
-            431);
+        row("head over the bound", get + "X-A: " + QByteArray(HttpRequestReader::kMaxHeadBytes, 'a') + "\r\n\r\n", 431);
         row("endless empty lines", QByteArray(HttpRequestReader::kMaxHeadBytes + 1, '\n'), 400);
     }
     void requestsAreReadOrRefused()

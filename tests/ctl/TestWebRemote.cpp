@@ -74,11 +74,12 @@ public:
     }
     QByteArray host() const { return "127.0.0.1:" + QByteArray::number(m_port); }
 
-    // Waits on the event loop (the server runs in this thread too) for a whole answer.
-    static Answer read(QTcpSocket &socket)
+    // Waits on the event loop (the server runs in this thread too) for a whole answer. Bytes
+    // after it (the next answer on a kept-alive connection) are left in *rest when given.
+    static Answer read(QTcpSocket &socket, QByteArray *rest = nullptr)
     {
         Answer answer;
-        QByteArray data;
+        QByteArray data = rest ? *rest : QByteArray();
         (void)QTest::qWaitFor(
             [&] {
                 data += socket.readAll();
@@ -89,6 +90,13 @@ public:
                 return answer.body.size() >= answer.header("Content-Length").toLongLong();
             },
             kAnswerMs);
+        const qsizetype length = answer.header("Content-Length").toLongLong();
+        if (rest && answer.body.size() > length) {
+            *rest = answer.body.mid(length);
+            answer.body.truncate(length);
+        } else if (rest) {
+            rest->clear();
+        }
         return answer;
     }
 
@@ -286,6 +294,37 @@ private slots:
         QVERIFY(socket.state() != QAbstractSocket::ConnectedState || closed.wait(kAnswerMs));
         QVERIFY(commands().isEmpty());
         QCOMPARE(probe.request("GET", "/api/state").status, 200);
+    }
+
+    void requestsOnOneConnectionAreAnsweredInOrder()
+    {
+        startServer();
+        HttpProbe probe(server->port());
+        QVERIFY(probe.login("tonalis"));
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, server->port());
+        QVERIFY(socket.waitForConnected(kAnswerMs));
+        const QByteArray head = " HTTP/1.1\r\nHost: " + probe.host() + "\r\nCookie: " + probe.cookie + "\r\n";
+        // Three sent at once, the second one acting: each answered, in the order asked.
+        socket.write("GET /api/state" + head + "\r\n" + "POST /api/volume" + head +
+                     "Content-Type: application/json\r\nContent-Length: 13\r\n\r\n{\"volume\":40}" + "GET /nichts" +
+                     head + "\r\n");
+        QByteArray rest;
+        const Answer state = HttpProbe::read(socket, &rest);
+        QCOMPARE(state.status, 200);
+        QVERIFY(state.body.contains("\"credits\":3"));
+        QCOMPARE(HttpProbe::read(socket, &rest).status, 200);
+        QCOMPARE(HttpProbe::read(socket, &rest).status, 404);
+        QTRY_COMPARE_WITH_TIMEOUT(commands(), QStringList{Msg::SetVolumePrefix + QStringLiteral("40")}, kAnswerMs);
+        // Kept open; a request that is not HTTP is refused and ends the connection.
+        QCOMPARE(socket.state(), QAbstractSocket::ConnectedState);
+        socket.write("GET /api/state" + head + "Transfer-Encoding: chunked\r\n\r\n");
+        const Answer refused = HttpProbe::read(socket, &rest);
+        QCOMPARE(refused.status, 411);
+        QCOMPARE(refused.header("Connection"), QByteArray("close"));
+        QSignalSpy closed(&socket, &QTcpSocket::disconnected);
+        QVERIFY(socket.state() != QAbstractSocket::ConnectedState || closed.wait(kAnswerMs));
+        QCOMPARE(commands().size(), 1);
     }
 
     void idleConnectionsDoNotShutOutANewClient()

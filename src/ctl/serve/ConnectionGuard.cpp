@@ -190,8 +190,7 @@ void ConnectionGuard::refuse(QTcpSocket *socket, int status, const QString &mess
     if (it != m_open.end())
         it->keepAlive = false;
     const QByteArray body = errorBody(message);
-    socket->write(HttpResponseWriter::head(status, {{"Content-Type", "application/json"}}, body.size(), false) +
-                  body);
+    socket->write(HttpResponseWriter::head(status, {{"Content-Type", "application/json"}}, body.size(), false) + body);
     closeAfterWriting(socket);
 }
 

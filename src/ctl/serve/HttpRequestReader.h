@@ -15,8 +15,8 @@ constexpr qsizetype kMaxHeadBytes = 8 * 1024;
 struct Request
 {
     QByteArray method;
-    QByteArray path;  // the target up to '?', as sent (no decoding: routes match exactly)
-    QByteArray query; // after '?', without it
+    QByteArray path;                       // the target up to '?', as sent (no decoding: routes match exactly)
+    QByteArray query;                      // after '?', without it
     QHash<QByteArray, QByteArray> headers; // names lower-cased; repeated ones joined with ", "
     QByteArray body;
     bool keepAlive = true; // false for HTTP/1.0 or "Connection: close"
@@ -27,7 +27,12 @@ struct Request
 
 struct Result
 {
-    enum class State { NeedMore, Complete, Refused };
+    enum class State
+    {
+        NeedMore,
+        Complete,
+        Refused
+    };
     State state = State::NeedMore;
     Request request;    // when Complete
     qsizetype used = 0; // bytes of the buffer the request took, when Complete

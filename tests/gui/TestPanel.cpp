@@ -68,10 +68,11 @@ private slots:
         QCOMPARE(received().first(), QStringLiteral("Password=geheim"));
         QCOMPARE(queries(), names({"Version", "Type", "Credit", "PlayStatus", "SongLength", "CurrentSong", "SongPos"}));
         QVERIFY(panel->isVisible());
-        // In the middle of the screen's free area, give or take the window frame.
+        // In the middle of the screen's free area, give or take the window frame (whose title bar
+        // some systems add only once the window is shown).
         const QPoint off =
             panel->frameGeometry().center() - QGuiApplication::primaryScreen()->availableGeometry().center();
-        QVERIFY2(off.manhattanLength() <= 8, qPrintable(QStringLiteral("%1, %2").arg(off.x()).arg(off.y())));
+        QVERIFY2(off.manhattanLength() <= 24, qPrintable(QStringLiteral("%1, %2").arg(off.x()).arg(off.y())));
         QCOMPARE(text("lblStatus"), QStringLiteral("Verbindung hergestellt"));
         QCOMPARE(text("lblVersion"), QStringLiteral("7.1.0 (Demo)"));
         QCOMPARE(text("lblCredits"), QStringLiteral("3"));
@@ -242,6 +243,9 @@ private slots:
         QVERIFY(logIn());
         QTest::mouseClick(get<QPushButton>("cmdCreditPlus"), Qt::LeftButton);
         QVERIFY(get<QTimer>("tmrCreditPlusWait")->isActive());
+        // The jukebox has read the click before it goes away (a close with unread bytes is a
+        // reset, which is another case).
+        QTRY_COMPARE(commandsReceived(*sim), QStringList{Msg::AddCredit});
         sim->close();
         QTRY_COMPARE(text("lblStatus"), QStringLiteral("Verbindung getrennt"));
         QVERIFY(!poll()->isActive());

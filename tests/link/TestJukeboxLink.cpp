@@ -256,7 +256,8 @@ private slots:
         QSignalSpy failed(&refused, &JukeboxLink::connectFailed);
         QSignalSpy closed(&refused, &JukeboxLink::closed);
         refused.connectToJukebox(QStringLiteral("127.0.0.1"), QString::number(closedPort()));
-        QVERIFY(failed.wait(JukeboxLink::kQueryTimeout));
+        // Some systems refuse a loopback attempt within connectToHost() itself.
+        QTRY_COMPARE_WITH_TIMEOUT(failed.count(), 1, JukeboxLink::kQueryTimeout);
         QCOMPARE(closed.count(), 0);
 
         auto link = loggedInLink(2000);
@@ -273,15 +274,18 @@ private slots:
     {
         JukeboxLink link;
         const auto *socket = link.findChild<QTcpSocket *>(QStringLiteral("Winsock1"));
+        // An attempt shows as a change of the socket's state, even one refused at once.
+        QSignalSpy attempts(socket, &QAbstractSocket::stateChanged);
         for (const char *port : {"", "abc", "0", "70000", "65536", "-1"}) {
             link.connectToJukebox(QStringLiteral("127.0.0.1"), QLatin1String(port));
-            QVERIFY2(socket->state() == QAbstractSocket::UnconnectedState, port);
+            QVERIFY2(attempts.isEmpty(), port);
         }
         // Both ends of the port range are ports.
         for (const char *port : {"1", "65535"}) {
             link.connectToJukebox(QStringLiteral("127.0.0.1"), QLatin1String(port));
-            QVERIFY2(socket->state() != QAbstractSocket::UnconnectedState, port);
+            QVERIFY2(!attempts.isEmpty(), port);
             link.abort();
+            attempts.clear();
         }
     }
 };

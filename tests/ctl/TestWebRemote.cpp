@@ -119,6 +119,13 @@ class TestWebRemote : public QObject
     std::unique_ptr<SessionFace> face;
     std::unique_ptr<WebRemoteServer> server;
 
+    // A socket of the test's own to the server, for requests the probe would not send.
+    bool connectRaw(QTcpSocket &socket) const
+    {
+        socket.connectToHost(QHostAddress::LocalHost, server->port());
+        return socket.waitForConnected(kAnswerMs);
+    }
+
     void startServer(const ConnectionGuard::Limits &limits = {})
     {
         face = std::make_unique<SessionFace>(loginFor(*sim));
@@ -283,8 +290,7 @@ private slots:
         // A body announced far beyond any page request, of which only the start is sent: the
         // guard answers while the rest would still be coming, instead of waiting to buffer it.
         QTcpSocket socket;
-        socket.connectToHost(QHostAddress::LocalHost, server->port());
-        QVERIFY(socket.waitForConnected(kAnswerMs));
+        QVERIFY(connectRaw(socket));
         socket.write("POST /api/volume HTTP/1.1\r\nHost: " + probe.host() + "\r\nCookie: " + probe.cookie +
                      "\r\nContent-Type: application/json\r\nContent-Length: " + QByteArray::number(1 << 20) +
                      "\r\n\r\n{\"volume\":5,\"x\":\"" + QByteArray(64 * 1024, 'x'));
@@ -302,8 +308,7 @@ private slots:
         HttpProbe probe(server->port());
         QVERIFY(probe.login("tonalis"));
         QTcpSocket socket;
-        socket.connectToHost(QHostAddress::LocalHost, server->port());
-        QVERIFY(socket.waitForConnected(kAnswerMs));
+        QVERIFY(connectRaw(socket));
         const QByteArray head = " HTTP/1.1\r\nHost: " + probe.host() + "\r\nCookie: " + probe.cookie + "\r\n";
         // Three sent at once, the second one acting: each answered, in the order asked.
         socket.write("GET /api/state" + head + "\r\n" + "POST /api/volume" + head +
@@ -336,8 +341,7 @@ private slots:
         std::vector<std::unique_ptr<QTcpSocket>> idle;
         for (int i = 0; i < 3 * limits.maxConnections; ++i) {
             idle.push_back(std::make_unique<QTcpSocket>());
-            idle.back()->connectToHost(QHostAddress::LocalHost, server->port());
-            QVERIFY(idle.back()->waitForConnected(kAnswerMs));
+            QVERIFY(connectRaw(*idle.back()));
             idle.back()->write("GET / HTTP/1.1\r\n"); // and never the rest
         }
         QTRY_VERIFY_WITH_TIMEOUT(std::count_if(idle.begin(), idle.end(),
@@ -355,8 +359,7 @@ private slots:
         limits.idleMs = 200;
         startServer(limits);
         QTcpSocket quiet;
-        quiet.connectToHost(QHostAddress::LocalHost, server->port());
-        QVERIFY(quiet.waitForConnected(kAnswerMs));
+        QVERIFY(connectRaw(quiet));
         QSignalSpy closed(&quiet, &QTcpSocket::disconnected);
         QVERIFY(closed.wait(limits.idleMs + kAnswerMs));
     }
@@ -367,8 +370,7 @@ private slots:
         HttpProbe probe(server->port());
         QVERIFY(probe.login("tonalis"));
         QTcpSocket stream;
-        stream.connectToHost(QHostAddress::LocalHost, server->port());
-        QVERIFY(stream.waitForConnected(kAnswerMs));
+        QVERIFY(connectRaw(stream));
         stream.write("GET /api/events HTTP/1.1\r\nHost: " + probe.host() + "\r\nCookie: " + probe.cookie + "\r\n\r\n");
         QByteArray seen;
         const auto waitFor = [&](QByteArrayView text) {

@@ -6,23 +6,9 @@
 # Usage: login_under_wine.sh <program folder> <Linux tonalis-sim>. Needs DISPLAY (xvfb-run) and
 # WINEPREFIX; xdotool types and clicks as a user would.
 set -eu
-work=$(mktemp -d)
+sim_program=$2
+. "$(dirname "$0")/simulator.sh"
 cp -r "$1" "$work/app"
-"$2" --port 0 --password geheim >"$work/sim.log" 2>&1 &
-sim=$!
-trap 'kill $sim 2>/dev/null || true; /usr/lib/wine/wineserver64 -k 2>/dev/null || true; rm -rf "$work"' EXIT
-fail() { echo "login_under_wine: $*" >&2; cat "$work/sim.log" >&2; exit 1; }
-
-# Waits up to 60 s for the simulator's log to hold a line ending in $1.
-logged() {
-    for _ in $(seq 600); do
-        grep -qF -- "$1" "$work/sim.log" && return 0
-        sleep 0.1
-    done
-    return 1
-}
-logged "listening on 127.0.0.1:" || fail "simulator did not start"
-port=$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/sim.log")
 
 # Linux line ends, blanks around "=" and a section of someone else's with a Windows-1252 "ü":
 # after "Verbinden" the file must read back in the program's own layout with the "ü" intact.

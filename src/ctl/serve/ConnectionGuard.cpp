@@ -58,7 +58,7 @@ void ConnectionGuard::admit(QTcpSocket *socket)
     Entry entry;
     entry.client = ServeLog::printable(socket->peerAddress().toString().toLatin1());
     entry.group = peerGroup(socket->peerAddress());
-    entry.lastActivity = m_clock.elapsed();
+    entry.lastActivity = ++m_tick;
     // Every connection has its idle timer, a refused one too: nothing here lives unbounded.
     entry.idle = new QTimer(socket);
     entry.idle->setSingleShot(true);
@@ -109,7 +109,7 @@ void ConnectionGuard::noteProgress(QTcpSocket *socket)
     const auto it = m_open.find(socket);
     if (it == m_open.end())
         return;
-    it->lastActivity = m_clock.elapsed();
+    it->lastActivity = ++m_tick;
     it->idle->start();
 }
 
@@ -272,7 +272,7 @@ bool ConnectionGuard::evictOne(const QString &group)
         }
     }
     QTcpSocket *quietest = nullptr;
-    qint64 oldest = 0;
+    quint64 oldest = 0;
     for (auto it = m_open.constBegin(); it != m_open.constEnd(); ++it) {
         if (it->trusted || it->closing || it->group != from)
             continue;

@@ -97,7 +97,7 @@ private:
     {
         QTimer *idle = nullptr;
         QTimer *deadline = nullptr; // runs from a request's first byte until it is whole
-        qint64 lastActivity = 0;
+        quint64 lastActivity = 0; // m_tick at the last progress: orders the quiet ones
         QString client;      // the address, for the log
         QString group;       // peerGroup() of the address, for the share per client
         QByteArray received; // bytes of requests not yet handled, at most head + body bound
@@ -126,4 +126,5 @@ private:
 #endif
     QElapsedTimer m_clock;
     QHash<QTcpSocket *, Entry> m_open;
+    quint64 m_tick = 0;
 };

@@ -65,10 +65,16 @@ void ConnectionGuard::admit(QTcpSocket *socket)
     entry.idle->setInterval(m_limits.idleMs);
     connect(entry.idle, &QTimer::timeout, socket, &QTcpSocket::abort);
     entry.idle->start();
-    entry.deadline = new QTimer(socket);
-    entry.deadline->setSingleShot(true);
-    entry.deadline->setInterval(m_limits.requestMs);
-    connect(entry.deadline, &QTimer::timeout, this, [this, socket] { refuse(socket, 408, ServeText::RequestTimeout); });
+    entry.deadline = RequestDeadline(m_limits.requestMs);
+    entry.deadlineTimer = new QTimer(socket);
+    entry.deadlineTimer->setSingleShot(true);
+    connect(entry.deadlineTimer, &QTimer::timeout, this, [this, socket] {
+        const auto it = m_open.constFind(socket);
+        if (it != m_open.constEnd() && it->deadline.remaining(m_clock.elapsed()) == 0)
+            refuse(socket, 408, ServeText::RequestTimeout);
+        else
+            armDeadline(socket);
+    });
 
     int live = 0;
     int ofGroup = 0;
@@ -113,6 +119,18 @@ void ConnectionGuard::noteProgress(QTcpSocket *socket)
     it->idle->start();
 }
 
+void ConnectionGuard::armDeadline(QTcpSocket *socket)
+{
+    const auto it = m_open.find(socket);
+    if (it == m_open.end())
+        return;
+    const std::optional<qint64> left = it->deadline.remaining(m_clock.elapsed());
+    if (left)
+        it->deadlineTimer->start(int(*left));
+    else
+        it->deadlineTimer->stop();
+}
+
 void ConnectionGuard::readRequests(QTcpSocket *socket)
 {
     const QPointer<QTcpSocket> alive(socket);
@@ -132,13 +150,16 @@ void ConnectionGuard::readRequests(QTcpSocket *socket)
         // Back-pressure: while the client leaves our answers unread, its next request waits in
         // the system's buffers, not in ours. The wait is ours, so its deadline does not run.
         if (socket->bytesToWrite() > kMaxUnsentBytes) {
-            it->deadline->stop();
+            it->deadline.stop();
+            armDeadline(socket);
             return;
         }
         if (it->received.size() < bound)
             it->received += socket->read(bound - it->received.size());
-        if (!it->received.isEmpty() && !it->deadline->isActive())
-            it->deadline->start();
+        if (!it->received.isEmpty()) {
+            it->deadline.bytesArrived(m_clock.elapsed());
+            armDeadline(socket);
+        }
 
         const HttpRequestReader::Result result = HttpRequestReader::read(it->received, m_limits.maxBodyBytes);
         if (result.state == HttpRequestReader::Result::State::NeedMore) {
@@ -150,7 +171,8 @@ void ConnectionGuard::readRequests(QTcpSocket *socket)
             return;
         }
         it->received.remove(0, result.used);
-        it->deadline->stop();
+        it->deadline.requestTaken(!it->received.isEmpty(), m_clock.elapsed());
+        armDeadline(socket);
         it->keepAlive = result.request.keepAlive;
         it->headOnly = result.request.method == "HEAD";
         it->handling = true;
@@ -311,7 +333,8 @@ void ConnectionGuard::closeAfterWriting(QTcpSocket *socket)
     if (it != m_open.end()) {
         it->closing = true;
         it->received.clear();
-        it->deadline->stop();
+        it->deadline.stop();
+        it->deadlineTimer->stop();
     }
     // Closes once the answer is out; the idle timer still ends a peer that never reads it.
     socket->disconnectFromHost();

@@ -2,6 +2,7 @@
 
 #include "HttpRequestReader.h"
 #include "HttpResponseWriter.h"
+#include "RequestDeadline.h"
 #include "RequestRules.h"
 
 #include <QElapsedTimer>
@@ -96,7 +97,8 @@ private:
     struct Entry
     {
         QTimer *idle = nullptr;
-        QTimer *deadline = nullptr; // runs from a request's first byte until it is whole
+        QTimer *deadlineTimer = nullptr; // fires when the request's deadline runs out
+        RequestDeadline deadline{0};
         quint64 lastActivity = 0; // m_tick at the last progress: orders the quiet ones
         QString client;      // the address, for the log
         QString group;       // peerGroup() of the address, for the share per client
@@ -111,6 +113,8 @@ private:
     };
     void admit(QTcpSocket *socket);
     void noteProgress(QTcpSocket *socket);
+    // Sets the connection's timer to what its deadline says.
+    void armDeadline(QTcpSocket *socket);
     void readRequests(QTcpSocket *socket);
     // Closes one connection that never showed a session: the quietest of group's, or, with
     // group empty, of the client holding the most. False when there is none.

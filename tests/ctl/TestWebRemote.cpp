@@ -106,8 +106,8 @@ public:
     }
 
     QByteArray cookie;
-    QByteArray hostName;  // the Host (and Origin) sent; empty: the address connected to
-    QHostAddress from;    // the loopback address the request comes from; null: any
+    QByteArray hostName; // the Host (and Origin) sent; empty: the address connected to
+    QHostAddress from;   // the loopback address the request comes from; null: any
 
 private:
     quint16 m_port;
@@ -223,40 +223,50 @@ private slots:
         QVERIFY(sixth.error().startsWith(QStringLiteral("Zu viele Fehlversuche")));
     }
 
-    void actionsOnlyByPostFromTheOwnOrigin_data()
+    // Every request that changes something (an action, the login, the logout) only by POST and
+    // from the page's own origin; a refused one changes nothing.
+    void changesOnlyByPostFromTheOwnOrigin_data()
     {
+        QTest::addColumn<QByteArray>("path");
         QTest::addColumn<QByteArray>("method");
         QTest::addColumn<QByteArray>("origin");
         QTest::addColumn<int>("status");
-        QTest::addColumn<QStringList>("sent");
-        QTest::newRow("own origin") << QByteArray("POST") << QByteArray("http://HOST") << 200
-                                    << QStringList{Msg::AddCredit};
-        QTest::newRow("script without origin")
-            << QByteArray("POST") << QByteArray() << 200 << QStringList{Msg::AddCredit};
-        QTest::newRow("foreign origin") << QByteArray("POST") << QByteArray("http://evil.example") << 403
-                                        << QStringList{};
-        QTest::newRow("same host, other port")
-            << QByteArray("POST") << QByteArray("http://127.0.0.1:1") << 403 << QStringList{};
-        QTest::newRow("GET") << QByteArray("GET") << QByteArray() << 405 << QStringList{};
+        const QList<std::tuple<const char *, const char *, int>> kinds{
+            {"own origin", "http://HOST", 200},
+            {"script without origin", "", 200},
+            {"foreign origin", "http://evil.example", 403},
+            {"same host, other port", "http://127.0.0.1:1", 403},
+            {"same host, https", "https://HOST", 403}};
+        for (const char *path : {"/api/credit/add", "/api/login", "/api/logout"}) {
+            for (const auto &[name, origin, status] : kinds)
+                QTest::addRow("%s, %s", path, name)
+                    << QByteArray(path) << QByteArray("POST") << QByteArray(origin) << status;
+            QTest::addRow("%s, GET", path) << QByteArray(path) << QByteArray("GET") << QByteArray() << 405;
+        }
     }
-    void actionsOnlyByPostFromTheOwnOrigin()
+    void changesOnlyByPostFromTheOwnOrigin()
     {
+        QFETCH(QByteArray, path);
         QFETCH(QByteArray, method);
         QFETCH(QByteArray, origin);
         QFETCH(int, status);
-        QFETCH(QStringList, sent);
         startServer();
         HttpProbe probe(server->port());
         QVERIFY(probe.login("tonalis"));
         QList<QByteArray> headers{"Content-Type: application/json"};
         if (!origin.isEmpty())
             headers << "Origin: " + origin.replace("HOST", probe.host());
-        const Answer answer = probe.request(method, "/api/credit/add", "{}", headers);
+        const QByteArray body = path.endsWith("login") ? "{\"password\":\"tonalis\"}" : "{}";
+        const Answer answer = probe.request(method, path, body, headers);
         QCOMPARE(answer.status, status);
-        if (status == 200)
+        const QStringList sent = path.contains("credit") && status == 200 ? QStringList{Msg::AddCredit} : QStringList{};
+        if (!sent.isEmpty())
             QTRY_COMPARE_WITH_TIMEOUT(commands(), sent, kAnswerMs);
         // A refused one is answered before anything could be sent: nothing is on the wire now.
         QCOMPARE(commands(), sent);
+        QCOMPARE(answer.header("Set-Cookie").isEmpty(), status != 200 || path.contains("credit"));
+        // The session lives on unless a logout went through.
+        QCOMPARE(probe.request("GET", "/api/state").status, path.endsWith("logout") && status == 200 ? 401 : 200);
     }
 
     void badBodiesAreRefusedInGermanAndTheServiceGoesOn_data()
@@ -466,10 +476,14 @@ private slots:
         QTest::addColumn<QByteArray>("route");
         QTest::addColumn<QByteArray>("host");
         QTest::addColumn<int>("status");
-        const QList<std::pair<const char *, int>> hosts{
-            {"", 200}, {"localhost:PORT", 200}, {"[::1]:PORT", 200}, {"jukebox.local", 200},
-            {"evil.example:PORT", 421}, {"127.0.0.1.evil.example:PORT", 421}};
-        for (const char *route : {"GET /", "GET /api/state", "POST /api/login", "POST /api/credit/add"}) {
+        const QList<std::pair<const char *, int>> hosts{{"", 200},
+                                                        {"localhost:PORT", 200},
+                                                        {"[::1]:PORT", 200},
+                                                        {"jukebox.local", 200},
+                                                        {"evil.example:PORT", 421},
+                                                        {"127.0.0.1.evil.example:PORT", 421}};
+        for (const char *route : {"GET /", "GET /api/state", "GET /api/events", "POST /api/login",
+                                  "POST /api/credit/add", "POST /api/logout"}) {
             for (const auto &[host, status] : hosts)
                 QTest::addRow("%s, %s", route, *host ? host : "own address")
                     << QByteArray(route) << QByteArray(host) << status;
@@ -507,8 +521,8 @@ private slots:
         limits.requestMs = 1000;
         startServer(limits);
         const QHostAddress crowd(QStringLiteral("127.0.0.2"));
-        // Twice as many connections as the service takes, all from one address, each trickling its head a byte at a time
-        // and coming back when closed.
+        // Twice as many connections as the service takes, all from one address, each trickling its head a byte at a
+        // time and coming back when closed.
         std::vector<std::unique_ptr<QTcpSocket>> trickles;
         for (int i = 0; i < 2 * limits.maxConnections; ++i)
             trickles.push_back(std::make_unique<QTcpSocket>());
@@ -569,6 +583,33 @@ private slots:
         QCOMPARE(own.front()->state(), QAbstractSocket::UnconnectedState);
     }
 
+    // A head trickled a byte at a time ends at the deadline, however lively the trickle; one
+    // that comes whole in time, slowly, is served.
+    void aRequestMustArriveWithinItsDeadline()
+    {
+        ConnectionGuard::Limits limits;
+        limits.requestMs = 1500;
+        limits.idleMs = 60'000;
+        startServer(limits);
+        const QByteArray head = "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+        QTcpSocket slow, trickle;
+        QVERIFY(connectRaw(slow) && connectRaw(trickle));
+        slow.write(head.left(10));
+        QTimer drip;
+        int sent = 0;
+        QObject::connect(&drip, &QTimer::timeout, [&] {
+            if (trickle.state() == QAbstractSocket::ConnectedState && sent < 1000)
+                trickle.write(head.mid(sent++ % 16, 1)); // never the end of the head
+        });
+        drip.start(50);
+        QTest::qWait(limits.requestMs / 5);
+        slow.write(head.mid(10));
+        QCOMPARE(HttpProbe::read(slow).status, 200);
+        const Answer late = HttpProbe::read(trickle);
+        QCOMPARE(late.status, 408);
+        QVERIFY(closedWithin(trickle, kAnswerMs));
+    }
+
     void sessionsEndAndTakeTheirStreamsAlong()
     {
         startServer();
@@ -595,8 +636,7 @@ private slots:
             QCOMPARE(busyStream.state(), QAbstractSocket::ConnectedState);
         }
         QVERIFY(closedWithin(idleStream, 2 * WebRemoteServer::kSessionCheckMs));
-        QCOMPARE(idle.request("GET", "/api/state").reason(),
-                 QStringLiteral("idle"));
+        QCOMPARE(idle.request("GET", "/api/state").reason(), QStringLiteral("idle"));
         clock = SessionTokens::kLifetimeMs;
         QVERIFY(closedWithin(busyStream, 2 * WebRemoteServer::kSessionCheckMs));
         const Answer old = busy.request("GET", "/api/state");
@@ -604,8 +644,7 @@ private slots:
         QCOMPARE(old.reason(), QStringLiteral("lifetime"));
         // A cookie from before a restart: the page says so.
         busy.cookie = QByteArray(RequestRules::kCookieName) + "=00112233445566778899aabbccddeeff";
-        QCOMPARE(busy.request("GET", "/api/state").reason(),
-                 QStringLiteral("restart"));
+        QCOMPARE(busy.request("GET", "/api/state").reason(), QStringLiteral("restart"));
     }
 
     void theOperatorSeesWhatHappensAndNoSecret()

@@ -1,6 +1,6 @@
 #!/bin/sh
 # Builds the Debian package from the build tree into an empty folder and reads it back: name, version,
-# dependencies, and the files a user gets.
+# dependencies, the files a user gets, and what its maintainer scripts do.
 # Usage: debian_package.sh CPACK BUILD_DIR VERSION DESKTOP_FILE WITH_DBUS
 # WITH_DBUS is 1 when the client was built with the desktop's media interface (Qt D-Bus).
 set -u
@@ -68,13 +68,61 @@ for size in 16 24 32 48; do
     expect '-rw-r--r--' "usr/share/icons/hicolor/${size}x$size/apps/kurvan-client.png"
 done
 expect '-rw-r--r--' usr/share/icons/hicolor/scalable/apps/kurvan-client.svg
-# The web remote's service: in the package, its settings kept over updates, and not enabled (no
-# maintainer script turns it on).
+# The web remote's service: in the package, its settings kept over updates, and the folder its
+# password goes into.
 expect '-rw-r--r--' usr/lib/systemd/system/kurvan-remote.service
 expect '-rw-r--r--' etc/default/kurvan-remote
+expect 'drwxr-xr-x' etc/kurvan/
 dpkg-deb --info "$deb" conffiles 2>/dev/null | grep -qx /etc/default/kurvan-remote || fail "kurvan-remote settings not a conffile"
-if dpkg-deb --info "$deb" postinst 2>/dev/null | grep -q "enable"; then
-    fail "the package enables a service"
+
+# The maintainer scripts, run against helpers that only note their calls and then fail: the
+# service is never enabled or started, it is stopped on removal and restarted on upgrade only
+# where it runs, and no failing helper fails the package's installation.
+control=$out/control
+dpkg-deb -e "$deb" "$control"
+mkdir "$out/helpers"
+for helper in deb-systemd-helper deb-systemd-invoke systemctl; do
+    printf '#!/bin/sh\necho "%s $*" >>"%s"\nexit 1\n' "$helper" "$out/calls" >"$out/helpers/$helper"
+    chmod +x "$out/helpers/$helper"
+done
+# $1: "booted" to run under a systemd that seems to run (a private /run), else "plain"; then the
+# script and its arguments. Leaves the calls made in $found.
+script() {
+    mode=$1
+    shift
+    : >"$out/calls"
+    run="PATH=$out/helpers:\$PATH sh $control/$*"
+    if [ "$mode" = booted ]; then
+        unshare -m sh -c "mount -t tmpfs tmpfs /run && mkdir -p /run/systemd/system && $run" ||
+            fail "$* failed with systemd running"
+    else
+        sh -c "$run" || fail "$* failed"
+    fi
+    found=$(cat "$out/calls")
+}
+noted() { echo "$found" | grep -qx "$1" || fail "$2: $1 not called"; }
+never() { ! echo "$found" | grep -qE "$1" || fail "$2: called $(echo "$found" | grep -E "$1")"; }
+service=kurvan-remote.service
+script plain postinst configure 6.2.0.3
+noted "deb-systemd-helper update-state $service" "upgrade without systemd"
+never "invoke|systemctl" "upgrade without systemd"
+script plain prerm remove
+never . "removal without systemd"
+if unshare -m sh -c 'mount -t tmpfs tmpfs /run' 2>/dev/null; then
+    script booted postinst configure
+    noted "systemctl --system daemon-reload" "first installation"
+    never "enable|start|restart" "first installation"
+    script booted postinst configure 6.2.0.3
+    noted "deb-systemd-invoke try-restart $service" "upgrade"
+    never "enable| start| restart" "upgrade"
+    script booted prerm remove
+    noted "deb-systemd-invoke stop $service" "removal"
+    script booted prerm upgrade 6.2.0.5
+    never . "upgrade, before the new files"
+    script booted postrm remove
+    noted "systemctl --system daemon-reload" "removal"
+else
+    echo "NOTE: no private mount namespace here; the scripts were run only as without systemd"
 fi
 
 if [ "$failures" -ne 0 ]; then

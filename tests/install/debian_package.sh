@@ -1,6 +1,6 @@
 #!/bin/sh
 # Builds the Debian package from the build tree into an empty folder and reads it back: name, version,
-# dependencies, the files a user gets, and what its maintainer scripts do.
+# dependencies, the files a user gets, what its maintainer scripts do, and what lintian says.
 # Usage: debian_package.sh CPACK BUILD_DIR VERSION DESKTOP_FILE WITH_DBUS
 # WITH_DBUS is 1 when the client was built with the desktop's media interface (Qt D-Bus).
 set -u
@@ -62,6 +62,10 @@ expect '-rwxr-xr-x' usr/bin/tonalis-sim
 expect '-rwxr-xr-x' usr/bin/kurvanctl
 expect '-rw-r--r--' usr/share/man/man1/kurvanctl.1.gz
 expect '-rw-r--r--' usr/share/man/man1/kurvan-client.1.gz
+expect '-rw-r--r--' usr/share/man/man1/tonalis-sim.1.gz
+for doc in copyright changelog.gz WEB-REMOTE.md; do
+    expect '-rw-r--r--' "usr/share/doc/kurvan-client/$doc"
+done
 expect '-rw-r--r--' usr/share/bash-completion/completions/kurvanctl
 expect '-rw-r--r--' usr/share/applications/kurvan-client.desktop
 for size in 16 24 32 48; do
@@ -123,6 +127,15 @@ if unshare -m sh -c 'mount -t tmpfs tmpfs /run' 2>/dev/null; then
     noted "systemctl --system daemon-reload" "removal"
 else
     echo "NOTE: no private mount namespace here; the scripts were run only as without systemd"
+fi
+
+# Debian's own package checker: warnings are reported, errors fail.
+if command -v lintian >/dev/null 2>&1; then
+    lintian --tag-display-limit 0 "$deb" >"$out/lintian.log" 2>&1
+    cat "$out/lintian.log"
+    ! grep -q '^E:' "$out/lintian.log" || fail "lintian reports errors"
+else
+    echo "NOTE: lintian not found, package not checked by it"
 fi
 
 if [ "$failures" -ne 0 ]; then

@@ -59,8 +59,8 @@ else
     fail "scalable/apps/$icon_name.svg missing"
 fi
 
-# Both manual pages, compressed and readable, and kurvanctl's completion where bash-completion looks.
-for page in kurvanctl kurvan-client; do
+# Every program's manual page, compressed and readable, and kurvanctl's completion where bash-completion looks.
+for page in kurvanctl kurvan-client tonalis-sim; do
     gzip -t "$prefix/$datadir/man/man1/$page.1.gz" 2>/dev/null || fail "man1/$page.1.gz missing or damaged"
 done
 [ -f "$prefix/$datadir/bash-completion/completions/kurvanctl" ] || fail "bash completion of kurvanctl missing"

@@ -81,7 +81,7 @@ dpkg-deb --info "$deb" conffiles 2>/dev/null | grep -qx /etc/default/kurvan-remo
 
 # The maintainer scripts, run against helpers that only note their calls and then fail: the
 # service is never enabled or started, it is stopped on removal and restarted on upgrade only
-# where it runs, and no failing helper fails the package's installation.
+# where systemd runs (here: a private /run that says so), and no failing helper fails dpkg.
 control=$out/control
 dpkg-deb -e "$deb" "$control"
 mkdir "$out/helpers"
@@ -89,45 +89,28 @@ for helper in deb-systemd-helper deb-systemd-invoke systemctl; do
     printf '#!/bin/sh\necho "%s $*" >>"%s"\nexit 1\n' "$helper" "$out/calls" >"$out/helpers/$helper"
     chmod +x "$out/helpers/$helper"
 done
-# $1: "booted" to run under a systemd that seems to run (a private /run), else "plain"; then the
-# script and its arguments. Leaves the calls made in $found.
-script() {
-    mode=$1
-    shift
+booted="mount -t tmpfs tmpfs /run && mkdir -p /run/systemd/system &&"
+unshare -m sh -c "$booted true" 2>/dev/null || echo "NOTE: no private mount namespace; scripts run only without systemd"
+# systemd; script and arguments; the call it must make (- for none); calls it must not make (- for any)
+while IFS=';' read -r mode run wanted unwanted; do
     : >"$out/calls"
-    run="PATH=$out/helpers:\$PATH sh $control/$*"
+    command="PATH=$out/helpers:\$PATH sh $control/$run"
     if [ "$mode" = booted ]; then
-        unshare -m sh -c "mount -t tmpfs tmpfs /run && mkdir -p /run/systemd/system && $run" ||
-            fail "$* failed with systemd running"
-    else
-        sh -c "$run" || fail "$* failed"
+        unshare -m sh -c "$booted true" 2>/dev/null || continue
+        command="unshare -m sh -c '$booted $command'"
     fi
-    found=$(cat "$out/calls")
-}
-noted() { echo "$found" | grep -qx "$1" || fail "$2: $1 not called"; }
-never() { ! echo "$found" | grep -qE "$1" || fail "$2: called $(echo "$found" | grep -E "$1")"; }
-service=kurvan-remote.service
-script plain postinst configure 6.2.0.3
-noted "deb-systemd-helper update-state $service" "upgrade without systemd"
-never "invoke|systemctl" "upgrade without systemd"
-script plain prerm remove
-never . "removal without systemd"
-if unshare -m sh -c 'mount -t tmpfs tmpfs /run' 2>/dev/null; then
-    script booted postinst configure
-    noted "systemctl --system daemon-reload" "first installation"
-    never "enable|start|restart" "first installation"
-    script booted postinst configure 6.2.0.3
-    noted "deb-systemd-invoke try-restart $service" "upgrade"
-    never "enable| start| restart" "upgrade"
-    script booted prerm remove
-    noted "deb-systemd-invoke stop $service" "removal"
-    script booted prerm upgrade 6.2.0.5
-    never . "upgrade, before the new files"
-    script booted postrm remove
-    noted "systemctl --system daemon-reload" "removal"
-else
-    echo "NOTE: no private mount namespace here; the scripts were run only as without systemd"
-fi
+    sh -c "$command" || fail "$run ($mode) failed"
+    [ "$wanted" = - ] || grep -qx "$wanted" "$out/calls" || fail "$run ($mode): no $wanted"
+    [ "$unwanted" = - ] || ! grep -E "$unwanted" "$out/calls" || fail "$run ($mode): the calls above"
+done <<EOF
+plain;postinst configure 6.2.0.3;deb-systemd-helper update-state kurvan-remote.service;invoke|systemctl
+plain;prerm remove;-;.
+booted;postinst configure;systemctl --system daemon-reload;enable|start|restart
+booted;postinst configure 6.2.0.3;deb-systemd-invoke try-restart kurvan-remote.service;enable| start| restart
+booted;prerm remove;deb-systemd-invoke stop kurvan-remote.service;-
+booted;prerm upgrade 6.2.0.5;-;.
+booted;postrm remove;systemctl --system daemon-reload;-
+EOF
 
 # Debian's own package checker: warnings are reported, errors fail.
 if command -v lintian >/dev/null 2>&1; then

@@ -14,6 +14,7 @@ else
         xvfb xauth xdotool x11-utils imagemagick               # windows without a desktop, screenshots
         fonts-dejavu-core fonts-liberation fonts-symbola       # the panel's faces and symbols
         desktop-file-utils dpkg-dev                            # desktop entry check, Debian package
+        lintian systemd                                        # package check, the service unit's sandbox
         dbus playerctl                                         # a private session bus and a media remote
         chromium chromium-driver python3-selenium curl         # the web remote in a real browser
         openssl                                                # certificates for the web remote's TLS checks

@@ -9,12 +9,43 @@
 #include <QStandardPaths>
 #include <QTemporaryFile>
 
+namespace {
+
+#ifdef Q_OS_WIN
+constexpr Qt::CaseSensitivity kPathCase = Qt::CaseInsensitive;
+#else
+constexpr Qt::CaseSensitivity kPathCase = Qt::CaseSensitive;
+#endif
+
+// Whether folder is one of roots or lies below one; "/usr/local" is below "/usr", "/usrx" is not.
+bool isWithin(const QString &folder, const QStringList &roots)
+{
+    const QString path = QDir::cleanPath(folder);
+    for (const QString &root : roots) {
+        if (root.isEmpty())
+            continue;
+        const QString top = QDir::cleanPath(root);
+        if (path.compare(top, kPathCase) == 0)
+            return true;
+        const QString prefix = top.endsWith(u'/') ? top : top + u'/';
+        if (path.startsWith(prefix, kPathCase))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 SettingsFiles chooseSettingsFiles(const QString &programFolder, const QString &userFolder,
+                                  const QStringList &systemFolders,
                                   const std::function<bool(const QFileInfo &)> &writable)
 {
     static const QString name = QStringLiteral("Kurvan.ini");
     const QFileInfo beside(QDir(programFolder).filePath(name));
-    if (beside.exists() ? writable(beside) : writable(QFileInfo(programFolder)))
+    // Root may write /usr/bin, but a file it leaves there belongs to no package: it outlives a
+    // purge and every user's kurvanctl reads it.
+    if (!isWithin(programFolder, systemFolders) &&
+        (beside.exists() ? writable(beside) : writable(QFileInfo(programFolder))))
         return SettingsFiles::at(beside.filePath());
     const QString user = QDir(userFolder).filePath(name);
     return {user, {user, beside.filePath()}};
@@ -41,10 +72,29 @@ bool mayWrite(const QFileInfo &info)
 
 } // namespace
 
+QStringList systemProgramFolders()
+{
+#ifdef Q_OS_WIN
+    // An administrator's process may write Program Files; what it writes there is every user's.
+    QStringList folders;
+    for (const char *variable : {"ProgramFiles", "ProgramFiles(x86)", "ProgramW6432"}) {
+        const QString folder = qEnvironmentVariable(variable);
+        if (!folder.isEmpty())
+            folders.append(QDir::fromNativeSeparators(folder));
+    }
+    return folders;
+#else
+    // /opt holds packages an administrator added by hand; /usr/local is below /usr.
+    return {QStringLiteral(KURVAN_INSTALL_BINDIR), QStringLiteral("/usr"), QStringLiteral("/bin"),
+            QStringLiteral("/sbin"), QStringLiteral("/opt")};
+#endif
+}
+
 SettingsFiles settingsFiles()
 {
     const QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
-    const SettingsFiles files = chooseSettingsFiles(QCoreApplication::applicationDirPath(), config, mayWrite);
+    const SettingsFiles files =
+        chooseSettingsFiles(QCoreApplication::applicationDirPath(), config, systemProgramFolders(), mayWrite);
     if (files.write.startsWith(config))
         QDir().mkpath(config);
     return files;
@@ -56,7 +106,7 @@ SettingsFiles clientSettingsFiles()
     // organisation is set; kurvanctl's own name must not pick a folder of its own.
     const QString config =
         QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)).filePath(kClientName);
-    return chooseSettingsFiles(QCoreApplication::applicationDirPath(), config, mayWrite);
+    return chooseSettingsFiles(QCoreApplication::applicationDirPath(), config, systemProgramFolders(), mayWrite);
 }
 
 QString rememberedSetting(const SettingsFiles &files, const QString &key, const QString &defaultValue)

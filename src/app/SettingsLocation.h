@@ -18,12 +18,18 @@ struct SettingsFiles
     static SettingsFiles at(const QString &file) { return {file, {file}}; }
 };
 
-// Kurvan.ini beside the program, as a copy unpacked anywhere expects. Where that file or
-// folder cannot be written (an installed copy), what the user enters is remembered in
-// userFolder instead, and that file wins when it exists; the file beside the program is still
-// read, so an administrator may preset the address there.
+// Kurvan.ini beside the program, as a copy unpacked anywhere expects. Where the program lies in
+// one of systemFolders (or below one), or where that file or folder cannot be written, what the
+// user enters is remembered in userFolder instead, and that file wins when it exists; the file
+// beside the program is still read, so an administrator may preset the address there. A system
+// folder is never written, not even by root, whatever writable says.
 SettingsFiles chooseSettingsFiles(const QString &programFolder, const QString &userFolder,
+                                  const QStringList &systemFolders,
                                   const std::function<bool(const QFileInfo &)> &writable);
+
+// The folders whose programs belong to the system: this build's installation folder for programs
+// and the system's own program folders. Empty where the system names none.
+QStringList systemProgramFolders();
 
 // The name under which kurvan-client keeps its settings in the user's configuration folder.
 inline const QString kClientName = QStringLiteral("kurvan-client");

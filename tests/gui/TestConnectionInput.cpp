@@ -7,6 +7,7 @@
 #include "widgets/FitLabel.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
@@ -130,7 +131,7 @@ private slots:
         const QString user = folder->filePath(QStringLiteral("Kurvan.ini"));
         writeSettingsTo(beside, QStringLiteral("jukebox.invalid"), QStringLiteral("7621"));
         const auto never = [](const QFileInfo &) { return false; };
-        const SettingsFiles files = chooseSettingsFiles(program.path(), folder->path(), never);
+        const SettingsFiles files = chooseSettingsFiles(program.path(), folder->path(), {}, never);
         QCOMPARE(files.write, user);
 
         dialog = std::make_unique<ConnectionInput>(files);
@@ -148,9 +149,41 @@ private slots:
 
         // Where the program's folder can be written, the file beside it is the only one.
         const auto always = [](const QFileInfo &) { return true; };
-        QCOMPARE(chooseSettingsFiles(program.path(), folder->path(), always).read, QStringList{beside});
-        QCOMPARE(chooseSettingsFiles(folder->filePath(QStringLiteral("leer")), program.path(), always).write,
+        QCOMPARE(chooseSettingsFiles(program.path(), folder->path(), {}, always).read, QStringList{beside});
+        QCOMPARE(chooseSettingsFiles(folder->filePath(QStringLiteral("leer")), program.path(), {}, always).write,
                  folder->filePath(QStringLiteral("leer/Kurvan.ini")));
+    }
+
+    void settingsOfAProgramInASystemFolder_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<bool>("userFile"); // remembered in the user's folder, the one beside only read
+#ifdef Q_OS_WIN
+        const QString programFiles = QDir::fromNativeSeparators(qEnvironmentVariable("ProgramFiles"));
+        if (!programFiles.isEmpty())
+            QTest::newRow("Program Files") << programFiles + QStringLiteral("/Kurvan Client") << true;
+#else
+        QTest::newRow("this build's installation") << systemProgramFolders().value(0) << true;
+        QTest::newRow("the package's /usr/bin") << QStringLiteral("/usr/bin") << true;
+        QTest::newRow("/usr/local/bin") << QStringLiteral("/usr/local/bin") << true;
+        QTest::newRow("/bin") << QStringLiteral("/bin/") << true;
+        QTest::newRow("below /opt") << QStringLiteral("/opt/kurvan-client/bin") << true;
+        QTest::newRow("name starting like /usr") << QStringLiteral("/usrx/bin") << false;
+        QTest::newRow("only seemingly below /opt") << QStringLiteral("/opt/../srv/kurvan") << false;
+#endif
+        QTest::newRow("a user's folder") << QDir::homePath() << false;
+    }
+    void settingsOfAProgramInASystemFolder()
+    {
+        // Root may write every one of these folders; that must not decide.
+        QFETCH(QString, program);
+        QFETCH(bool, userFile);
+        const auto always = [](const QFileInfo &) { return true; };
+        const QString beside = QDir(program).filePath(QStringLiteral("Kurvan.ini"));
+        const QString user = folder->filePath(QStringLiteral("Kurvan.ini"));
+        const SettingsFiles files = chooseSettingsFiles(program, folder->path(), systemProgramFolders(), always);
+        QCOMPARE(files.write, userFile ? user : beside);
+        QCOMPARE(files.read, userFile ? QStringList({user, beside}) : QStringList{beside});
     }
 
     void emptyAddressIsIgnored()

@@ -1,6 +1,6 @@
 #!/bin/sh
 # Builds the Debian package from the build tree into an empty folder and reads it back: name, version,
-# dependencies, and the files a user gets.
+# dependencies, the files a user gets, what its maintainer scripts do, and what lintian says.
 # Usage: debian_package.sh CPACK BUILD_DIR VERSION DESKTOP_FILE WITH_DBUS
 # WITH_DBUS is 1 when the client was built with the desktop's media interface (Qt D-Bus).
 set -u
@@ -62,19 +62,63 @@ expect '-rwxr-xr-x' usr/bin/tonalis-sim
 expect '-rwxr-xr-x' usr/bin/kurvanctl
 expect '-rw-r--r--' usr/share/man/man1/kurvanctl.1.gz
 expect '-rw-r--r--' usr/share/man/man1/kurvan-client.1.gz
+expect '-rw-r--r--' usr/share/man/man1/tonalis-sim.1.gz
+for doc in copyright changelog.gz WEB-REMOTE.md; do
+    expect '-rw-r--r--' "usr/share/doc/kurvan-client/$doc"
+done
 expect '-rw-r--r--' usr/share/bash-completion/completions/kurvanctl
 expect '-rw-r--r--' usr/share/applications/kurvan-client.desktop
 for size in 16 24 32 48; do
     expect '-rw-r--r--' "usr/share/icons/hicolor/${size}x$size/apps/kurvan-client.png"
 done
 expect '-rw-r--r--' usr/share/icons/hicolor/scalable/apps/kurvan-client.svg
-# The web remote's service: in the package, its settings kept over updates, and not enabled (no
-# maintainer script turns it on).
+# The web remote's service: in the package, its settings kept over updates, and the folder its
+# password goes into.
 expect '-rw-r--r--' usr/lib/systemd/system/kurvan-remote.service
 expect '-rw-r--r--' etc/default/kurvan-remote
+expect 'drwxr-xr-x' etc/kurvan/
 dpkg-deb --info "$deb" conffiles 2>/dev/null | grep -qx /etc/default/kurvan-remote || fail "kurvan-remote settings not a conffile"
-if dpkg-deb --info "$deb" postinst 2>/dev/null | grep -q "enable"; then
-    fail "the package enables a service"
+
+# The maintainer scripts, run against helpers that only note their calls and then fail: the
+# service is never enabled or started, it is stopped on removal and restarted on upgrade only
+# where systemd runs (here: a private /run that says so), and no failing helper fails dpkg.
+control=$out/control
+dpkg-deb -e "$deb" "$control"
+mkdir "$out/helpers"
+for helper in deb-systemd-helper deb-systemd-invoke systemctl; do
+    printf '#!/bin/sh\necho "%s $*" >>"%s"\nexit 1\n' "$helper" "$out/calls" >"$out/helpers/$helper"
+    chmod +x "$out/helpers/$helper"
+done
+booted="mount -t tmpfs tmpfs /run && mkdir -p /run/systemd/system &&"
+unshare -m sh -c "$booted true" 2>/dev/null || echo "NOTE: no private mount namespace; scripts run only without systemd"
+# systemd; script and arguments; the call it must make (- for none); calls it must not make (- for any)
+while IFS=';' read -r mode run wanted unwanted; do
+    : >"$out/calls"
+    command="PATH=$out/helpers:\$PATH sh $control/$run"
+    if [ "$mode" = booted ]; then
+        unshare -m sh -c "$booted true" 2>/dev/null || continue
+        command="unshare -m sh -c '$booted $command'"
+    fi
+    sh -c "$command" || fail "$run ($mode) failed"
+    [ "$wanted" = - ] || grep -qx "$wanted" "$out/calls" || fail "$run ($mode): no $wanted"
+    [ "$unwanted" = - ] || ! grep -E "$unwanted" "$out/calls" || fail "$run ($mode): the calls above"
+done <<EOF
+plain;postinst configure 6.2.0.3;deb-systemd-helper update-state kurvan-remote.service;invoke|systemctl
+plain;prerm remove;-;.
+booted;postinst configure;systemctl --system daemon-reload;enable|start|restart
+booted;postinst configure 6.2.0.3;deb-systemd-invoke try-restart kurvan-remote.service;enable| start| restart
+booted;prerm remove;deb-systemd-invoke stop kurvan-remote.service;-
+booted;prerm upgrade 6.2.0.5;-;.
+booted;postrm remove;systemctl --system daemon-reload;-
+EOF
+
+# Debian's own package checker: warnings are reported, errors fail.
+if command -v lintian >/dev/null 2>&1; then
+    lintian --tag-display-limit 0 "$deb" >"$out/lintian.log" 2>&1
+    cat "$out/lintian.log"
+    ! grep -q '^E:' "$out/lintian.log" || fail "lintian reports errors"
+else
+    echo "NOTE: lintian not found, package not checked by it"
 fi
 
 if [ "$failures" -ne 0 ]; then

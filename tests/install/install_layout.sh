@@ -1,5 +1,5 @@
 #!/bin/sh
-# Installs the build tree into an empty prefix and checks that the programs, the menu entry and the icon land
+# Installs the build tree into an empty folder and checks that the programs, the menu entry and the icon land
 # where a desktop looks for them, as the very files of the source tree.
 # Usage: install_layout.sh CMAKE BUILD_DIR PACKAGING_DIR BINDIR DATADIR
 set -u
@@ -7,7 +7,9 @@ cmake=$1 build=$2 packaging=$3 bindir=$4 datadir=$5
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-prefix=$work/root
+# Under DESTDIR, so that what goes to an absolute folder (/etc) lands in the work folder too.
+destdir=$work/root
+prefix=$destdir/usr
 log=$work/install.log
 failures=0
 fail() {
@@ -15,7 +17,7 @@ fail() {
     failures=$((failures + 1))
 }
 
-if ! "$cmake" --install "$build" --prefix "$prefix" >"$log" 2>&1; then
+if ! DESTDIR=$destdir "$cmake" --install "$build" --prefix /usr >"$log" 2>&1; then
     cat "$log"
     echo "FAIL: cmake --install $build"
     exit 1
@@ -57,14 +59,14 @@ else
     fail "scalable/apps/$icon_name.svg missing"
 fi
 
-# Both manual pages, compressed and readable, and kurvanctl's completion where bash-completion looks.
-for page in kurvanctl kurvan-client; do
+# Every program's manual page, compressed and readable, and kurvanctl's completion where bash-completion looks.
+for page in kurvanctl kurvan-client tonalis-sim; do
     gzip -t "$prefix/$datadir/man/man1/$page.1.gz" 2>/dev/null || fail "man1/$page.1.gz missing or damaged"
 done
 [ -f "$prefix/$datadir/bash-completion/completions/kurvanctl" ] || fail "bash completion of kurvanctl missing"
 
 # Nothing of the build tree or the development files may leak into an installation.
-stray=$(cd "$prefix" && find . -type f \( -name '*.a' -o -name '*.h' -o -name '*.cmake' -o -name '*.qrc' \))
+stray=$(cd "$destdir" && find . -type f \( -name '*.a' -o -name '*.h' -o -name '*.cmake' -o -name '*.qrc' \))
 [ -z "$stray" ] || fail "development files installed: $stray"
 
 if [ "$failures" -ne 0 ]; then

@@ -37,7 +37,7 @@ std::optional<Amount> readAmount(const QString &text)
 }
 
 // The line for a failed session operation, with its exit code; "what" names the command.
-int fail(SessionResult result, const QString &what, const ServerLogin &login)
+int fail(SessionResult result, const QString &what, const CommandContext &context)
 {
     switch (result) {
     case SessionResult::Done:
@@ -49,13 +49,17 @@ int fail(SessionResult result, const QString &what, const ServerLogin &login)
         Console::err(CtlText::NotConfirmed.arg(what) + u'\n');
         break;
     case SessionResult::Unreachable:
-        Console::err(CtlText::Unreachable.arg(jukeboxName(login)) + u'\n');
+        Console::err(CtlText::Unreachable.arg(jukeboxName(context.login)) + u'\n');
+        break;
+    case SessionResult::NobodyListening:
+        Console::err(CtlText::NobodyListening.arg(jukeboxName(context.login)) + u'\n');
         break;
     case SessionResult::LinkLost:
         Console::err(CtlText::LinkLost + u'\n');
         break;
     case SessionResult::PasswordRefused:
-        Console::err(CtlText::PasswordRefused + u'\n');
+        // Who typed the password needs no pointer to a variable or a file they never used.
+        Console::err((context.passwordTyped ? CtlText::TypedPasswordRefused : CtlText::PasswordRefused) + u'\n');
         break;
     }
     return ExitCode::of(result);
@@ -80,7 +84,7 @@ int runStatus(CommandContext &context)
 {
     const JukeboxSnapshot &snapshot = context.session.refresh();
     if (!context.session.isOpen())
-        return fail(SessionResult::LinkLost, {}, context.login);
+        return fail(SessionResult::LinkLost, {}, context);
     if (!context.json())
         Console::out(statusText(snapshot));
     if (context.session.missedAnswers() > 0) {
@@ -107,7 +111,7 @@ int runCredit(CommandContext &context)
     const bool remove = amount.sign == u'-';
     const JukeboxSnapshot &snapshot = context.session.refresh();
     if (!context.session.isOpen())
-        return fail(SessionResult::LinkLost, {}, context.login);
+        return fail(SessionResult::LinkLost, {}, context);
     if (remove) {
         // All or nothing: a till that asks for three credits off must not end with two.
         if (!snapshot.credits) {
@@ -133,7 +137,7 @@ int runCredit(CommandContext &context)
     }
     if (result != SessionResult::LinkLost)
         show(context, creditsLine(context.session.snapshot()));
-    return fail(result, quoted(remove ? Msg::RemoveCredit : Msg::AddCredit), context.login);
+    return fail(result, quoted(remove ? Msg::RemoveCredit : Msg::AddCredit), context);
 }
 
 // --- next, prev, stop -------------------------------------------------------------------------
@@ -142,11 +146,11 @@ int runTransport(CommandContext &context, Command command)
 {
     context.session.refresh();
     if (!context.session.isOpen())
-        return fail(SessionResult::LinkLost, {}, context.login);
+        return fail(SessionResult::LinkLost, {}, context);
     const SessionResult result = context.session.sendAndConfirm(command);
     if (result == SessionResult::Done)
         show(context, command == Command::Stop ? CtlText::PlaybackStopped : titleLine(context.session.snapshot()));
-    return fail(result, quoted(context.line.words.value(0)), context.login);
+    return fail(result, quoted(context.line.words.value(0)), context);
 }
 
 int runNext(CommandContext &context)
@@ -178,7 +182,7 @@ int runVolume(CommandContext &context)
 {
     const JukeboxSnapshot &snapshot = context.session.refresh();
     if (!context.session.isOpen())
-        return fail(SessionResult::LinkLost, {}, context.login);
+        return fail(SessionResult::LinkLost, {}, context);
     const std::optional<Amount> amount = readAmount(context.values().value(0));
     if (!amount || !amount->sign.isNull()) {
         if (!snapshot.volume) {
@@ -199,7 +203,7 @@ int runVolume(CommandContext &context)
     const SessionResult result = context.session.setVolume(std::clamp(target, 0, 100));
     if (result != SessionResult::LinkLost)
         show(context, volumeLine(context.session.snapshot()));
-    return fail(result, quoted(Msg::SetVolumePrefix + QString::number(std::clamp(target, 0, 100))), context.login);
+    return fail(result, quoted(Msg::SetVolumePrefix + QString::number(std::clamp(target, 0, 100))), context);
 }
 
 // --- quit-jukebox -----------------------------------------------------------------------------
@@ -226,7 +230,7 @@ int runQuit(CommandContext &context)
     const SessionResult result = context.session.sendAndConfirm(Command::Quit);
     if (result == SessionResult::Done)
         show(context, CtlText::QuitSent);
-    return fail(result, quoted(Msg::Quit), context.login);
+    return fail(result, quoted(Msg::Quit), context);
 }
 
 // --- watch ------------------------------------------------------------------------------------
@@ -273,7 +277,7 @@ int runWatch(CommandContext &context)
     QObject::connect(&session, &JukeboxSession::snapshotChanged, &loop, report);
     QObject::connect(&session, &JukeboxSession::linkLost, &loop, [&] {
         if (!reconnector.isEnabled())
-            loop.exit(fail(SessionResult::LinkLost, {}, context.login));
+            loop.exit(fail(SessionResult::LinkLost, {}, context));
     });
     QObject::connect(&reconnector, &SessionReconnector::attemptScheduled, &loop,
                      [&](int attempt, int delayMs) { note(CtlText::AttemptIn.arg(attempt).arg(delayMs / 1000)); });
@@ -284,7 +288,7 @@ int runWatch(CommandContext &context)
         begin();
     });
     QObject::connect(&reconnector, &SessionReconnector::gaveUp, &loop,
-                     [&](SessionResult result) { loop.exit(fail(result, {}, context.login)); });
+                     [&](SessionResult result) { loop.exit(fail(result, {}, context)); });
 
     const SessionResult opened = session.open(context.login);
     if (opened == SessionResult::Done) {
@@ -292,9 +296,9 @@ int runWatch(CommandContext &context)
     } else if (opened == SessionResult::PasswordRefused || !reconnector.isEnabled()) {
         if (json)
             Console::out(jsonLine(session.snapshot()));
-        return fail(opened, {}, context.login);
+        return fail(opened, {}, context);
     } else {
-        fail(opened, {}, context.login);
+        fail(opened, {}, context);
         reconnector.startAttempts();
     }
     return loop.exec();
@@ -380,11 +384,11 @@ int runCommandLine(const QStringList &arguments, const QString &version)
     }
 
     JukeboxSession session;
-    CommandContext context{line, choice.login, session};
+    CommandContext context{line, choice.login, session, choice.passwordTyped};
     if (!row->opensSession)
         return row->run(context);
     const SessionResult opened = session.open(choice.login);
-    const int code = opened == SessionResult::Done ? row->run(context) : fail(opened, {}, choice.login);
+    const int code = opened == SessionResult::Done ? row->run(context) : fail(opened, {}, context);
     // One object, whatever happened once the command line was right: a script always has a
     // state to read, with connected = false where there is no link.
     if (context.json())

@@ -15,6 +15,7 @@ struct CommandContext
     const ParsedCommandLine &line;
     ServerLogin login;
     JukeboxSession &session;
+    bool passwordTyped = false; // at the prompt, not from a file or KURVAN_PASSWORD
 
     bool json() const;
     // The values after the command word.

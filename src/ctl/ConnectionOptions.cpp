@@ -121,6 +121,7 @@ void choosePassword(const ParsedCommandLine &line, ConnectionChoice &choice)
         if (const std::optional<QString> typed =
                 Console::readHidden(CtlText::PasswordPrompt.arg(jukeboxName(choice.login)))) {
             choice.login.ServerPassword = *typed;
+            choice.passwordTyped = true;
             return;
         }
     }

@@ -84,12 +84,17 @@ inline const QString QuitDeclined = QStringLiteral("Abgebrochen: Tonalis l\u00E4
 inline const QString Unreachable = QStringLiteral(
     "Keine Verbindung zu %1 innerhalb von 5 s. Bitte pr\u00FCfen, ob Tonalis dort l\u00E4uft und Adresse und Port "
     "stimmen.");
+inline const QString NobodyListening = QStringLiteral(
+    "Auf %1 nimmt niemand die Verbindung an. Bitte pr\u00FCfen, ob Tonalis dort l\u00E4uft und Adresse und Port "
+    "stimmen.");
 inline const QString LinkLost = QStringLiteral(
     "Die Verbindung zur Jukebox ist abgebrochen. Bitte pr\u00FCfen, ob Tonalis noch l\u00E4uft, und erneut versuchen.");
 inline const QString PasswordRefused =
     QStringLiteral("Die Jukebox hat das Passwort abgelehnt. Bitte KURVAN_PASSWORD oder die Passwortdatei pr\u00FCfen.");
-inline const QString NotPlaying = QStringLiteral(
-    "Die Jukebox spielt gerade nicht; %1 geht nur w\u00E4hrend der Wiedergabe. Bitte erst einen Titel starten.");
+inline const QString TypedPasswordRefused =
+    QStringLiteral("Die Jukebox hat das eingegebene Passwort abgelehnt. Bitte erneut versuchen.");
+inline const QString NotPlaying =
+    QStringLiteral("Die Jukebox spielt gerade nicht; %1 geht nur w\u00E4hrend der Wiedergabe. Nichts gesendet.");
 inline const QString NotConfirmed =
     QStringLiteral("Die Jukebox hat %1 nicht innerhalb von 5 s best\u00E4tigt. Bitte mit kurvanctl status nachsehen.");
 // %1 credits present, %2 credits to remove.

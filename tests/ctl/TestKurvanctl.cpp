@@ -1,5 +1,6 @@
 #include "PanelFixture.h"
 #include "SimServer.h"
+#include "ctl/Texts.h"
 #include "session/JukeboxSession.h"
 #include "session/SessionReconnector.h"
 
@@ -182,6 +183,9 @@ private slots:
         QVERIFY2(result.out.contains(output), qPrintable(result.out));
         // Every failure says so in one line; success says nothing there.
         QCOMPARE(result.err.count(u'\n'), exitCode == 0 ? 0 : 1);
+        // A refusal is known at once: its line speaks of nobody there, not of 5 s of waiting.
+        if (jukebox == QStringLiteral("gone"))
+            QCOMPARE(result.err, CtlText::NobodyListening.arg(QStringLiteral("127.0.0.1:%1").arg(port)) + u'\n');
     }
 
     // Wrong use is found before anything connects.

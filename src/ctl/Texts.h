@@ -77,6 +77,10 @@ inline const QString NoPassword =
     QStringLiteral("Kein Passwort angegeben. Bitte KURVAN_PASSWORD setzen oder --password-file DATEI angeben.");
 inline const QString PasswordFileUnreadable =
     QStringLiteral("Die Passwortdatei \u201E%1\u201C l\u00E4sst sich nicht lesen. Bitte Pfad und Rechte pr\u00FCfen.");
+// %1 the file, %2 the most bytes a password may have.
+inline const QString PasswordFileTooLarge = QStringLiteral(
+    "Die Passwortdatei \u201E%1\u201C ist zu gro\u00DF: ihre erste Zeile endet nicht innerhalb von %2 Bytes, "
+    "und l\u00E4nger kann ein Passwort der Jukebox nicht sein.");
 inline const QString QuitNeedsYes = QStringLiteral(
     "Ohne Terminal beendet quit-jukebox Tonalis nur mit --yes. Bitte --yes angeben, wenn das gewollt ist.");
 inline const QString QuitDeclined = QStringLiteral("Abgebrochen: Tonalis l\u00E4uft weiter.");

@@ -24,6 +24,8 @@ class TestKurvanctl : public QObject
     // The longest a run may take: a connection, a login answer and a confirmation that never
     // come, each with its own limit, and a margin for a loaded machine.
     static constexpr int kRunLimit = JukeboxSession::kConnectTimeout * 2 + JukeboxSession::kConfirmTimeout * 2 + 10000;
+    // The longest password a login frame can carry: all of it but "Password=".
+    static constexpr qsizetype kMaxPasswordBytes = 65535 - 9;
 
     QTemporaryDir folder;
     QString program;
@@ -200,10 +202,20 @@ private slots:
         QTest::newRow("password on the line") << QStringList{QStringLiteral("--password"), QStringLiteral("x")};
         QTest::newRow("quit without terminal") << QStringList{QStringLiteral("quit-jukebox")};
         QTest::newRow("port not a number") << QStringList{QStringLiteral("status"), QStringLiteral("--port=abc")};
+        QTest::newRow("password line one byte too long")
+            << QStringList{QStringLiteral("--password-file"), QStringLiteral("LONGFILE"), QStringLiteral("status")};
+#ifdef Q_OS_LINUX
+        QTest::newRow("endless password file")
+            << QStringList{QStringLiteral("--password-file"), QStringLiteral("/dev/zero"), QStringLiteral("status")};
+#endif
     }
     void wrongUseConnectsNowhere()
     {
         QFETCH(QStringList, arguments);
+        QFile tooLong(folder.filePath(QStringLiteral("long.txt")));
+        QVERIFY(tooLong.open(QIODevice::WriteOnly) && tooLong.write(QByteArray(kMaxPasswordBytes + 1, 'a') + '\n') > 0);
+        tooLong.close();
+        arguments.replaceInStrings(QStringLiteral("LONGFILE"), tooLong.fileName());
         QSignalSpy connected(sim.get(), &SimServer::clientConnected);
         const Run result = run(arguments);
         QCOMPARE(result.exitCode, 2);
@@ -229,6 +241,10 @@ private slots:
                                         << QStringLiteral("unset") << false;
         QTest::newRow("remembered address")
             << SimServer::kDefaultPassword << QStringList() << QByteArray() << SimServer::kDefaultPassword << true;
+        QTest::newRow("file, a line as long as a login allows")
+            << QString(kMaxPasswordBytes, u'a')
+            << QStringList{QStringLiteral("--password-file"), QStringLiteral("FILE")} << QByteArray() << QString()
+            << false;
     }
     void findsThePasswordAndTheAddress()
     {

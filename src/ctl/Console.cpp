@@ -9,6 +9,8 @@
 #ifdef Q_OS_WIN
 #include <windows.h>
 #else
+#include <array>
+#include <csignal>
 #include <termios.h>
 #include <unistd.h>
 #endif
@@ -21,6 +23,53 @@ void write(std::FILE *stream, const QString &text)
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
     std::fflush(stream);
 }
+
+// While the password is typed without echo, the terminal must get its echo back however the
+// process ends: a shell left without echo looks dead to its user.
+#ifdef Q_OS_WIN
+HANDLE g_hiddenInput = nullptr;
+DWORD g_echoMode = 0;
+
+BOOL WINAPI restoreConsoleMode(DWORD)
+{
+    SetConsoleMode(g_hiddenInput, g_echoMode);
+    return FALSE; // the default handler still ends the process
+}
+#else
+termios g_echoTerminal{};
+// Ctrl+C, kill, and a terminal that goes away.
+constexpr std::array kEndingSignals{SIGINT, SIGTERM, SIGHUP};
+std::array<struct sigaction, kEndingSignals.size()> g_previousActions{};
+
+void restoreTerminalAndEnd(int signal)
+{
+    // tcsetattr() and raise() are safe in a handler. SA_RESETHAND has put the default action
+    // back, so the raised signal ends the process as it would have ended without us.
+    tcsetattr(STDIN_FILENO, TCSAFLUSH, &g_echoTerminal);
+    raise(signal);
+}
+
+void guardEcho(const termios &withEcho)
+{
+    g_echoTerminal = withEcho;
+    struct sigaction restore = {};
+    restore.sa_handler = restoreTerminalAndEnd;
+    restore.sa_flags = SA_RESETHAND;
+    sigemptyset(&restore.sa_mask);
+    for (size_t i = 0; i < kEndingSignals.size(); ++i) {
+        sigaction(kEndingSignals[i], nullptr, &g_previousActions[i]);
+        // A signal ignored on purpose (nohup) stays ignored.
+        if (g_previousActions[i].sa_handler != SIG_IGN)
+            sigaction(kEndingSignals[i], &restore, nullptr);
+    }
+}
+
+void unguardEcho()
+{
+    for (size_t i = 0; i < kEndingSignals.size(); ++i)
+        sigaction(kEndingSignals[i], &g_previousActions[i], nullptr);
+}
+#endif
 
 void quietMessages(QtMsgType, const QMessageLogContext &, const QString &)
 {
@@ -87,6 +136,9 @@ std::optional<QString> readHidden(const QString &prompt)
         err(QStringLiteral("\n"));
         return readLine();
     }
+    g_hiddenInput = input;
+    g_echoMode = mode;
+    SetConsoleCtrlHandler(restoreConsoleMode, TRUE);
     SetConsoleMode(input, mode & ~static_cast<DWORD>(ENABLE_ECHO_INPUT));
     // Read as UTF-16 from the console itself: the bytes of a narrow read would be in the
     // console's code page, and an "ä" in the password would reach the jukebox wrong.
@@ -100,6 +152,7 @@ std::optional<QString> readHidden(const QString &prompt)
             break;
     }
     SetConsoleMode(input, mode);
+    SetConsoleCtrlHandler(restoreConsoleMode, FALSE);
     if (!typed.empty()) {
         QString text = QString::fromStdWString(typed);
         while (text.endsWith(u'\n') || text.endsWith(u'\r'))
@@ -110,13 +163,16 @@ std::optional<QString> readHidden(const QString &prompt)
     termios saved{};
     const bool terminal = tcgetattr(STDIN_FILENO, &saved) == 0;
     if (terminal) {
+        guardEcho(saved);
         termios quiet = saved;
         quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
         tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
     }
     const std::optional<QString> line = readLine();
-    if (terminal)
+    if (terminal) {
         tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+        unguardEcho();
+    }
 #endif
     err(QStringLiteral("\n")); // the Enter that was not echoed
     return line;

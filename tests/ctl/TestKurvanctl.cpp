@@ -52,12 +52,13 @@ class TestKurvanctl : public QObject
         QString out;
         QString err;
     };
-    Run run(const QStringList &arguments, const QProcessEnvironment &env, const QByteArray &input = {})
+    Run run(const QStringList &arguments, const QProcessEnvironment &env, const QByteArray &input = {},
+            const QString &runner = {})
     {
         QProcess process;
         process.setProcessEnvironment(env);
         QSignalSpy finished(&process, &QProcess::finished);
-        process.start(program, arguments);
+        process.start(runner.isEmpty() ? program : runner, arguments);
         process.write(input);
         process.closeWriteChannel(); // standard input is a pipe, never a terminal
         // The simulator lives in this thread: wait with the event loop running.
@@ -338,6 +339,34 @@ private slots:
         QCOMPARE(watch.state(), QProcess::Running);
         watch.kill();
         watch.waitForFinished();
+    }
+
+    // At the password prompt, in a real terminal.
+    void promptLeavesTheTerminalAsItWas_data()
+    {
+        QTest::addColumn<QByteArray>("keys");
+        QTest::addColumn<QString>("ending");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("Ctrl+C") << QByteArray("\x03") << QStringLiteral("signal 2") << QString();
+        QTest::newRow("a wrong password")
+            << QByteArray("falsch\r") << QStringLiteral("exit 4") << CtlText::TypedPasswordRefused;
+    }
+    void promptLeavesTheTerminalAsItWas()
+    {
+        QFETCH(QByteArray, keys);
+        QFETCH(QString, ending);
+        QFETCH(QString, says);
+#ifndef Q_OS_LINUX
+        QSKIP("The pseudo-terminal is driven from Python's pty support on Linux.");
+#endif
+        QProcessEnvironment env = environment();
+        env.remove(QStringLiteral("KURVAN_PASSWORD"));
+        const Run result =
+            run({QStringLiteral(PROMPT_IN_PTY), QString::fromLatin1(keys.toHex()), program, QStringLiteral("status")},
+                env, {}, QStringLiteral("/usr/bin/python3"));
+        QCOMPARE(result.out.section(u'\n', 0, 1), QStringLiteral("echo on\n") + ending);
+        QVERIFY2(result.out.contains(says), qPrintable(result.out));
+        QVERIFY2(!result.out.contains(QStringLiteral("KURVAN_PASSWORD")), qPrintable(result.out));
     }
 };
 

@@ -244,6 +244,19 @@ int runWatch(CommandContext &context)
     reconnector.setEnabled(context.line.has(Option::Reconnect));
     QEventLoop loop;
 
+    // Whoever reads the lines (a pager, "| head -5") may go away: then watch is done, quietly,
+    // and says so with 0. Noticed by a failed write, or at once where the pipe tells.
+    bool readerGone = false;
+    const auto endForNobody = [&] {
+        readerGone = true;
+        loop.exit(ExitCode::Done);
+    };
+    Console::watchOutputGone(&loop, endForNobody);
+    const auto print = [&](const QString &text) {
+        if (!readerGone && !Console::out(text))
+            endForNobody();
+    };
+
     // What was printed last: the next line says what changed since.
     JukeboxSnapshot shown;
     shown.connected = true;
@@ -253,18 +266,18 @@ int runWatch(CommandContext &context)
         if (lines.isEmpty())
             return;
         if (json) {
-            Console::out(jsonLine(now));
+            print(jsonLine(now));
             return;
         }
         const QString stamp = QTime::currentTime().toString(QStringLiteral("HH:mm:ss "));
         for (const QString &line : lines)
-            Console::out(stamp + line + u'\n');
+            print(stamp + line + u'\n');
     };
     // Attempts are news for people; in JSON they go to standard error, so that standard output
     // stays one object per line.
-    const auto note = [json](const QString &line) {
+    const auto note = [&](const QString &line) {
         const QString text = QTime::currentTime().toString(QStringLiteral("HH:mm:ss ")) + line + u'\n';
-        json ? Console::err(text) : Console::out(text);
+        json ? Console::err(text) : print(text);
     };
     const auto begin = [&] {
         JukeboxSnapshot empty;
@@ -301,7 +314,8 @@ int runWatch(CommandContext &context)
         fail(opened, {}, context);
         reconnector.startAttempts();
     }
-    return loop.exec();
+    // An exit() before exec() would be lost: the first report may already have found nobody.
+    return readerGone ? ExitCode::Done : loop.exec();
 }
 
 } // namespace

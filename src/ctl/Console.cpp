@@ -2,6 +2,7 @@
 
 #include "common/Utf8Console.h"
 
+#include <QSocketNotifier>
 #include <QtGlobal>
 #include <cstdio>
 #include <string>
@@ -11,17 +12,20 @@
 #else
 #include <array>
 #include <csignal>
+#include <poll.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 #endif
 
 namespace {
 
-void write(std::FILE *stream, const QString &text)
+bool write(std::FILE *stream, const QString &text)
 {
     const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
-    std::fflush(stream);
+    const size_t size = static_cast<size_t>(bytes.size());
+    const bool whole = std::fwrite(bytes.constData(), 1, size, stream) == size;
+    return std::fflush(stream) == 0 && whole;
 }
 
 // While the password is typed without echo, the terminal must get its echo back however the
@@ -83,18 +87,47 @@ namespace Console {
 void prepare()
 {
     useUtf8Console();
+#ifdef Q_OS_WIN
+    // A write to a pipe whose reader has gone fails there without a signal.
+#else
+    // A reader that has gone (watch | head) is a failed write that watch handles, not a signal
+    // that kills the process with an error status.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
     if (!qEnvironmentVariableIsSet("QT_LOGGING_RULES"))
         qInstallMessageHandler(quietMessages);
 }
 
-void out(const QString &text)
+bool out(const QString &text)
 {
-    write(stdout, text);
+    return write(stdout, text);
 }
 
 void err(const QString &text)
 {
     write(stderr, text);
+}
+
+void watchOutputGone(QObject *context, const std::function<void()> &gone)
+{
+#ifdef Q_OS_WIN
+    // Only the next write finds out there; watch writes at least at every change.
+    Q_UNUSED(context);
+    Q_UNUSED(gone);
+#else
+    // The write end of a pipe polls as an error once its reader has gone; a quiet jukebox must
+    // not keep watch running for nobody. Terminals and files have no reader to lose.
+    struct stat info = {};
+    if (fstat(STDOUT_FILENO, &info) != 0 || !S_ISFIFO(info.st_mode))
+        return;
+    auto *notifier = new QSocketNotifier(STDOUT_FILENO, QSocketNotifier::Read, context);
+    QObject::connect(notifier, &QSocketNotifier::activated, context, [notifier, gone] {
+        notifier->setEnabled(false);
+        pollfd output{STDOUT_FILENO, 0, 0};
+        if (poll(&output, 1, 0) == 1 && (output.revents & (POLLERR | POLLHUP)) != 0)
+            gone();
+    });
+#endif
 }
 
 bool inputIsTerminal()

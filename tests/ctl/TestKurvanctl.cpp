@@ -11,6 +11,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -339,6 +340,42 @@ private slots:
         QCOMPARE(watch.state(), QProcess::Running);
         watch.kill();
         watch.waitForFinished();
+    }
+
+    // What the jukebox names is data: it neither steers the terminal nor forges a line of its
+    // own. And a watch whose reader has gone ends, quietly and with 0, while nothing changes.
+    void jukeboxTextsReachNoTerminalRawAndWatchEndsWithItsReader()
+    {
+        sim->model().setSongs({{QStringLiteral("C:\\Musik\\\x1b[2J\aLied\r\nCredits: 999.mp3"), 215}});
+        sim->model().setType(QStringLiteral("Demo\x1b]0;x\a"));
+        const auto hasControl = [](const QString &text) {
+            return std::any_of(text.begin(), text.end(),
+                               [](QChar c) { return (c < u' ' && c != u'\n') || (c >= u'\x7f' && c <= u'\x9f'); });
+        };
+        const Run status = run({QStringLiteral("status")});
+        QCOMPARE(status.exitCode, 0);
+        QCOMPARE(status.out.count(u'\n'), 8);
+        QVERIFY2(!hasControl(status.out), qPrintable(status.out));
+
+        // watch | head -n 4: head takes the first report (title, playback, credits, volume) and goes.
+        const QString head = QStandardPaths::findExecutable(QStringLiteral("head"));
+        if (head.isEmpty())
+            QSKIP("No head to read from watch.");
+        QProcess watch, reader;
+        watch.setProcessEnvironment(environment());
+        watch.setStandardOutputProcess(&reader);
+        QSignalSpy watchEnded(&watch, &QProcess::finished);
+        QSignalSpy readerEnded(&reader, &QProcess::finished);
+        reader.start(head, {QStringLiteral("-n"), QStringLiteral("4")});
+        watch.start(program, {QStringLiteral("watch")});
+        QVERIFY(readerEnded.wait(kRunLimit));
+        const QString shown = QString::fromUtf8(reader.readAllStandardOutput());
+        QVERIFY2(shown.endsWith(QStringLiteral("Lautst\u00E4rke: 50\n")), qPrintable(shown));
+        QVERIFY2(!hasControl(shown), qPrintable(shown));
+        // Nothing changes at the jukebox: only the pipe can tell watch that nobody reads.
+        QVERIFY(watchEnded.wait(kRunLimit));
+        QCOMPARE(watch.exitCode(), 0); // not SIGPIPE's 13
+        QCOMPARE(watch.readAllStandardError(), QByteArray());
     }
 
     // At the password prompt, in a real terminal.

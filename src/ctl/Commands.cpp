@@ -318,6 +318,60 @@ int runWatch(CommandContext &context)
     return readerGone ? ExitCode::Done : loop.exec();
 }
 
+// --- help -------------------------------------------------------------------------------------
+
+const CommandRow *findCommand(const QString &word)
+{
+    const QList<CommandRow> &rows = commandTable();
+    const auto row =
+        std::find_if(rows.begin(), rows.end(), [&word](const CommandRow &candidate) { return candidate.word == word; });
+    return row == rows.end() ? nullptr : &*row;
+}
+
+QString commandHelpLine(const CommandRow &row)
+{
+    return helpLine(QStringLiteral("  ") + row.word + (row.values.isEmpty() ? QString() : u' ' + row.values), row.help);
+}
+
+QString checkHelp(const ParsedCommandLine &line)
+{
+    if (line.words.size() > 1 && !findCommand(line.words.at(1)))
+        return CtlText::UnknownCommand.arg(line.words.at(1));
+    return {};
+}
+
+// "help" alone is the whole help; "help WORD" is that command's line and the options it takes.
+int runHelp(CommandContext &context)
+{
+    const CommandRow *row = findCommand(context.values().value(0));
+    if (!row) {
+        Console::out(usageText());
+        return ExitCode::Done;
+    }
+    QList<OptionRow> options = row->connects ? connectionOptionRows() : QList<OptionRow>();
+    for (const OptionRow &option : optionTable()) {
+        if (row->options.contains(option.name))
+            options << option;
+    }
+    const QString call = (row->word + u' ' + row->values).trimmed();
+    QString text = CtlText::CommandUsageHead.arg(options.isEmpty() ? call : CtlText::WithOptions.arg(call));
+    text += commandHelpLine(*row);
+    if (!options.isEmpty())
+        text += CtlText::UsageOptions + optionsHelp(options);
+    Console::out(text);
+    return ExitCode::Done;
+}
+
+// --- serve ------------------------------------------------------------------------------------
+
+QStringList optionNames(const QList<OptionRow> &rows)
+{
+    QStringList names;
+    for (const OptionRow &row : rows)
+        names << row.name;
+    return names;
+}
+
 } // namespace
 
 bool CommandContext::json() const
@@ -327,27 +381,36 @@ bool CommandContext::json() const
 
 const QList<CommandRow> &commandTable()
 {
-    static const QList<CommandRow> rows{
-        {QStringLiteral("status"), {}, CtlText::HelpStatus, 0, 0, nullptr, runStatus},
-        {QStringLiteral("credit"), QStringLiteral("+N|-N"), CtlText::HelpCredit, 1, 1, checkCredit, runCredit},
-        {QStringLiteral("next"), {}, CtlText::HelpNext, 0, 0, nullptr, runNext},
-        {QStringLiteral("prev"), {}, CtlText::HelpPrev, 0, 0, nullptr, runPrev},
-        {QStringLiteral("stop"), {}, CtlText::HelpStop, 0, 0, nullptr, runStop},
-        {QStringLiteral("volume"), QStringLiteral("[N|+N|-N]"), CtlText::HelpVolume, 0, 1, checkVolume, runVolume},
-        {QStringLiteral("quit-jukebox"), {}, CtlText::HelpQuit, 0, 0, checkQuit, runQuit},
-        {QStringLiteral("watch"), {}, CtlText::HelpWatch, 0, 0, nullptr, runWatch, false},
-        {QStringLiteral("serve"), {}, ServeText::HelpServe, 0, 0, checkServe, runServeCommand, false},
-    };
+    static const QList<CommandRow> rows = [] {
+        const QStringList json{Option::Json};
+        const QStringList quit{Option::Yes, Option::Json};
+        const QStringList watch{Option::Json, Option::Position, Option::Reconnect};
+        const QStringList serve = optionNames(serveOptionRows());
+        const QStringList none;
+        return QList<CommandRow>{
+            {QStringLiteral("status"), {}, CtlText::HelpStatus, 0, 0, json, nullptr, runStatus},
+            {QStringLiteral("credit"), QStringLiteral("+N|-N"), CtlText::HelpCredit, 1, 1, json, checkCredit,
+             runCredit},
+            {QStringLiteral("next"), {}, CtlText::HelpNext, 0, 0, json, nullptr, runNext},
+            {QStringLiteral("prev"), {}, CtlText::HelpPrev, 0, 0, json, nullptr, runPrev},
+            {QStringLiteral("stop"), {}, CtlText::HelpStop, 0, 0, json, nullptr, runStop},
+            {QStringLiteral("volume"), QStringLiteral("[N|+N|-N]"), CtlText::HelpVolume, 0, 1, json, checkVolume,
+             runVolume},
+            {QStringLiteral("quit-jukebox"), {}, CtlText::HelpQuit, 0, 0, quit, checkQuit, runQuit},
+            {QStringLiteral("watch"), {}, CtlText::HelpWatch, 0, 0, watch, nullptr, runWatch, false},
+            {QStringLiteral("serve"), {}, ServeText::HelpServe, 0, 0, serve, checkServe, runServeCommand, false},
+            {QStringLiteral("help"), QStringLiteral("[BEFEHL]"), CtlText::HelpHelp, 0, 1, none, checkHelp, runHelp,
+             false, false},
+        };
+    }();
     return rows;
 }
 
 QString usageText()
 {
     QString commands;
-    for (const CommandRow &row : commandTable()) {
-        commands += helpLine(QStringLiteral("  ") + row.word + (row.values.isEmpty() ? QString() : u' ' + row.values),
-                             row.help);
-    }
+    for (const CommandRow &row : commandTable())
+        commands += commandHelpLine(row);
     return CtlText::UsageHead + commands + CtlText::UsageOptions + optionsHelp() + CtlText::UsageTail;
 }
 
@@ -370,10 +433,8 @@ int runCommandLine(const QStringList &arguments, const QString &version)
         Console::err(CtlText::NoCommand + u'\n');
         return ExitCode::WrongUse;
     }
-    const QList<CommandRow> &rows = commandTable();
-    const auto row = std::find_if(rows.begin(), rows.end(),
-                                  [&line](const CommandRow &candidate) { return candidate.word == line.words.at(0); });
-    if (row == rows.end()) {
+    const CommandRow *row = findCommand(line.words.at(0));
+    if (!row) {
         Console::err(CtlText::UnknownCommand.arg(line.words.at(0)) + u'\n');
         return ExitCode::WrongUse;
     }
@@ -389,6 +450,11 @@ int runCommandLine(const QStringList &arguments, const QString &version)
         }
     }
 
+    JukeboxSession session;
+    if (!row->connects) {
+        CommandContext context{line, {}, session};
+        return row->run(context);
+    }
     ConnectionChoice choice = chooseJukebox(line);
     if (choice.error.isEmpty())
         choosePassword(line, choice);
@@ -397,7 +463,6 @@ int runCommandLine(const QStringList &arguments, const QString &version)
         return ExitCode::WrongUse;
     }
 
-    JukeboxSession session;
     CommandContext context{line, choice.login, session, choice.passwordTyped};
     if (!row->opensSession)
         return row->run(context);

@@ -19,7 +19,11 @@ inline const QString UsageTail =
     QStringLiteral("\n"
                    "R\u00FCckgabewerte: 0 erledigt, 1 nicht erledigt (Zustand der Jukebox oder keine Antwort\n"
                    "rechtzeitig), 2 falscher Aufruf, 3 keine Verbindung oder Verbindung verloren,\n"
-                   "4 Passwort abgelehnt. Mehr in \u201Eman kurvanctl\u201C.\n");
+                   "4 Passwort abgelehnt. Hilfe zu einem Befehl: kurvanctl help BEFEHL; alles in\n"
+                   "\u201Eman kurvanctl\u201C.\n");
+// The help of one command: %1 how it is called.
+inline const QString CommandUsageHead = QStringLiteral("Aufruf: kurvanctl %1\n\n");
+inline const QString WithOptions = QStringLiteral("[OPTIONEN] %1");
 
 // Help lines of the commands, one per row of the command table.
 inline const QString HelpStatus =
@@ -31,6 +35,7 @@ inline const QString HelpStop = QStringLiteral("Wiedergabe stoppen (nur w\u00E4h
 inline const QString HelpVolume = QStringLiteral("Lautst\u00E4rke zeigen, setzen (0 bis 100) oder \u00E4ndern");
 inline const QString HelpQuit = QStringLiteral("das Programm Tonalis beenden (fragt nach; ohne Terminal --yes)");
 inline const QString HelpWatch = QStringLiteral("verbunden bleiben und jede \u00C4nderung melden");
+inline const QString HelpHelp = QStringLiteral("diese Hilfe, oder die Hilfe zu einem Befehl");
 
 // Field labels of the text output.
 inline const QString Version = QStringLiteral("Version");

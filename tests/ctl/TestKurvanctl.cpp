@@ -145,6 +145,13 @@ private slots:
                                           << QStringList() << 4 << QString();
         QTest::newRow("nobody listening") << QStringList{QStringLiteral("volume"), QStringLiteral("30")}
                                           << QStringLiteral("gone") << QStringList() << 3 << QString();
+        // Help needs no jukebox: nothing goes out.
+        QTest::newRow("-h") << QStringList{QStringLiteral("-h")} << QString() << QStringList() << 0
+                            << CtlText::UsageHead;
+        QTest::newRow("-V") << QStringList{QStringLiteral("-V")} << QString() << QStringList() << 0
+                            << QStringLiteral("kurvanctl ");
+        QTest::newRow("help watch") << QStringList{QStringLiteral("help"), QStringLiteral("watch")} << QString()
+                                    << QStringList() << 0 << QStringLiteral("  --reconnect");
         QTest::newRow("login unanswered")
             << QStringList{QStringLiteral("status"), QStringLiteral("--json")} << QStringLiteral("silent")
             << QStringList() << 3 << QStringLiteral("\"connected\":false");
@@ -204,6 +211,7 @@ private slots:
         QTest::newRow("password on the line") << QStringList{QStringLiteral("--password"), QStringLiteral("x")};
         QTest::newRow("quit without terminal") << QStringList{QStringLiteral("quit-jukebox")};
         QTest::newRow("port not a number") << QStringList{QStringLiteral("status"), QStringLiteral("--port=abc")};
+        QTest::newRow("help for no command") << QStringList{QStringLiteral("help"), QStringLiteral("play")};
         QTest::newRow("password line one byte too long")
             << QStringList{QStringLiteral("--password-file"), QStringLiteral("LONGFILE"), QStringLiteral("status")};
 #ifdef Q_OS_LINUX

@@ -212,6 +212,8 @@ private slots:
         QTest::newRow("quit without terminal") << QStringList{QStringLiteral("quit-jukebox")};
         QTest::newRow("port not a number") << QStringList{QStringLiteral("status"), QStringLiteral("--port=abc")};
         QTest::newRow("help for no command") << QStringList{QStringLiteral("help"), QStringLiteral("play")};
+        QTest::newRow("listen neither address nor port")
+            << QStringList{QStringLiteral("serve"), QStringLiteral("--listen"), QStringLiteral("8623x")};
         QTest::newRow("password line one byte too long")
             << QStringList{QStringLiteral("--password-file"), QStringLiteral("LONGFILE"), QStringLiteral("status")};
 #ifdef Q_OS_LINUX

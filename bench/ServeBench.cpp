@@ -4,6 +4,10 @@
 //      percentile), beside a bare socket's one-way trip in the same run
 //   11 until all 100 page clients have it (fan-out)
 //   12 CPU and resident memory of serve over 60 s with 100 page clients, beside serve with none
+//   13 resident memory of serve while 16 clients pipeline requests and never read the answers,
+//      beside serve idle
+//   14 requests per second one honest client gets while one address holds its whole share of
+//      trickling connections, beside the same client alone
 // Prints ROW and NOTE lines for bench/run.sh. --quick: small counts and 5 s.
 
 #include "BareServer.h"
@@ -21,8 +25,13 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -95,6 +104,111 @@ quint16 freePort()
         fail("no free port");
     ::close(fd);
     return ntohs(address.sin_port);
+}
+
+// A blocking connection to 127.0.0.1:port from the loopback address local; -1 on failure.
+int connectFrom(const char *local, quint16 port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in from{};
+    from.sin_family = AF_INET;
+    ::inet_pton(AF_INET, local, &from.sin_addr);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr *>(&from), sizeof from) != 0 ||
+        ::connect(fd, reinterpret_cast<sockaddr *>(&to), sizeof to) != 0) {
+        if (fd >= 0)
+            ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Clients that pipeline requests for the page's script and never read: each writes what the
+// system takes without blocking. They stay open until the object goes.
+struct GreedyClients
+{
+    GreedyClients(int count, quint16 port)
+    {
+        const QByteArray request = "GET /app.js HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+        const QByteArray burst = request.repeated(4096); // some 20 MiB of answers asked for
+        for (int i = 0; i < count; ++i) {
+            const int fd = Bare::connectLoopback(port);
+            if (fd < 0)
+                fail("a greedy client could not connect");
+            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+            (void)::write(fd, burst.constData(), size_t(burst.size()));
+            fds.push_back(fd);
+        }
+    }
+    ~GreedyClients()
+    {
+        for (int fd : fds)
+            ::close(fd);
+    }
+    std::vector<int> fds;
+};
+
+// One address holding count connections, each sending a byte of a head now and then and coming
+// back whenever the service closes it; on a thread of its own until stopped.
+class Trickle
+{
+public:
+    Trickle(int count, quint16 port)
+        : m_thread([this, count, port] {
+              const QByteArray head = "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+              std::vector<int> fds(size_t(count), -1);
+              for (int tick = 0; !m_stop; ++tick) {
+                  for (int &fd : fds) {
+                      if (fd < 0)
+                          fd = connectFrom("127.0.0.2", port);
+                      if (fd >= 0 && ::send(fd, head.constData() + tick % head.size(), 1, MSG_NOSIGNAL) != 1) {
+                          ::close(fd);
+                          fd = -1;
+                      }
+                  }
+                  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+              }
+              for (int fd : fds)
+                  if (fd >= 0)
+                      ::close(fd);
+          })
+    {
+    }
+    ~Trickle()
+    {
+        m_stop = true;
+        m_thread.join();
+    }
+
+private:
+    std::atomic<bool> m_stop = false;
+    std::thread m_thread;
+};
+
+// Sequential requests for the state over one kept-alive connection from 127.0.0.3 for the
+// given time; the number answered per second.
+double requestsPerSecond(quint16 port, const QByteArray &cookie, int milliseconds)
+{
+    const int fd = connectFrom("127.0.0.3", port);
+    if (fd < 0)
+        fail("the honest client could not connect");
+    const QByteArray request = "GET /api/state HTTP/1.1\r\nHost: 127.0.0.1\r\nCookie: " + cookie + "\r\n\r\n";
+    const std::int64_t end = Bench::nowNs() + std::int64_t(milliseconds) * 1'000'000;
+    const std::int64_t start = Bench::nowNs();
+    int answered = 0;
+    QByteArray buffer;
+    while (Bench::nowNs() < end) {
+        if (!Bare::writeAll(fd, request) || !readUntil(fd, buffer, "\"volume\""))
+            fail("the honest client was not served");
+        buffer.clear();
+        ++answered;
+    }
+    const double seconds = double(Bench::nowNs() - start) / 1e9;
+    ::close(fd);
+    return answered / seconds;
 }
 
 } // namespace
@@ -176,6 +290,23 @@ int main(int argc, char *argv[])
     const auto [busyCpu, busyKb] = idleCost();
     for (int fd : std::as_const(streams))
         ::close(fd);
+
+    // 13: what clients that never read make serve hold, against serve idle (measured first).
+    qint64 greedyKb = 0;
+    {
+        const GreedyClients greedy(16, webPort);
+        QThread::sleep(3);
+        greedyKb = Bench::statusKb(pid, "VmRSS");
+    }
+    // 14: an honest client's rate alone, then beside one address holding its whole share.
+    const int rateMs = s.idleSeconds * 100;
+    const double alone = requestsPerSecond(webPort, cookie, rateMs);
+    double crowded = 0;
+    {
+        const Trickle trickle(16, webPort);
+        QThread::msleep(1000);
+        crowded = requestsPerSecond(webPort, cookie, rateMs);
+    }
     serve.terminate();
     serve.waitForFinished(5000);
 
@@ -200,6 +331,14 @@ int main(int argc, char *argv[])
                      Bench::mebibytes(busyKb), QStringLiteral("serve with no page client"), Bench::mebibytes(aloneKb),
                      aloneKb > 0 ? double(busyKb) / double(aloneKb) : 0, QStringLiteral("< 64 MiB"),
                      Bench::verdict(busyKb < 64 * 1024)});
+    Bench::printRow({QStringLiteral("13 Web remote: resident memory while 16 clients pipeline and never read"),
+                     Bench::mebibytes(greedyKb), QStringLiteral("serve idle"), Bench::mebibytes(aloneKb),
+                     aloneKb > 0 ? double(greedyKb) / double(aloneKb) : 0, QStringLiteral("< 2x idle"),
+                     Bench::verdict(greedyKb < 2 * aloneKb)});
+    Bench::printRow({QStringLiteral("14 Web remote: requests per second to one client beside 16 trickling ones"),
+                     QString::number(crowded, 'f', 0), QStringLiteral("the same client alone"),
+                     QString::number(alone, 'f', 0), alone > 0 ? crowded / alone : 0, QStringLiteral(">= 0.5x alone"),
+                     Bench::verdict(crowded >= 0.5 * alone)});
     Bench::printNote(
         QStringLiteral("web remote: all %1 page clients had the new title after %2 at the 99th percentile; "
                        "each change is a new title the simulator announces, which serve reads back "

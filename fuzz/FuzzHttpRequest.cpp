@@ -1,11 +1,15 @@
 // The web remote's HTTP request reader, fed with arbitrary bytes the way a socket delivers them.
 //
-// Input layout: byte 0 = n (low 4 bits); the next n bytes choose, in turn, the sizes of the
-// pieces in which the rest arrives. After each piece the reader runs on what has arrived, and a
-// complete request is taken off the front as the connection does, so keep-alive and pipelining
-// are covered too.
+// Input layout: byte 0 = n (low 4 bits) and a time scale (high 4 bits); the next n bytes choose,
+// in turn, the sizes of the pieces in which the rest arrives and the time before each. After
+// each piece the reader runs on what has arrived, and a complete request is taken off the front
+// as the connection does, so keep-alive and pipelining are covered too. The request deadline
+// runs beside it as the connection runs it, and every complete request's Host goes through the
+// allow-list.
 
+#include "HostAllowList.h"
 #include "HttpRequestReader.h"
+#include "RequestDeadline.h"
 
 #include <QByteArray>
 #include <cstdio>
@@ -14,6 +18,7 @@
 namespace {
 
 constexpr qsizetype kMaxBody = 4096;
+constexpr qint64 kRequestMs = 5000;
 
 void require(bool ok, const char *what)
 {
@@ -50,6 +55,20 @@ void check(const QByteArray &buffer, const HttpRequestReader::Result &result)
     }
 }
 
+// A Host the list lets through never carries what would make it mean another place, and no
+// name of ours stays ours with a stranger's domain behind it.
+void checkHost(const HostAllowList &hosts, const QByteArray &host)
+{
+    if (!hosts.allows(host))
+        return;
+    for (const char c : QByteArrayView("/@\\ \t?#%"))
+        require(!host.contains(c), "an allowed Host holds a character no address or name has");
+    require(host.count(']') <= 1 && host.count('[') <= 1, "an allowed Host holds two brackets");
+    const qsizetype colon = host.startsWith('[') ? host.indexOf(']') + 1 : host.lastIndexOf(':');
+    const QByteArray name = colon > 0 && colon < host.size() ? host.left(colon) : host;
+    require(!hosts.allows(name + ".evil.example"), "a stranger's domain behind an allowed name passes");
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -57,6 +76,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size == 0)
         return 0;
     const size_t pieces = data[0] & 0x0f;
+    const qint64 timeScale = data[0] >> 4;
+    static const HostAllowList hosts({QStringLiteral("jukebox"), QStringLiteral("jukebox.local")});
+    RequestDeadline deadline(kRequestMs);
+    qint64 now = 0;
     if (size < 1 + pieces)
         return 0;
     const QByteArray stream(reinterpret_cast<const char *>(data + 1 + pieces), qsizetype(size - 1 - pieces));
@@ -65,9 +88,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     qsizetype offset = 0;
     size_t piece = 0;
     while (offset < stream.size()) {
-        const qsizetype step = piece < pieces ? qsizetype(data[1 + piece++]) + 1 : stream.size() - offset;
+        const qsizetype step = piece < pieces ? qsizetype(data[1 + piece]) + 1 : stream.size() - offset;
+        now += piece < pieces ? qint64(data[1 + piece]) * timeScale * 8 : 0;
+        ++piece;
+        // The deadline ran out before these bytes came: the connection ended there.
+        if (deadline.remaining(now) == 0)
+            return 0;
         buffer += stream.mid(offset, step);
         offset += step;
+        deadline.bytesArrived(now);
         for (;;) {
             const auto result = HttpRequestReader::read(buffer, kMaxBody);
             check(buffer, result);
@@ -76,7 +105,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             if (result.state == HttpRequestReader::Result::State::NeedMore)
                 break;
             buffer.remove(0, result.used);
+            deadline.requestTaken(!buffer.isEmpty(), now);
+            checkHost(hosts, result.request.value("host"));
         }
+        // Whatever waits unread is under a deadline no longer than the limit, and nothing else.
+        const std::optional<qint64> left = deadline.remaining(now);
+        require(left.has_value() == !buffer.isEmpty(), "bytes wait without a deadline, or a deadline without bytes");
+        require(!left || *left <= kRequestMs, "a deadline beyond the limit");
     }
     return 0;
 }

@@ -16,6 +16,7 @@ else
         desktop-file-utils dpkg-dev                            # desktop entry check, Debian package
         dbus playerctl                                         # a private session bus and a media remote
         chromium chromium-driver python3-selenium curl         # the web remote in a real browser
+        openssl                                                # certificates for the web remote's TLS checks
     )
 fi
 

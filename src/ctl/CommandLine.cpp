@@ -62,10 +62,10 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments, const QList<Opt
                 return line;
             }
             line.switches.insert(name);
-        } else if (equals >= 0) {
-            line.values.insert(name, argument.mid(equals + 1));
-        } else if (i + 1 < arguments.size()) {
-            line.values.insert(name, arguments.at(++i));
+        } else if (equals >= 0 || i + 1 < arguments.size()) {
+            const QString value = equals >= 0 ? argument.mid(equals + 1) : arguments.at(++i);
+            line.values.insert(name, value);
+            line.repeated[name].append(value);
         } else {
             line.error = CtlText::MissingValue.arg(argument);
             return line;

@@ -15,6 +15,9 @@ inline const QString Reconnect = QStringLiteral("reconnect");
 inline const QString Listen = QStringLiteral("listen");
 inline const QString TlsCert = QStringLiteral("tls-cert");
 inline const QString TlsKey = QStringLiteral("tls-key");
+inline const QString AllowHost = QStringLiteral("allow-host");
+inline const QString AllowEmptyPassword = QStringLiteral("allow-empty-password");
+inline const QString Verbose = QStringLiteral("verbose");
 inline const QString Help = QStringLiteral("help");
 inline const QString Version = QStringLiteral("version");
 

@@ -235,6 +235,75 @@ private slots:
         QVERIFY(connected.isEmpty());
     }
 
+    // serve stops at the start, with one line that names the problem, for whatever it cannot
+    // use: nothing connects to the jukebox, nothing listens. 192.0.2.1 is no address of this
+    // computer, so a serve that went on would fail to listen there (exit 3), never reach it.
+    void serveRefusesWhatItCannotUse_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("says");
+        const QString away = QStringLiteral("192.0.2.1:8620");
+        const auto tls = [](const char *cert, const char *key) {
+            return QStringList{QStringLiteral("--listen"), QStringLiteral("127.0.0.1:1"), QStringLiteral("--tls-cert"),
+                               QString::fromLatin1(cert),  QStringLiteral("--tls-key"),   QString::fromLatin1(key)};
+        };
+        QTest::newRow("no password beyond this computer") << QStringList{QStringLiteral("--listen"), away} << QString()
+                                                          << 2 << QStringLiteral("--allow-empty-password");
+        QTest::newRow("no password, allowed on purpose")
+            << QStringList{QStringLiteral("--listen"), away, QStringLiteral("--allow-empty-password")} << QString() << 3
+            << QStringLiteral("192.0.2.1");
+        QTest::newRow("a host name that is none") << QStringList{QStringLiteral("--allow-host"), QStringLiteral("a b")}
+                                                  << QStringLiteral("x") << 2 << QStringLiteral("a b");
+        QTest::newRow("certificate missing")
+            << tls("DIR/nix.crt", "DIR/a.key") << QStringLiteral("x") << 2 << QStringLiteral("nix.crt");
+        QTest::newRow("certificate not PEM")
+            << tls("DIR/a.key", "DIR/a.key") << QStringLiteral("x") << 2 << QStringLiteral("Zertifikat");
+        QTest::newRow("key encrypted") << tls("DIR/a.crt", "DIR/enc.key") << QStringLiteral("x") << 2
+                                       << QStringLiteral("Passphrase");
+        QTest::newRow("key of another certificate")
+            << tls("DIR/a.crt", "DIR/b.key") << QStringLiteral("x") << 2 << QStringLiteral("passen nicht zusammen");
+    }
+    void serveRefusesWhatItCannotUse()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, password);
+        QFETCH(int, exitCode);
+        QFETCH(QString, says);
+        // Two certificates with their keys, and an encrypted key, made by the openssl tool.
+        const QString dir = folder.filePath(QStringLiteral("tls"));
+        if (arguments.contains(QStringLiteral("--tls-cert")) &&
+            QStandardPaths::findExecutable(QStringLiteral("openssl")).isEmpty())
+            QSKIP("no openssl tool to make certificates with here");
+        if (!QFileInfo::exists(dir)) {
+            QDir().mkpath(dir);
+            const auto openssl = [&](const QStringList &words) {
+                return QProcess::execute(QStringLiteral("openssl"), words) == 0;
+            };
+            for (const QString &name : {QStringLiteral("a"), QStringLiteral("b")})
+                QVERIFY(openssl(
+                    {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("ec"),
+                     QStringLiteral("-pkeyopt"), QStringLiteral("ec_paramgen_curve:P-256"), QStringLiteral("-nodes"),
+                     QStringLiteral("-keyout"), dir + u'/' + name + QStringLiteral(".key"), QStringLiteral("-out"),
+                     dir + u'/' + name + QStringLiteral(".crt"), QStringLiteral("-subj"), QStringLiteral("/CN=") + name,
+                     QStringLiteral("-days"), QStringLiteral("2")}));
+            QVERIFY(openssl({QStringLiteral("pkey"), QStringLiteral("-in"), dir + QStringLiteral("/a.key"),
+                             QStringLiteral("-aes256"), QStringLiteral("-passout"), QStringLiteral("pass:x"),
+                             QStringLiteral("-out"), dir + QStringLiteral("/enc.key")}));
+        }
+        for (QString &word : arguments)
+            word.replace(QStringLiteral("DIR"), dir);
+        QProcessEnvironment env = environment();
+        env.insert(QStringLiteral("KURVAN_PASSWORD"), password);
+        QSignalSpy connected(sim.get(), &SimServer::clientConnected);
+        const Run result = run(QStringList{QStringLiteral("serve")} + arguments, env);
+        QCOMPARE(result.exitCode, exitCode);
+        QVERIFY2(result.err.contains(says), qPrintable(result.err));
+        QVERIFY(!result.err.contains(QStringLiteral("bereit")) && !result.out.contains(QStringLiteral("bereit")));
+        QVERIFY(connected.isEmpty());
+    }
+
     void findsThePasswordAndTheAddress_data()
     {
         QTest::addColumn<QString>("password");

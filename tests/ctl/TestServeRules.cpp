@@ -1,3 +1,4 @@
+#include "HostAllowList.h"
 #include "HttpRequestReader.h"
 #include "HttpResponseWriter.h"
 #include "ListenAddress.h"
@@ -8,6 +9,8 @@
 
 #include <QSet>
 #include <QTest>
+
+using namespace Qt::StringLiterals;
 
 // The web remote's pure rules, where a wrong answer opens the door: secrets, tries, tokens,
 // cookies, where the service listens, and how a request is read off the wire.
@@ -38,37 +41,171 @@ private slots:
         QCOMPARE(constantTimeEquals(typed, secret), equal);
     }
 
-    void fiveWrongPasswordsLockAnAddressForThirtySeconds()
+    // Each row: wrong passwords given at t = 1 s ("ADDRESS*N"; "many:N" is N addresses with one
+    // each, "locked:N" N addresses locked out), then a login from probe asks how long it waits
+    // at 1 s + later.
+    void guessingIsBounded_data()
     {
-        LoginLimiter limiter;
-        const QHostAddress phone(QStringLiteral("127.0.0.1"));
-        const QHostAddress other(QStringLiteral("127.0.0.2"));
-        qint64 now = 1000;
-        for (int i = 1; i < LoginLimiter::kMaxFailures; ++i) {
-            limiter.recordFailure(phone, now);
-            QVERIFY(!limiter.isLocked(phone, now));
+        QTest::addColumn<QStringList>("failures");
+        QTest::addColumn<int>("budget");
+        QTest::addColumn<qint64>("later");
+        QTest::addColumn<QString>("probe");
+        QTest::addColumn<qint64>("wait");
+        QTest::addColumn<bool>("global");
+        const int all = LoginLimiter::kMaxGlobalFailures;
+        const int lots = 1'000'000; // no overall budget in the way
+        const qint64 lock = LoginLimiter::kLockoutMs;
+        const qint64 window = LoginLimiter::kGlobalWindowMs;
+        const auto row = [](const char *name, const QStringList &failures, int budget, qint64 later, const char *probe,
+                            qint64 wait, bool global = false) {
+            QTest::newRow(name) << failures << budget << later << QString::fromLatin1(probe) << wait << global;
+        };
+        row("one short of the bound", {u"127.0.0.1*4"_s}, all, 0, "127.0.0.1", 0);
+        row("at the bound", {u"127.0.0.1*5"_s}, all, 0, "127.0.0.1", lock);
+        row("locked to the last ms", {u"127.0.0.1*5"_s}, all, lock - 1, "127.0.0.1", 1);
+        row("free when the lock ends", {u"127.0.0.1*5"_s}, all, lock, "127.0.0.1", 0);
+        row("same client on a dual-stack socket", {u"127.0.0.1*5"_s}, all, 0, "::ffff:127.0.0.1", lock);
+        row("the neighbour is free", {u"127.0.0.1*5"_s}, all, 0, "127.0.0.2", 0);
+        row("one IPv6 /64 counts once", {u"fd00::1*3"_s, u"fd00::2:2*2"_s}, all, 0, "fd00::ffff:1", lock);
+        row("the next /64 is free", {u"fd00::1*5"_s}, all, 0, "fd00:0:0:1::1", 0);
+        row("overall one short of the budget", {u"many:"_s + QString::number(all - 1)}, all, 0, "127.0.0.9", 0);
+        row("overall at the budget, a fresh address waits", {u"many:"_s + QString::number(all)}, all, 0, "127.0.0.9",
+            window, true);
+        row("the owner gets in a minute later", {u"many:"_s + QString::number(all)}, all, window, "127.0.0.9", 0);
+        row("full of locks: a locked one stays locked",
+            {u"locked:"_s + QString::number(LoginLimiter::kMaxTracked), u"127.0.0.9*5"_s}, lots, 0, "127.2.0.0", lock);
+        row("full of locks: a newcomer is held by the budget alone",
+            {u"locked:"_s + QString::number(LoginLimiter::kMaxTracked), u"127.0.0.9*5"_s}, lots, 0, "127.0.0.9", 0);
+        row("full: counts below the lock make room",
+            {u"127.0.0.1*4"_s, u"locked:"_s + QString::number(LoginLimiter::kMaxTracked - 1), u"127.0.0.9*5"_s}, lots,
+            0, "127.0.0.9", lock);
+    }
+    void guessingIsBounded()
+    {
+        QFETCH(QStringList, failures);
+        QFETCH(int, budget);
+        QFETCH(qint64, later);
+        QFETCH(QString, probe);
+        QFETCH(qint64, wait);
+        QFETCH(bool, global);
+        LoginLimiter limiter(budget);
+        const qint64 start = 1000;
+        const auto many = [&](int count, int times, int subnet) {
+            for (int i = 0; i < count; ++i)
+                for (int t = 0; t < times; ++t)
+                    limiter.recordFailure(QHostAddress(quint32((127u << 24) | (subnet << 16) | i)), start);
+        };
+        for (const QString &failure : failures) {
+            if (failure.startsWith(QStringLiteral("many:")))
+                many(failure.mid(5).toInt(), 1, 1);
+            else if (failure.startsWith(QStringLiteral("locked:")))
+                many(failure.mid(7).toInt(), LoginLimiter::kMaxFailures, 2);
+            for (int t = 0; !failure.contains(u':') || failure.contains(u'*'); ++t) {
+                if (t == failure.section(u'*', 1).toInt())
+                    break;
+                limiter.recordFailure(QHostAddress(failure.section(u'*', 0, 0)), start);
+            }
         }
-        limiter.recordFailure(phone, now);
-        QVERIFY(limiter.isLocked(phone, now));
-        QCOMPARE(limiter.waitMs(phone, now), LoginLimiter::kLockoutMs);
-        // The same client over a dual-stack socket, but not its neighbour.
-        QVERIFY(limiter.isLocked(QHostAddress(QStringLiteral("::ffff:127.0.0.1")), now));
-        QVERIFY(!limiter.isLocked(other, now));
+        const LoginLimiter::Wait result = limiter.wait(QHostAddress(probe), start + later);
+        QCOMPARE(result.ms, wait);
+        QCOMPARE(result.global, global);
+        QVERIFY(limiter.trackedCount() <= LoginLimiter::kMaxTracked);
+        // A right password forgets the client's failures, never the overall count.
+        limiter.recordSuccess(QHostAddress(probe));
+        QCOMPARE(limiter.wait(QHostAddress(probe), start + later).ms, global ? wait : 0);
+    }
 
-        now += LoginLimiter::kLockoutMs - 1;
-        QVERIFY(limiter.isLocked(phone, now));
-        now += 1;
-        QVERIFY(!limiter.isLocked(phone, now));
-        // Five fresh tries after the wait, not one.
-        limiter.recordFailure(phone, now);
-        QVERIFY(!limiter.isLocked(phone, now));
+    void sessionsEnd()
+    {
+        SessionTokens sessions;
+        qint64 now = 1000;
+        const auto idle = sessions.create(now);
+        const auto used = sessions.create(now);
+        const auto out = sessions.create(now);
+        QCOMPARE(sessions.use(idle.token, now + SessionTokens::kIdleMs - 1), std::optional(idle.tag));
+        QVERIFY(idle.tag != used.tag && idle.token != used.token);
+        // Logout: gone at once, and the page learns why.
+        QCOMPARE(sessions.end(out.token), std::optional(out.tag));
+        QVERIFY(!sessions.use(out.token, now));
+        QCOMPARE(sessions.whyEnded(out.token), SessionTokens::End::LoggedOut);
+        QVERIFY(!sessions.end(out.token));
+        // Used every half day, a session still ends after its lifetime; one left alone ends after
+        // its idle time, counted from its last use.
+        const qint64 step = SessionTokens::kIdleMs / 2;
+        const qint64 idleEnd = 1000 + SessionTokens::kIdleMs - 1 + SessionTokens::kIdleMs;
+        while (now + step < 1000 + SessionTokens::kLifetimeMs) {
+            now += step;
+            QVERIFY(sessions.use(used.token, now));
+            const QList<SessionTokens::Ended> ended = sessions.lapse(now);
+            if (!ended.isEmpty()) {
+                QCOMPARE(ended.size(), 1);
+                QCOMPARE(ended.front().tag, idle.tag);
+                QCOMPARE(ended.front().why, SessionTokens::End::Idle);
+                QVERIFY(now >= idleEnd && now - step < idleEnd);
+            }
+        }
+        QCOMPARE(sessions.whyEnded(idle.token), SessionTokens::End::Idle);
+        QVERIFY(sessions.lapse(1000 + SessionTokens::kLifetimeMs - 1).isEmpty());
+        QCOMPARE(sessions.lapse(1000 + SessionTokens::kLifetimeMs).size(), 1);
+        QCOMPARE(sessions.whyEnded(used.token), SessionTokens::End::Lifetime);
+        QCOMPARE(sessions.count(), 0);
 
-        // A right password forgets the failures.
-        for (int i = 1; i < LoginLimiter::kMaxFailures; ++i)
-            limiter.recordFailure(other, now);
-        limiter.recordSuccess(other);
-        limiter.recordFailure(other, now);
-        QVERIFY(!limiter.isLocked(other, now));
+        // Full: the session used least recently makes room, and says so.
+        SessionTokens full;
+        QList<SessionTokens::Created> all;
+        for (int i = 0; i < SessionTokens::kMaxSessions; ++i)
+            all.append(full.create(i));
+        full.use(all.front().token, SessionTokens::kMaxSessions);
+        const auto newcomer = full.create(SessionTokens::kMaxSessions + 1);
+        QVERIFY(newcomer.displaced);
+        QCOMPARE(newcomer.displaced->tag, all.at(1).tag);
+        QCOMPARE(full.whyEnded(all.at(1).token), SessionTokens::End::Displaced);
+        QVERIFY(full.use(all.front().token, SessionTokens::kMaxSessions + 2));
+        QCOMPARE(full.count(), SessionTokens::kMaxSessions);
+        QCOMPARE(SessionTokens().whyEnded(newcomer.token), SessionTokens::End::Unknown);
+    }
+
+    void onlyOurOwnHostNames_data()
+    {
+        QTest::addColumn<QByteArray>("host");
+        QTest::addColumn<bool>("allowed");
+        const QList<std::pair<const char *, bool>> rows{
+            {"127.0.0.1:8620", true},
+            {"127.0.0.1", true},
+            {"[::1]:8620", true},
+            {"[fe80::1]", true},
+            {"localhost:8620", true},
+            {"LOCALHOST", true},
+            {"localhost.", true},
+            {"jukebox.local:8620", true},
+            {"Jukebox:1", true},
+            {"bar.example.:65535", true},
+            {"evil.example:8620", false},
+            {"", false},
+            {"127.0.0.1:0", false},
+            {"127.0.0.1:65536", false},
+            {"127.0.0.1:", false},
+            {":8620", false},
+            {"256.0.0.1", false},
+            {"127.1", false},
+            {"127.0.0.1.evil.example", false},
+            {"[::1", false},
+            {"[::1]x", false},
+            {"[evil.example]", false},
+            {"localhost.evil.example", false},
+            {"jukebox.local.evil", false},
+            {"xjukebox", false},
+        };
+        for (const auto &[host, allowed] : rows)
+            QTest::newRow(*host ? host : "empty") << QByteArray(host) << allowed;
+    }
+    void onlyOurOwnHostNames()
+    {
+        QFETCH(QByteArray, host);
+        QFETCH(bool, allowed);
+        const HostAllowList list(
+            {QStringLiteral("jukebox"), QStringLiteral("Jukebox.local"), QStringLiteral("bar.example")});
+        QCOMPARE(list.allows(host), allowed);
     }
 
     void tokensAreLongRandomAndOnlyOurOwn()
@@ -76,17 +213,17 @@ private slots:
         SessionTokens tokens;
         QSet<QByteArray> seen;
         for (int i = 0; i < 100; ++i) {
-            const QByteArray token = tokens.create();
+            const QByteArray token = tokens.create(0).token;
             QCOMPARE(token.size(), 2 * SessionTokens::kTokenBytes);
             QVERIFY(!seen.contains(token));
             seen.insert(token);
-            QVERIFY(tokens.isValid(token));
+            QVERIFY(tokens.use(token, 0));
         }
         const QByteArray kept = *seen.constBegin();
-        QVERIFY(!tokens.isValid(QByteArray(kept).replace(0, 1, kept.startsWith('0') ? "1" : "0")));
-        QVERIFY(!tokens.isValid(kept.left(31)));
-        QVERIFY(!tokens.isValid(QByteArray()));
-        QVERIFY(!SessionTokens().isValid(kept)); // a restarted service knows none of them
+        QVERIFY(!tokens.use(QByteArray(kept).replace(0, 1, kept.startsWith('0') ? "1" : "0"), 0));
+        QVERIFY(!tokens.use(kept.left(31), 0));
+        QVERIFY(!tokens.use(QByteArray(), 0));
+        QVERIFY(!SessionTokens().use(kept, 0)); // a restarted service knows none of them
     }
 
     void theSessionCookieIsFoundAmongOthers_data()

@@ -94,8 +94,23 @@ class WebRemoteInBrowser(unittest.TestCase):
         cls.jukebox = Jukebox(free_port(), os.path.join(cls.dir.name, "protocol.log"))
         cls.jukebox.start()
         cls.web_port = free_port()
-        env = dict(os.environ, KURVAN_PASSWORD=PASSWORD)
         cls.serve_log = open(os.path.join(cls.dir.name, "serve.log"), "wb")
+        cls.start_serve()
+
+        options = webdriver.ChromeOptions()
+        options.binary_location = "/usr/bin/chromium"
+        for argument in ("--headless=new", "--no-sandbox", "--disable-gpu", "--window-size=320,640",
+                         "--user-data-dir=" + os.path.join(cls.dir.name, "profile")):
+            options.add_argument(argument)
+        # A phone: narrow screen, touch.
+        options.add_experimental_option("mobileEmulation", {
+            "deviceMetrics": {"width": 320, "height": 640, "pixelRatio": 2.0, "touch": True}})
+        cls.browser = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+        cls.url = "http://127.0.0.1:%d/" % cls.web_port
+
+    @classmethod
+    def start_serve(cls):
+        env = dict(os.environ, KURVAN_PASSWORD=PASSWORD)
         cls.serve = subprocess.Popen(
             [KURVANCTL, "serve", "--host", "127.0.0.1", "--port", str(cls.jukebox.port),
              "--listen", "127.0.0.1:%d" % cls.web_port],
@@ -109,17 +124,6 @@ class WebRemoteInBrowser(unittest.TestCase):
                 if time.monotonic() > deadline:
                     raise
                 time.sleep(0.05)
-
-        options = webdriver.ChromeOptions()
-        options.binary_location = "/usr/bin/chromium"
-        for argument in ("--headless=new", "--no-sandbox", "--disable-gpu", "--window-size=320,640",
-                         "--user-data-dir=" + os.path.join(cls.dir.name, "profile")):
-            options.add_argument(argument)
-        # A phone: narrow screen, touch.
-        options.add_experimental_option("mobileEmulation", {
-            "deviceMetrics": {"width": 320, "height": 640, "pixelRatio": 2.0, "touch": True}})
-        cls.browser = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
-        cls.url = "http://127.0.0.1:%d/" % cls.web_port
 
     @classmethod
     def tearDownClass(cls):
@@ -234,6 +238,20 @@ class WebRemoteInBrowser(unittest.TestCase):
         self.jukebox.start()
         self.wait_until(lambda: self.text("lblStatus") == "Verbindung hergestellt", RECONNECT_S, "no recovery")
         self.wait_until(lambda: self.el("cmdCreditPlus").is_enabled(), ANSWER_S, "controls not back")
+
+    def test_6b_logout_and_a_restart_say_why(self):
+        self.log_in()
+        self.el("cmdLogout").click()
+        self.wait_until(lambda: self.el("login").is_displayed(), ANSWER_S, "no login after Abmelden")
+        self.assertTrue(self.text("loginMessage").startswith("Abgemeldet"))
+        self.el("password").send_keys(PASSWORD + "\n")
+        self.wait_until(lambda: self.el("panel").is_displayed(), ANSWER_S, "no panel after logging in again")
+        # The service restarts and forgets every session: the page says so, not just "password".
+        self.serve.send_signal(signal.SIGTERM)
+        self.serve.wait(ANSWER_S)
+        self.start_serve()
+        self.wait_until(lambda: self.el("login").is_displayed(), RECONNECT_S, "no login after the restart")
+        self.wait_until(lambda: "neu gestartet" in self.text("loginMessage"), ANSWER_S, "no reason given")
 
     def test_7_quit_only_after_confirmation(self):
         self.log_in()

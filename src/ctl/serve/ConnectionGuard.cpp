@@ -1,5 +1,7 @@
 #include "ConnectionGuard.h"
 
+#include "PeerGroup.h"
+#include "ServeLog.h"
 #include "ServeTexts.h"
 
 #include <QJsonDocument>
@@ -11,8 +13,8 @@
 #include <QSslSocket>
 #endif
 
-ConnectionGuard::ConnectionGuard(const Limits &limits, Handler handler, QObject *parent)
-    : QTcpServer(parent), m_limits(limits), m_handler(std::move(handler))
+ConnectionGuard::ConnectionGuard(const Limits &limits, Handler handler, ServeLog *log, QObject *parent)
+    : QTcpServer(parent), m_limits(limits), m_handler(std::move(handler)), m_log(log)
 {
     m_clock.start();
 }
@@ -53,35 +55,80 @@ void ConnectionGuard::admit(QTcpSocket *socket)
     // being handled, or that sends faster than we read, holds no more than one request.
     socket->setReadBufferSize(HttpRequestReader::kMaxHeadBytes + m_limits.maxBodyBytes);
 
-    if (m_open.size() >= m_limits.maxConnections && !evictOne()) {
-        m_open.insert(socket, Entry{});
-        refuse(socket, 503, ServeText::TooManyConnections);
-        return;
-    }
-
     Entry entry;
+    entry.client = ServeLog::printable(socket->peerAddress().toString().toLatin1());
+    entry.group = peerGroup(socket->peerAddress());
+    entry.lastActivity = ++m_tick;
+    // Every connection has its idle timer, a refused one too: nothing here lives unbounded.
     entry.idle = new QTimer(socket);
     entry.idle->setSingleShot(true);
     entry.idle->setInterval(m_limits.idleMs);
     connect(entry.idle, &QTimer::timeout, socket, &QTcpSocket::abort);
     entry.idle->start();
-    entry.lastActivity = m_clock.elapsed();
-    m_open.insert(socket, entry);
-
-    connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
-        noteActivity(socket);
-        readRequests(socket);
+    entry.deadline = RequestDeadline(m_limits.requestMs);
+    entry.deadlineTimer = new QTimer(socket);
+    entry.deadlineTimer->setSingleShot(true);
+    connect(entry.deadlineTimer, &QTimer::timeout, this, [this, socket] {
+        const auto it = m_open.constFind(socket);
+        if (it != m_open.constEnd() && it->deadline.remaining(m_clock.elapsed()) == 0)
+            refuse(socket, 408, ServeText::RequestTimeout);
+        else
+            armDeadline(socket);
     });
-    connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] { noteActivity(socket); });
+
+    int live = 0;
+    int ofGroup = 0;
+    for (const Entry &other : std::as_const(m_open)) {
+        if (other.closing)
+            continue;
+        ++live;
+        ofGroup += other.group == entry.group ? 1 : 0;
+    }
+    // Room is made before the newcomer counts, so it is never the one closed for it.
+    QString refusal;
+    if (ofGroup >= m_limits.maxPerClient) {
+        if (!evictOne(entry.group))
+            refusal = ServeText::TooManyFromClient;
+    } else if (live >= m_limits.maxConnections && !evictOne({})) {
+        refusal = ServeText::TooManyConnections;
+    }
+    m_open.insert(socket, entry);
+    if (!refusal.isEmpty()) {
+        refuse(socket, 503, refusal);
+        return;
+    }
+
+    connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readRequests(socket); });
+    connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] {
+        // The client takes what we send: that is progress, and may end a pause for
+        // back-pressure.
+        noteProgress(socket);
+        const auto it = m_open.constFind(socket);
+        if (it != m_open.constEnd() && !it->handling && !it->streaming && !it->closing &&
+            socket->bytesToWrite() <= kMaxUnsentBytes && (!it->received.isEmpty() || socket->bytesAvailable() > 0))
+            readRequests(socket);
+    });
 }
 
-void ConnectionGuard::noteActivity(QTcpSocket *socket)
+void ConnectionGuard::noteProgress(QTcpSocket *socket)
 {
     const auto it = m_open.find(socket);
-    if (it == m_open.end() || !it->idle)
+    if (it == m_open.end())
         return;
-    it->lastActivity = m_clock.elapsed();
+    it->lastActivity = ++m_tick;
     it->idle->start();
+}
+
+void ConnectionGuard::armDeadline(QTcpSocket *socket)
+{
+    const auto it = m_open.find(socket);
+    if (it == m_open.end())
+        return;
+    const std::optional<qint64> left = it->deadline.remaining(m_clock.elapsed());
+    if (left)
+        it->deadlineTimer->start(int(*left));
+    else
+        it->deadlineTimer->stop();
 }
 
 void ConnectionGuard::readRequests(QTcpSocket *socket)
@@ -100,8 +147,19 @@ void ConnectionGuard::readRequests(QTcpSocket *socket)
         // One request at a time: the next is read when this one has been answered.
         if (it->handling)
             return;
+        // Back-pressure: while the client leaves our answers unread, its next request waits in
+        // the system's buffers, not in ours. The wait is ours, so its deadline does not run.
+        if (socket->bytesToWrite() > kMaxUnsentBytes) {
+            it->deadline.stop();
+            armDeadline(socket);
+            return;
+        }
         if (it->received.size() < bound)
             it->received += socket->read(bound - it->received.size());
+        if (!it->received.isEmpty()) {
+            it->deadline.bytesArrived(m_clock.elapsed());
+            armDeadline(socket);
+        }
 
         const HttpRequestReader::Result result = HttpRequestReader::read(it->received, m_limits.maxBodyBytes);
         if (result.state == HttpRequestReader::Result::State::NeedMore) {
@@ -113,8 +171,12 @@ void ConnectionGuard::readRequests(QTcpSocket *socket)
             return;
         }
         it->received.remove(0, result.used);
+        it->deadline.requestTaken(!it->received.isEmpty(), m_clock.elapsed());
+        armDeadline(socket);
         it->keepAlive = result.request.keepAlive;
+        it->headOnly = result.request.method == "HEAD";
         it->handling = true;
+        noteProgress(socket);
         m_handler(result.request, socket);
         // The handler may have waited on the event loop, where the socket can have gone.
         if (alive.isNull())
@@ -132,22 +194,32 @@ void ConnectionGuard::respond(QTcpSocket *socket, int status, const HttpResponse
     const auto it = m_open.find(socket);
     if (it == m_open.end() || it->closing || socket->state() != QAbstractSocket::ConnectedState)
         return;
-    const bool keepAlive = it->keepAlive;
-    socket->write(HttpResponseWriter::head(status, headers, body.size(), keepAlive) + body);
+    // After an error nothing the client sent behind the request is to be trusted: it may have
+    // been meant as the refused request's body.
+    const bool keepAlive = it->keepAlive && status < 400;
+    const QByteArray head = HttpResponseWriter::head(status, headers, body.size(), keepAlive);
+    socket->write(it->headOnly ? head : head + body);
     if (!keepAlive)
         closeAfterWriting(socket);
 }
 
 void ConnectionGuard::startStream(QTcpSocket *socket, const HttpResponseWriter::Headers &headers,
-                                  const QByteArray &first)
+                                  const QByteArray &first, const QByteArray &owner)
 {
     const auto it = m_open.find(socket);
     if (it == m_open.end() || it->closing || socket->state() != QAbstractSocket::ConnectedState)
         return;
+    // Without a length the stream ends with the connection, so the head says it will close.
+    const QByteArray head = HttpResponseWriter::head(200, headers, -1, false);
+    if (it->headOnly) {
+        socket->write(head);
+        closeAfterWriting(socket);
+        return;
+    }
     it->streaming = true;
     it->trusted = true;
-    // Without a length the stream ends with the connection, so the head says it will close.
-    socket->write(HttpResponseWriter::head(200, headers, -1, false) + first);
+    it->owner = owner;
+    socket->write(head + first);
 }
 
 void ConnectionGuard::pushToStreams(const QByteArray &text)
@@ -155,7 +227,7 @@ void ConnectionGuard::pushToStreams(const QByteArray &text)
     QList<QTcpSocket *> stalled;
     for (auto it = m_open.constBegin(); it != m_open.constEnd(); ++it) {
         QTcpSocket *socket = it.key();
-        if (!it->streaming || socket->state() != QAbstractSocket::ConnectedState)
+        if (!it->streaming || it->closing || socket->state() != QAbstractSocket::ConnectedState)
             continue;
         if (socket->bytesToWrite() > kMaxUnsentBytes)
             stalled.append(socket);
@@ -167,18 +239,75 @@ void ConnectionGuard::pushToStreams(const QByteArray &text)
         socket->abort();
 }
 
-bool ConnectionGuard::evictOne()
+void ConnectionGuard::closeStreamsOf(const QByteArray &owner)
 {
-    QTcpSocket *quietest = nullptr;
-    qint64 oldest = 0;
+    QList<QTcpSocket *> ended;
     for (auto it = m_open.constBegin(); it != m_open.constEnd(); ++it) {
-        if (!it->trusted && (!quietest || it->lastActivity < oldest)) {
+        if (it->streaming && !it->closing && it->owner == owner)
+            ended.append(it.key());
+    }
+    // The browser sees its stream end, asks again and learns that the session is over.
+    for (QTcpSocket *socket : std::as_const(ended))
+        closeAfterWriting(socket);
+}
+
+void ConnectionGuard::markTrusted(QTcpSocket *socket)
+{
+    const auto it = m_open.find(socket);
+    if (it != m_open.end())
+        it->trusted = true;
+}
+
+QString ConnectionGuard::clientOf(QTcpSocket *socket) const
+{
+    return m_open.value(socket).client;
+}
+
+int ConnectionGuard::openCount() const
+{
+    return static_cast<int>(m_open.size());
+}
+
+qint64 ConnectionGuard::unsentBytes() const
+{
+    qint64 total = 0;
+    for (auto it = m_open.constBegin(); it != m_open.constEnd(); ++it)
+        total += it.key()->bytesToWrite();
+    return total;
+}
+
+bool ConnectionGuard::evictOne(const QString &group)
+{
+    QString from = group;
+    if (from.isEmpty()) {
+        // The client holding the most connections that may be closed gives one up.
+        QHash<QString, int> counts;
+        int most = 0;
+        for (const Entry &entry : std::as_const(m_open)) {
+            if (entry.trusted || entry.closing)
+                continue;
+            const int count = ++counts[entry.group];
+            if (count > most) {
+                most = count;
+                from = entry.group;
+            }
+        }
+    }
+    QTcpSocket *quietest = nullptr;
+    quint64 oldest = 0;
+    for (auto it = m_open.constBegin(); it != m_open.constEnd(); ++it) {
+        if (it->trusted || it->closing || it->group != from)
+            continue;
+        if (!quietest || it->lastActivity < oldest) {
             quietest = it.key();
             oldest = it->lastActivity;
         }
     }
     if (!quietest)
         return false;
+    if (m_log)
+        m_log->refusal(QStringLiteral("evicted"), m_open.value(quietest).client,
+                       ServeText::LogEvicted.arg(m_open.value(quietest).client), m_clock.elapsed());
     m_open.remove(quietest);
     quietest->abort();
     return true;
@@ -187,8 +316,12 @@ bool ConnectionGuard::evictOne()
 void ConnectionGuard::refuse(QTcpSocket *socket, int status, const QString &message)
 {
     const auto it = m_open.find(socket);
-    if (it != m_open.end())
-        it->keepAlive = false;
+    if (it == m_open.end() || it->closing)
+        return;
+    if (m_log)
+        m_log->refusal(QString::number(status), it->client,
+                       ServeText::LogRefused.arg(it->client).arg(status).arg(message), m_clock.elapsed());
+    it->keepAlive = false;
     const QByteArray body = errorBody(message);
     socket->write(HttpResponseWriter::head(status, {{"Content-Type", "application/json"}}, body.size(), false) + body);
     closeAfterWriting(socket);
@@ -200,6 +333,8 @@ void ConnectionGuard::closeAfterWriting(QTcpSocket *socket)
     if (it != m_open.end()) {
         it->closing = true;
         it->received.clear();
+        it->deadline.stop();
+        it->deadlineTimer->stop();
     }
     // Closes once the answer is out; the idle timer still ends a peer that never reads it.
     socket->disconnectFromHost();

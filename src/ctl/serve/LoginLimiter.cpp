@@ -1,53 +1,66 @@
 #include "LoginLimiter.h"
 
-QString LoginLimiter::key(const QHostAddress &address)
+#include "PeerGroup.h"
+
+#include <iterator>
+
+void LoginLimiter::forgetOldFailures(qint64 nowMs) const
 {
-    // An IPv4 client reached over a dual-stack socket shows as ::ffff:a.b.c.d; both forms are
-    // the same client.
-    bool isV4 = false;
-    const quint32 v4 = address.toIPv4Address(&isV4);
-    return isV4 ? QHostAddress(v4).toString() : address.toString();
+    while (!m_recent.isEmpty() && m_recent.front() + kGlobalWindowMs <= nowMs)
+        m_recent.removeFirst();
 }
 
-bool LoginLimiter::isLocked(const QHostAddress &address, qint64 nowMs) const
+qint64 LoginLimiter::globalWaitMs(qint64 nowMs) const
 {
-    return waitMs(address, nowMs) > 0;
+    forgetOldFailures(nowMs);
+    return m_recent.size() >= m_maxGlobal ? m_recent.front() + kGlobalWindowMs - nowMs : 0;
 }
 
-qint64 LoginLimiter::waitMs(const QHostAddress &address, qint64 nowMs) const
+LoginLimiter::Wait LoginLimiter::wait(const QHostAddress &address, qint64 nowMs) const
 {
-    const auto it = m_entries.constFind(key(address));
-    if (it == m_entries.constEnd() || it->lockedUntil <= nowMs)
-        return 0;
-    return it->lockedUntil - nowMs;
+    Wait result;
+    const auto it = m_entries.constFind(peerGroup(address));
+    if (it != m_entries.constEnd() && it->lockedUntil > nowMs)
+        result.ms = it->lockedUntil - nowMs;
+    if (const qint64 global = globalWaitMs(nowMs); global > result.ms)
+        result = {global, true};
+    return result;
 }
 
-void LoginLimiter::recordFailure(const QHostAddress &address, qint64 nowMs)
+int LoginLimiter::recordFailure(const QHostAddress &address, qint64 nowMs)
 {
-    if (m_entries.size() >= kMaxTracked)
-        dropExpired(nowMs);
-    Entry &entry = m_entries[key(address)];
-    if (entry.lockedUntil != 0 && entry.lockedUntil <= nowMs)
-        entry = {}; // the wait is over: five fresh tries
-    if (++entry.failures >= kMaxFailures)
-        entry.lockedUntil = nowMs + kLockoutMs;
+    forgetOldFailures(nowMs);
+    // Only failures that were checked count, and a login is checked only below the budget.
+    if (m_recent.size() < m_maxGlobal)
+        m_recent.append(nowMs);
+
+    const QString key = peerGroup(address);
+    auto it = m_entries.find(key);
+    if (it == m_entries.end()) {
+        if (m_entries.size() >= kMaxTracked)
+            makeRoom(nowMs);
+        if (m_entries.size() >= kMaxTracked)
+            return 0;
+        it = m_entries.insert(key, Entry{});
+    }
+    if (it->lockedUntil != 0 && it->lockedUntil <= nowMs)
+        *it = {}; // the wait is over: five fresh tries
+    if (++it->failures >= kMaxFailures) {
+        it->failures = kMaxFailures;
+        it->lockedUntil = nowMs + kLockoutMs;
+    }
+    return it->failures;
 }
 
 void LoginLimiter::recordSuccess(const QHostAddress &address)
 {
-    m_entries.remove(key(address));
+    m_entries.remove(peerGroup(address));
 }
 
-void LoginLimiter::dropExpired(qint64 nowMs)
+void LoginLimiter::makeRoom(qint64 nowMs)
 {
-    for (auto it = m_entries.begin(); it != m_entries.end();) {
-        if (it->lockedUntil <= nowMs)
-            it = m_entries.erase(it);
-        else
-            ++it;
-    }
-    // Still full of locked addresses: forget the lot rather than grow without bound. Each of
-    // them can then try five more times, which keeps guessing slow all the same.
-    if (m_entries.size() >= kMaxTracked)
-        m_entries.clear();
+    // Clients that are not locked lose their count of failures; a locked client stays locked
+    // however many others come, so filling the table never sets a guesser free.
+    for (auto it = m_entries.begin(); it != m_entries.end();)
+        it = it->lockedUntil <= nowMs ? m_entries.erase(it) : std::next(it);
 }

@@ -42,8 +42,10 @@ Verdict<QJsonObject> readObject(QByteArrayView contentType, QByteArrayView body)
     const QByteArray type = contentType.toByteArray().trimmed().toLower();
     if (!type.startsWith("application/json"))
         return refuse<QJsonObject>(415, ServeText::JsonOnly);
+    // An empty body is a mistake as much as a malformed one: every body here is an object,
+    // {} where nothing is asked.
     if (body.trimmed().isEmpty())
-        return {QJsonObject{}, 200, {}};
+        return refuse<QJsonObject>(400, ServeText::EmptyBody);
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(body.toByteArray(), &error);
     if (error.error != QJsonParseError::NoError || !document.isObject())
@@ -81,6 +83,16 @@ Verdict<RemoteAction> readActionBody(const RemoteAction &action, QByteArrayView 
         result.volume = static_cast<int>(number);
     }
     return {result, 200, {}};
+}
+
+Verdict<bool> readNoArguments(QByteArrayView contentType, QByteArrayView body)
+{
+    const Verdict<QJsonObject> object = readObject(contentType, body);
+    if (!object.value)
+        return refuse<bool>(object.status, object.message);
+    if (!object.value->isEmpty())
+        return refuse<bool>(400, ServeText::UnknownField.arg(object.value->constBegin().key().left(40)));
+    return {true, 200, {}};
 }
 
 Verdict<QString> readLoginBody(QByteArrayView contentType, QByteArrayView body)

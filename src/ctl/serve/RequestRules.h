@@ -36,14 +36,17 @@ template <typename T> struct Verdict
 std::optional<RemoteAction> actionForPath(QByteArrayView path);
 
 // Checks the body of an action: a JSON object, "volume" (a whole number 0..100) for the volume
-// and nothing else; {} (or an empty body) for the others.
+// and nothing else; {} for the others. An empty body is refused (400) like malformed JSON.
 Verdict<RemoteAction> readActionBody(const RemoteAction &action, QByteArrayView contentType, QByteArrayView body);
+// The body of a request that takes nothing (the logout): {}, as for an action.
+Verdict<bool> readNoArguments(QByteArrayView contentType, QByteArrayView body);
 // The password of a login body {"password": "..."}.
 Verdict<QString> readLoginBody(QByteArrayView contentType, QByteArrayView body);
 
 // True when a request may change something: no Origin (a script such as curl; a browser always
 // sends one with a POST) or an Origin whose host and port are the Host it was sent to. A
-// request without Host is refused.
+// request without Host is refused. This proves something only for a Host that is ours
+// (HostAllowList), which the server checks first.
 bool originMatchesHost(QByteArrayView origin, QByteArrayView host, bool tls);
 
 // The value of one cookie in a Cookie header; empty when it is not there.

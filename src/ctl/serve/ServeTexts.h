@@ -8,6 +8,24 @@ namespace ServeText {
 inline const QString LoginNeeded = QStringLiteral("Bitte zuerst mit dem Passwort anmelden.");
 inline const QString PasswordWrong = QStringLiteral("Falsches Passwort.");
 inline const QString TooManyTries = QStringLiteral("Zu viele Fehlversuche. Bitte %1 s warten.");
+inline const QString TooManyTriesAll =
+    QStringLiteral("Zu viele Fehlversuche im Netz. Jede Anmeldung wartet jetzt; bitte %1 s warten.");
+inline const QString UnknownHost =
+    QStringLiteral("Unbekannter Hostname. Die Fernbedienung antwortet nur auf ihre eigenen Namen und Adressen.");
+inline const QString EmptyBody = QStringLiteral("Leere Anfrage: bitte ein JSON-Objekt senden, etwa {}.");
+inline const QString RequestTimeout = QStringLiteral("Die Anfrage kam nicht rechtzeitig vollständig an.");
+inline const QString TooManyFromClient = QStringLiteral("Zu viele Verbindungen von dieser Adresse.");
+// Why a request has no session (401), for the page to show above the password field.
+inline const QString SessionLoggedOut = QStringLiteral("Abgemeldet. Zum Weitermachen bitte wieder anmelden.");
+inline const QString SessionIdle =
+    QStringLiteral("Die Anmeldung ist nach 12 Stunden ohne Nutzung abgelaufen. Bitte wieder anmelden.");
+inline const QString SessionLifetime =
+    QStringLiteral("Die Anmeldung ist nach 7 Tagen abgelaufen. Bitte wieder anmelden.");
+inline const QString SessionDisplaced =
+    QStringLiteral("Die Anmeldung wurde beendet, weil sich zu viele Geräte angemeldet haben. Bitte wieder anmelden.");
+inline const QString SessionUnknown =
+    QStringLiteral("Die Fernbedienung wurde neu gestartet und kennt diese Anmeldung nicht mehr. Bitte wieder "
+                   "anmelden.");
 inline const QString ForeignOrigin = QStringLiteral("Anfrage von fremder Seite abgelehnt.");
 inline const QString TooLarge = QStringLiteral("Anfrage zu groß.");
 inline const QString JsonOnly = QStringLiteral("Nur JSON wird angenommen.");
@@ -27,6 +45,34 @@ inline const QString LengthRequired = QStringLiteral("Content-Length fehlt.");
 inline const QString NotImplemented = QStringLiteral("Wird nicht unterstützt.");
 inline const QString VersionNotSupported = QStringLiteral("Nur HTTP/1.1 und HTTP/1.0.");
 
+// The operator's log, one line per event; %1 is the client's address where there is one.
+inline const QString LogRepeated = QStringLiteral(" (und %1 weitere seit der letzten Meldung)");
+inline const QString LogRefused = QStringLiteral("%1: Anfrage abgewiesen, %2 %3");
+inline const QString LogEvicted = QStringLiteral("%1: Verbindung geschlossen, um Platz für andere zu machen");
+inline const QString LogHostRefused = QStringLiteral("%1: unbekannter Host \u201E%2\u201C abgewiesen (421)");
+inline const QString LogOriginRefused = QStringLiteral("%1: fremde Herkunft \u201E%2\u201C abgewiesen (403)");
+inline const QString LogLoginFailed = QStringLiteral("%1: falsches Passwort (Fehlversuch %2 von %3)");
+inline const QString LogLockedOut = QStringLiteral("%1: nach zu vielen falschen Passwörtern %2 s gesperrt");
+inline const QString LogGlobalLock =
+    QStringLiteral("%1 falsche Passwörter in einer Minute: jede Anmeldung wartet jetzt %2 s");
+inline const QString LogLoginWaits = QStringLiteral("%1: Anmeldung abgewiesen, noch %2 s gesperrt (429)");
+inline const QString LogLoggedIn = QStringLiteral("%1: angemeldet, Sitzung %2");
+inline const QString LogAction = QStringLiteral("%1 [%2]: %3");
+inline const QString LogActionRefused = QStringLiteral("%1 [%2]: %3 abgelehnt: %4");
+inline const QString LogSessionEnded = QStringLiteral("Sitzung %1 beendet: %2");
+inline const QString EndedLoggedOut = QStringLiteral("abgemeldet");
+inline const QString EndedIdle = QStringLiteral("12 Stunden ohne Nutzung");
+inline const QString EndedLifetime = QStringLiteral("nach 7 Tagen");
+inline const QString EndedDisplaced = QStringLiteral("zu viele angemeldete Geräte");
+inline const QString LogRequest = QStringLiteral("%1: %2 %3 %4");
+inline const QString LogLinkUp = QStringLiteral("Jukebox: verbunden und angemeldet");
+inline const QString LogLinkAttempt = QStringLiteral("Jukebox: Verbindungsversuch %1");
+inline const QString LogLinkLost = QStringLiteral("Jukebox: Verbindung verloren; neuer Versuch in %1 s");
+inline const QString LogLinkFailed =
+    QStringLiteral("Jukebox: Verbindungsversuch %1 gescheitert; neuer Versuch in %2 s");
+inline const QString LogLinkRefused =
+    QStringLiteral("Jukebox: Passwort abgelehnt (Versuch %1); neuer Versuch in %2 s. Bitte die Passwortdatei prüfen.");
+
 // For kurvanctl's help and its errors.
 inline const QString HelpServe = QStringLiteral("die Web-Fernbedienung für Telefone im lokalen Netz anbieten");
 inline const QString HelpListen =
@@ -39,5 +85,39 @@ inline const QString BadListen =
 inline const QString BadListenAddress = QStringLiteral("„%1“ ist keine IP-Adresse");
 inline const QString BadListenPort = QStringLiteral("„%1“ ist kein Port von 1 bis 65535");
 inline const QString TlsPair = QStringLiteral("--tls-cert und --tls-key gehören zusammen.");
+inline const QString HelpAllowHost =
+    QStringLiteral("serve antwortet auch auf diesen Namen (wiederholbar); sonst nur auf IP-Adressen, localhost und den "
+                   "Rechnernamen");
+inline const QString HelpAllowEmptyPassword =
+    QStringLiteral("serve gibt eine Jukebox ohne Passwort bewusst über 127.0.0.1 hinaus frei");
+inline const QString HelpVerbose = QStringLiteral("serve protokolliert jede Anfrage, auch das Lesen");
+inline const QString BadAllowHost =
+    QStringLiteral("--allow-host erwartet einen Namen wie jukebox.bar.example, nicht \u201E%1\u201C.");
+// %1 the address it would listen on.
+inline const QString EmptyPasswordRefused = QStringLiteral(
+    "Die Jukebox hat kein Passwort: Jeder, der %1 erreicht, könnte sie steuern. Bitte ein Passwort setzen, "
+    "nur auf 127.0.0.1 horchen oder --allow-empty-password angeben.");
+inline const QString EmptyPasswordWarning =
+    QStringLiteral("Warnung: Die Jukebox hat kein Passwort. Jeder, der %1 erreicht, kann sie steuern.");
+inline const QString EmptyPasswordLoopback =
+    QStringLiteral("Warnung: Die Jukebox hat kein Passwort. Die Fernbedienung ist nur auf diesem Rechner "
+                   "erreichbar (127.0.0.1).");
+// Why the certificate or key cannot be used; %1 the file.
+inline const QString TlsCertMissing = QStringLiteral("Die Zertifikatsdatei \u201E%1\u201C gibt es nicht.");
+inline const QString TlsKeyMissing = QStringLiteral("Die Schlüsseldatei \u201E%1\u201C gibt es nicht.");
+inline const QString TlsUnreadable =
+    QStringLiteral("\u201E%1\u201C lässt sich nicht lesen. Bitte die Rechte der Datei prüfen.");
+inline const QString TlsTooLarge =
+    QStringLiteral("\u201E%1\u201C ist zu groß für ein Zertifikat oder einen Schlüssel.");
+inline const QString TlsNoCertificate =
+    QStringLiteral("\u201E%1\u201C enthält kein Zertifikat im PEM-Format (-----BEGIN CERTIFICATE-----).");
+inline const QString TlsNoKey =
+    QStringLiteral("\u201E%1\u201C enthält keinen privaten Schlüssel im PEM-Format (RSA oder EC).");
+inline const QString TlsKeyEncrypted = QStringLiteral(
+    "Der Schlüssel in \u201E%1\u201C ist mit einer Passphrase verschlüsselt. serve braucht ihn unverschlüsselt, "
+    "lesbar nur für den Dienst.");
+// %1 key file, %2 certificate file, %3 what the TLS library said.
+inline const QString TlsMismatch = QStringLiteral(
+    "Schlüssel \u201E%1\u201C und Zertifikat \u201E%2\u201C passen nicht zusammen (Probe-Verbindung: %3).");
 
 } // namespace ServeText

@@ -1,6 +1,5 @@
 #include "WebRemoteServer.h"
 
-#include "RemoteFace.h"
 #include "RequestRules.h"
 #include "SecretCompare.h"
 #include "ServeTexts.h"
@@ -39,22 +38,61 @@ const HttpResponseWriter::Headers kPageHeaders{
     {"Cache-Control", "no-store"},
 };
 
+struct EndedText
+{
+    SessionTokens::End why;
+    const char *reason; // for the page, in the 401 answer
+    const QString &message;
+    const QString &logged;
+};
+
+// Why a request has no session, as the page learns it and as the log says it.
+const std::array kEnded{
+    EndedText{SessionTokens::End::LoggedOut, "logout", ServeText::SessionLoggedOut, ServeText::EndedLoggedOut},
+    EndedText{SessionTokens::End::Idle, "idle", ServeText::SessionIdle, ServeText::EndedIdle},
+    EndedText{SessionTokens::End::Lifetime, "lifetime", ServeText::SessionLifetime, ServeText::EndedLifetime},
+    EndedText{SessionTokens::End::Displaced, "displaced", ServeText::SessionDisplaced, ServeText::EndedDisplaced},
+    EndedText{SessionTokens::End::Unknown, "restart", ServeText::SessionUnknown, ServeText::EndedDisplaced},
+};
+
+const EndedText &endedText(SessionTokens::End why)
+{
+    for (const EndedText &text : kEnded) {
+        if (text.why == why)
+            return text;
+    }
+    return kEnded.back();
+}
+
+QString seconds(qint64 ms)
+{
+    return QString::number((ms + 999) / 1000);
+}
+
 } // namespace
 
 WebRemoteServer::WebRemoteServer(RemoteFace *face, const QString &password, QObject *parent)
     : QObject(parent), m_face(face), m_password(password.toUtf8())
 {
     m_clock.start();
-    connect(m_face, &RemoteFace::changed, this, [this] { pushToStreams("data: " + statePayload() + "\n\n"); });
+    m_now = [this] { return m_clock.elapsed(); };
+    m_loggedLink = m_face->linkStatus();
+    connect(m_face, &RemoteFace::changed, this, [this] {
+        logLinkChange();
+        pushToStreams("data: " + statePayload() + "\n\n");
+    });
     m_heartbeat.setInterval(kHeartbeatMs);
     connect(&m_heartbeat, &QTimer::timeout, this, [this] { pushToStreams(": \n\n"); });
     m_heartbeat.start();
+    m_sessionCheck.setInterval(kSessionCheckMs);
+    connect(&m_sessionCheck, &QTimer::timeout, this, &WebRemoteServer::checkSessions);
+    m_sessionCheck.start();
 }
 
 bool WebRemoteServer::listenOn(const QHostAddress &address, quint16 port)
 {
     auto *guard = new ConnectionGuard(
-        m_limits, [this](const Request &request, QTcpSocket *socket) { handleRequest(request, socket); }, this);
+        m_limits, [this](const Request &request, QTcpSocket *socket) { handleRequest(request, socket); }, &m_log, this);
 #if QT_CONFIG(ssl)
     if (m_tls)
         guard->setTls(m_tlsConfiguration);
@@ -74,57 +112,77 @@ quint16 WebRemoteServer::port() const
 
 void WebRemoteServer::handleRequest(const Request &request, QTcpSocket *socket)
 {
+    m_lastStatus = 0;
+    route(request, socket);
+    m_log.detail(ServeText::LogRequest.arg(m_guard->clientOf(socket), ServeLog::printable(request.method, 10),
+                                           ServeLog::printable(request.path), QString::number(m_lastStatus)));
+}
+
+void WebRemoteServer::route(const Request &request, QTcpSocket *socket)
+{
     const QByteArray &path = request.path;
     const QByteArray &method = request.method;
+    const bool read = method == "GET" || method == "HEAD";
 
-    if (path == "/api/login") {
-        if (method != "POST")
-            respondMessage(socket, 405, ServeText::MethodNotAllowed);
-        else
-            handleLogin(request, socket);
+    // Before anything else, on every route: a name that is not ours may be a stranger's page
+    // that pointed its own name at this service.
+    if (!m_hosts.allows(request.value("host"))) {
+        const QString client = m_guard->clientOf(socket);
+        m_log.refusal(QStringLiteral("host"), client,
+                      ServeText::LogHostRefused.arg(client, ServeLog::printable(request.value("host"))), now());
+        respondMessage(socket, 421, ServeText::UnknownHost);
         return;
     }
-    if (RequestRules::actionForPath(path)) {
+    if (path == "/api/login" || path == "/api/logout" || RequestRules::actionForPath(path)) {
         // No change through GET: only a POST with a JSON body acts.
         if (method != "POST")
             respondMessage(socket, 405, ServeText::MethodNotAllowed);
+        else if (path == "/api/login")
+            handleLogin(request, socket);
+        else if (path == "/api/logout")
+            handleLogout(request, socket);
         else
             handleAction(request, socket);
         return;
     }
     if (path == "/api/state" || path == "/api/events") {
-        if (method != "GET")
+        if (!read) {
             respondMessage(socket, 405, ServeText::MethodNotAllowed);
-        else if (!isLoggedIn(request))
-            respondMessage(socket, 401, ServeText::LoginNeeded);
-        else if (path == "/api/events")
-            openStream(socket);
-        else
+            return;
+        }
+        const std::optional<QByteArray> session = requireSession(request, socket);
+        if (!session)
+            return;
+        if (path == "/api/events") {
+            // The first event is the state as it is now, so a page needs no second request.
+            m_guard->startStream(socket, {{"Content-Type", "text/event-stream"}, {"Cache-Control", "no-store"}},
+                                 "retry: 2000\ndata: " + statePayload() + "\n\n", *session);
+            m_lastStatus = 200;
+        } else {
             respond(socket, 200, "application/json",
                     QJsonDocument(snapshotToJson(m_face->snapshot())).toJson(QJsonDocument::Compact),
                     {{"Cache-Control", "no-store"}});
+        }
         return;
     }
-    if (method == "GET" && serveFile(request, socket))
+    if (read && serveFile(request, socket))
         return;
     respondMessage(socket, 404, ServeText::NotFound);
 }
 
 void WebRemoteServer::handleLogin(const Request &request, QTcpSocket *socket)
 {
-    if (!isOwnOrigin(request)) {
-        respondMessage(socket, 403, ServeText::ForeignOrigin);
+    if (!requireOwnOrigin(request, socket))
         return;
-    }
     const QHostAddress peer = socket->peerAddress();
-    const qint64 wait = m_limiter.waitMs(peer, m_clock.elapsed());
-    if (wait > 0) {
+    const QString client = m_guard->clientOf(socket);
+    const LoginLimiter::Wait wait = m_limiter.wait(peer, now());
+    if (wait.ms > 0) {
         // Refused without looking at the password, right or wrong.
-        const qint64 seconds = (wait + 999) / 1000;
-        respond(socket, 429, "application/json",
-                QJsonDocument(QJsonObject{{QStringLiteral("error"), ServeText::TooManyTries.arg(seconds)}})
-                    .toJson(QJsonDocument::Compact),
-                {{"Retry-After", QByteArray::number(seconds)}});
+        const QString text = wait.global ? ServeText::TooManyTriesAll : ServeText::TooManyTries;
+        m_log.refusal(QStringLiteral("429"), client, ServeText::LogLoginWaits.arg(client, seconds(wait.ms)), now());
+        respond(socket, 429, "application/json", ConnectionGuard::errorBody(text.arg(seconds(wait.ms))),
+                {{"Retry-After", seconds(wait.ms).toLatin1()}});
         return;
     }
     const auto password = RequestRules::readLoginBody(request.value("content-type"), request.body);
@@ -133,53 +191,81 @@ void WebRemoteServer::handleLogin(const Request &request, QTcpSocket *socket)
         return;
     }
     if (!constantTimeEquals(password.value->toUtf8(), m_password)) {
-        m_limiter.recordFailure(peer, m_clock.elapsed());
+        const int failures = m_limiter.recordFailure(peer, now());
+        m_log.event(ServeText::LogLoginFailed.arg(client).arg(failures).arg(LoginLimiter::kMaxFailures));
+        if (failures == LoginLimiter::kMaxFailures)
+            m_log.event(ServeText::LogLockedOut.arg(client).arg(LoginLimiter::kLockoutMs / 1000));
+        // Only a checked password counts, and none is checked once the budget is spent: this is
+        // the failure that spent it, logged once.
+        if (const qint64 global = m_limiter.globalWaitMs(now()); global > 0)
+            m_log.event(ServeText::LogGlobalLock.arg(LoginLimiter::kMaxGlobalFailures).arg(seconds(global)));
         respondMessage(socket, 401, ServeText::PasswordWrong);
         return;
     }
     m_limiter.recordSuccess(peer);
-    const QByteArray cookie = QByteArray(RequestRules::kCookieName) + '=' + m_tokens.create() +
-                              "; Path=/; HttpOnly; SameSite=Strict" + (m_tls ? "; Secure" : "");
-    respond(socket, 200, "application/json", "{\"ok\":true}", {{"Set-Cookie", cookie}});
+    const SessionTokens::Created created = m_tokens.create(now());
+    if (created.displaced)
+        endSession(*created.displaced);
+    m_guard->markTrusted(socket);
+    m_log.event(ServeText::LogLoggedIn.arg(client, QString::fromLatin1(created.tag)));
+    respond(socket, 200, "application/json", "{\"ok\":true}",
+            {{"Set-Cookie", cookie(created.token, "; Path=/; HttpOnly; SameSite=Strict")}});
+}
+
+void WebRemoteServer::handleLogout(const Request &request, QTcpSocket *socket)
+{
+    const std::optional<QByteArray> session = requireSession(request, socket);
+    if (!session || !requireOwnOrigin(request, socket))
+        return;
+    const auto checked = RequestRules::readNoArguments(request.value("content-type"), request.body);
+    if (!checked.value) {
+        respondMessage(socket, checked.status, checked.message);
+        return;
+    }
+    m_tokens.end(RequestRules::cookieValue(request.value("cookie"), RequestRules::kCookieName));
+    endSession({*session, SessionTokens::End::LoggedOut});
+    respond(socket, 200, "application/json",
+            QJsonDocument(
+                QJsonObject{{QStringLiteral("ok"), true}, {QStringLiteral("message"), ServeText::SessionLoggedOut}})
+                .toJson(QJsonDocument::Compact),
+            {{"Set-Cookie", cookie({}, "; Path=/; Max-Age=0; HttpOnly; SameSite=Strict")}});
 }
 
 void WebRemoteServer::handleAction(const Request &request, QTcpSocket *socket)
 {
-    if (!isLoggedIn(request)) {
-        respondMessage(socket, 401, ServeText::LoginNeeded);
+    const std::optional<QByteArray> session = requireSession(request, socket);
+    if (!session || !requireOwnOrigin(request, socket))
         return;
-    }
-    if (!isOwnOrigin(request)) {
-        respondMessage(socket, 403, ServeText::ForeignOrigin);
-        return;
-    }
     const auto action = RequestRules::actionForPath(request.path);
     const auto checked = RequestRules::readActionBody(*action, request.value("content-type"), request.body);
     if (!checked.value) {
         respondMessage(socket, checked.status, checked.message);
         return;
     }
-    switch (m_face->perform(*checked.value)) {
+    const SessionResult result = m_face->perform(*checked.value);
+    QString what = QString::fromLatin1(request.path);
+    if (!checked.value->command)
+        what += u' ' + QString::number(checked.value->volume);
+    const QString tag = QString::fromLatin1(*session);
+    const QString client = m_guard->clientOf(socket);
+    switch (result) {
     case SessionResult::Done:
+        m_log.event(ServeText::LogAction.arg(client, tag, what));
         respond(socket, 200, "application/json", "{\"ok\":true}");
         return;
     case SessionResult::Forbidden:
+        m_log.event(ServeText::LogActionRefused.arg(client, tag, what, ServeText::Forbidden));
         respondMessage(socket, 409, ServeText::Forbidden);
         return;
     case SessionResult::NotConfirmed:
+        m_log.event(ServeText::LogActionRefused.arg(client, tag, what, ServeText::Busy));
         respondMessage(socket, 503, ServeText::Busy);
         return;
     default:
+        m_log.event(ServeText::LogActionRefused.arg(client, tag, what, ServeText::NoLink));
         respondMessage(socket, 503, ServeText::NoLink);
         return;
     }
-}
-
-void WebRemoteServer::openStream(QTcpSocket *socket)
-{
-    // The first event is the state as it is now, so a page needs no second request.
-    m_guard->startStream(socket, {{"Content-Type", "text/event-stream"}, {"Cache-Control", "no-store"}},
-                         "retry: 2000\ndata: " + statePayload() + "\n\n");
 }
 
 bool WebRemoteServer::serveFile(const Request &request, QTcpSocket *socket)
@@ -196,14 +282,71 @@ bool WebRemoteServer::serveFile(const Request &request, QTcpSocket *socket)
     return false;
 }
 
-bool WebRemoteServer::isLoggedIn(const Request &request) const
+std::optional<QByteArray> WebRemoteServer::requireSession(const Request &request, QTcpSocket *socket)
 {
-    return m_tokens.isValid(RequestRules::cookieValue(request.value("cookie"), RequestRules::kCookieName));
+    checkSessions();
+    const QByteArray token = RequestRules::cookieValue(request.value("cookie"), RequestRules::kCookieName);
+    if (const std::optional<QByteArray> tag = m_tokens.use(token, now())) {
+        // A client that showed a session is never closed to make room for strangers.
+        m_guard->markTrusted(socket);
+        return tag;
+    }
+    QJsonObject body{{QStringLiteral("error"), ServeText::LoginNeeded},
+                     {QStringLiteral("reason"), QStringLiteral("none")}};
+    if (!token.isEmpty()) {
+        const EndedText &ended = endedText(m_tokens.whyEnded(token));
+        body = {{QStringLiteral("error"), ended.message}, {QStringLiteral("reason"), QLatin1String(ended.reason)}};
+    }
+    respond(socket, 401, "application/json", QJsonDocument(body).toJson(QJsonDocument::Compact));
+    return std::nullopt;
 }
 
-bool WebRemoteServer::isOwnOrigin(const Request &request) const
+bool WebRemoteServer::requireOwnOrigin(const Request &request, QTcpSocket *socket)
 {
-    return RequestRules::originMatchesHost(request.value("origin"), request.value("host"), m_tls);
+    if (RequestRules::originMatchesHost(request.value("origin"), request.value("host"), m_tls))
+        return true;
+    const QString client = m_guard->clientOf(socket);
+    m_log.refusal(QStringLiteral("origin"), client,
+                  ServeText::LogOriginRefused.arg(client, ServeLog::printable(request.value("origin"))), now());
+    respondMessage(socket, 403, ServeText::ForeignOrigin);
+    return false;
+}
+
+void WebRemoteServer::endSession(const SessionTokens::Ended &ended)
+{
+    m_log.event(ServeText::LogSessionEnded.arg(QString::fromLatin1(ended.tag), endedText(ended.why).logged));
+    if (m_guard)
+        m_guard->closeStreamsOf(ended.tag);
+}
+
+void WebRemoteServer::checkSessions()
+{
+    for (const SessionTokens::Ended &ended : m_tokens.lapse(now()))
+        endSession(ended);
+}
+
+void WebRemoteServer::logLinkChange()
+{
+    const LinkStatus status = m_face->linkStatus();
+    if (status.phase == m_loggedLink.phase && status.attempt == m_loggedLink.attempt)
+        return;
+    m_loggedLink = status;
+    const QString retry = seconds(status.retryInMs);
+    switch (status.phase) {
+    case LinkStatus::Phase::Connected:
+        m_log.event(ServeText::LogLinkUp);
+        break;
+    case LinkStatus::Phase::Connecting:
+        m_log.detail(ServeText::LogLinkAttempt.arg(status.attempt));
+        break;
+    case LinkStatus::Phase::Waiting:
+        m_log.event(status.attempt == 0 ? ServeText::LogLinkLost.arg(retry)
+                                        : ServeText::LogLinkFailed.arg(status.attempt).arg(retry));
+        break;
+    case LinkStatus::Phase::PasswordRefused:
+        m_log.event(ServeText::LogLinkRefused.arg(status.attempt).arg(retry));
+        break;
+    }
 }
 
 QByteArray WebRemoteServer::statePayload() const
@@ -222,6 +365,7 @@ void WebRemoteServer::pushToStreams(const QByteArray &text)
 void WebRemoteServer::respond(QTcpSocket *socket, int status, const QByteArray &contentType, const QByteArray &body,
                               const HttpResponseWriter::Headers &headers)
 {
+    m_lastStatus = status;
     HttpResponseWriter::Headers all{{"Content-Type", contentType}};
     all += headers;
     m_guard->respond(socket, status, all, body);
@@ -230,4 +374,9 @@ void WebRemoteServer::respond(QTcpSocket *socket, int status, const QByteArray &
 void WebRemoteServer::respondMessage(QTcpSocket *socket, int status, const QString &message)
 {
     respond(socket, status, "application/json", ConnectionGuard::errorBody(message));
+}
+
+QByteArray WebRemoteServer::cookie(const QByteArray &value, const QByteArray &extra) const
+{
+    return QByteArray(RequestRules::kCookieName) + '=' + value + extra + (m_tls ? "; Secure" : "");
 }

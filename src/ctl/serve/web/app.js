@@ -102,7 +102,7 @@ async function post(path, body) {
       credentials: 'same-origin',
     });
     if (answer.status === 401) {
-      showLogin();
+      showLogin(await reasonOf(answer));
       return false;
     }
     if (!answer.ok) {
@@ -155,11 +155,33 @@ function openStream() {
   };
 }
 
-function showLogin() {
+// Why the service asks for the password (again): its own words, none on a first visit.
+async function reasonOf(answer) {
+  const reply = await answer.json().catch(() => ({}));
+  return reply.reason && reply.reason !== 'none' ? reply.error : '';
+}
+
+function showLogin(why) {
   if (stream) { stream.close(); stream = null; }
   $('panel').hidden = true;
   $('login').hidden = false;
+  $('loginMessage').textContent = why || '';
   $('password').focus();
+}
+
+async function logout() {
+  try {
+    const answer = await fetch('/api/logout', {
+      method: 'POST',
+      headers: {'Content-Type': 'application/json'},
+      body: '{}',
+      credentials: 'same-origin',
+    });
+    const reply = await answer.json().catch(() => ({}));
+    showLogin(answer.ok ? reply.message : reply.error);
+  } catch (e) {
+    $('lblMessage').textContent = 'Keine Verbindung zum Dienst.';
+  }
 }
 
 function showPanel() {
@@ -171,7 +193,7 @@ function showPanel() {
 async function start() {
   try {
     const answer = await fetch('/api/state', {credentials: 'same-origin', cache: 'no-store'});
-    if (answer.status === 401) showLogin();
+    if (answer.status === 401) showLogin(await reasonOf(answer));
     else showPanel();
   } catch (e) {
     $('lblStatus').textContent = 'Keine Verbindung zum Dienst – neuer Versuch …';
@@ -215,6 +237,7 @@ document.addEventListener('DOMContentLoaded', () => {
   $('cmdEnd').addEventListener('click', () => { $('confirmEnd').hidden = false; $('confirmNo').focus(); });
   $('confirmNo').addEventListener('click', () => { $('confirmEnd').hidden = true; });
   $('confirmYes').addEventListener('click', () => { $('confirmEnd').hidden = true; post('/api/quit'); });
+  $('cmdLogout').addEventListener('click', logout);
   $('scrVol').addEventListener('input', volumeMoved);
   $('scrVol').addEventListener('change', volumeMoved);
   // The countdown to the next attempt moves on between pushes.

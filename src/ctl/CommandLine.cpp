@@ -19,8 +19,8 @@ const QList<OptionRow> &optionTable()
             << OptionRow{Option::Reconnect,
                          {},
                          QStringLiteral("watch verbindet sich nach einem Abbruch neu (nach 1, 2, 4 \u2026 60 s)")}
-            << serveOptionRows() << OptionRow{Option::Help, {}, QStringLiteral("diese Hilfe anzeigen")}
-            << OptionRow{Option::Version, {}, QStringLiteral("die Version anzeigen")};
+            << serveOptionRows() << OptionRow{Option::Help, {}, QStringLiteral("diese Hilfe anzeigen"), u'h'}
+            << OptionRow{Option::Version, {}, QStringLiteral("die Version anzeigen"), u'V'};
         return all;
     }();
     return rows;
@@ -31,6 +31,15 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments, const QList<Opt
     ParsedCommandLine line;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString &argument = arguments.at(i);
+        if (argument.size() == 2 && argument.at(0) == u'-') {
+            const auto row = std::find_if(options.begin(), options.end(), [&argument](const OptionRow &option) {
+                return !option.shortName.isNull() && option.shortName == argument.at(1);
+            });
+            if (row != options.end()) {
+                line.switches.insert(row->name);
+                continue;
+            }
+        }
         if (!argument.startsWith(QStringLiteral("--")) || argument.size() == 2) {
             line.words << argument;
             continue;
@@ -91,6 +100,8 @@ QString optionsHelp(const QList<OptionRow> &options)
     QString text;
     for (const OptionRow &row : options)
         text += helpLine(
-            QStringLiteral("  --") + row.name + (row.valueName.isEmpty() ? QString() : u' ' + row.valueName), row.help);
+            (row.shortName.isNull() ? QStringLiteral("  --") : QStringLiteral("  -%1, --").arg(row.shortName)) +
+                row.name + (row.valueName.isEmpty() ? QString() : u' ' + row.valueName),
+            row.help);
     return text;
 }

@@ -12,6 +12,7 @@ struct OptionRow
     QString name;
     QString valueName; // empty: a switch without a value
     QString help;
+    QChar shortName = {}; // a switch everyone expects as "-h" or "-V"; none for all others
 };
 
 // kurvanctl's options, one row each: the connection options of ConnectionOptions.h first, then
@@ -32,9 +33,10 @@ struct ParsedCommandLine
 };
 
 // Reads the arguments after the program name. Only "--" starts an option, so "-3" and "+3" are
-// values ("credit -3", "volume -5"); a lone "-" is a value too. A repeated option keeps the last
-// value in values and all of them in repeated. An unknown option, a missing value or "--password" (never on the command
-// line) set error.
+// values ("credit -3", "volume -5"); a lone "-" is a value too. The only exceptions are the
+// short names of the table ("-h", "-V"), exactly as written. A repeated option keeps the last
+// value in values and all of them in repeated. An unknown option, a missing value or "--password"
+// (never on the command line) set error.
 ParsedCommandLine parseCommandLine(const QStringList &arguments, const QList<OptionRow> &options = optionTable());
 
 // One entry of the help: left in its column, help wrapped beside it within 80 columns.

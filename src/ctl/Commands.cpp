@@ -37,7 +37,7 @@ std::optional<Amount> readAmount(const QString &text)
 }
 
 // The line for a failed session operation, with its exit code; "what" names the command.
-int fail(SessionResult result, const QString &what, const ServerLogin &login)
+int fail(SessionResult result, const QString &what, const CommandContext &context)
 {
     switch (result) {
     case SessionResult::Done:
@@ -49,13 +49,17 @@ int fail(SessionResult result, const QString &what, const ServerLogin &login)
         Console::err(CtlText::NotConfirmed.arg(what) + u'\n');
         break;
     case SessionResult::Unreachable:
-        Console::err(CtlText::Unreachable.arg(jukeboxName(login)) + u'\n');
+        Console::err(CtlText::Unreachable.arg(jukeboxName(context.login)) + u'\n');
+        break;
+    case SessionResult::NobodyListening:
+        Console::err(CtlText::NobodyListening.arg(jukeboxName(context.login)) + u'\n');
         break;
     case SessionResult::LinkLost:
         Console::err(CtlText::LinkLost + u'\n');
         break;
     case SessionResult::PasswordRefused:
-        Console::err(CtlText::PasswordRefused + u'\n');
+        // Who typed the password needs no pointer to a variable or a file they never used.
+        Console::err((context.passwordTyped ? CtlText::TypedPasswordRefused : CtlText::PasswordRefused) + u'\n');
         break;
     }
     return ExitCode::of(result);
@@ -80,7 +84,7 @@ int runStatus(CommandContext &context)
 {
     const JukeboxSnapshot &snapshot = context.session.refresh();
     if (!context.session.isOpen())
-        return fail(SessionResult::LinkLost, {}, context.login);
+        return fail(SessionResult::LinkLost, {}, context);
     if (!context.json())
         Console::out(statusText(snapshot));
     if (context.session.missedAnswers() > 0) {
@@ -107,7 +111,7 @@ int runCredit(CommandContext &context)
     const bool remove = amount.sign == u'-';
     const JukeboxSnapshot &snapshot = context.session.refresh();
     if (!context.session.isOpen())
-        return fail(SessionResult::LinkLost, {}, context.login);
+        return fail(SessionResult::LinkLost, {}, context);
     if (remove) {
         // All or nothing: a till that asks for three credits off must not end with two.
         if (!snapshot.credits) {
@@ -133,7 +137,7 @@ int runCredit(CommandContext &context)
     }
     if (result != SessionResult::LinkLost)
         show(context, creditsLine(context.session.snapshot()));
-    return fail(result, quoted(remove ? Msg::RemoveCredit : Msg::AddCredit), context.login);
+    return fail(result, quoted(remove ? Msg::RemoveCredit : Msg::AddCredit), context);
 }
 
 // --- next, prev, stop -------------------------------------------------------------------------
@@ -142,11 +146,11 @@ int runTransport(CommandContext &context, Command command)
 {
     context.session.refresh();
     if (!context.session.isOpen())
-        return fail(SessionResult::LinkLost, {}, context.login);
+        return fail(SessionResult::LinkLost, {}, context);
     const SessionResult result = context.session.sendAndConfirm(command);
     if (result == SessionResult::Done)
         show(context, command == Command::Stop ? CtlText::PlaybackStopped : titleLine(context.session.snapshot()));
-    return fail(result, quoted(context.line.words.value(0)), context.login);
+    return fail(result, quoted(context.line.words.value(0)), context);
 }
 
 int runNext(CommandContext &context)
@@ -178,7 +182,7 @@ int runVolume(CommandContext &context)
 {
     const JukeboxSnapshot &snapshot = context.session.refresh();
     if (!context.session.isOpen())
-        return fail(SessionResult::LinkLost, {}, context.login);
+        return fail(SessionResult::LinkLost, {}, context);
     const std::optional<Amount> amount = readAmount(context.values().value(0));
     if (!amount || !amount->sign.isNull()) {
         if (!snapshot.volume) {
@@ -199,7 +203,7 @@ int runVolume(CommandContext &context)
     const SessionResult result = context.session.setVolume(std::clamp(target, 0, 100));
     if (result != SessionResult::LinkLost)
         show(context, volumeLine(context.session.snapshot()));
-    return fail(result, quoted(Msg::SetVolumePrefix + QString::number(std::clamp(target, 0, 100))), context.login);
+    return fail(result, quoted(Msg::SetVolumePrefix + QString::number(std::clamp(target, 0, 100))), context);
 }
 
 // --- quit-jukebox -----------------------------------------------------------------------------
@@ -226,7 +230,7 @@ int runQuit(CommandContext &context)
     const SessionResult result = context.session.sendAndConfirm(Command::Quit);
     if (result == SessionResult::Done)
         show(context, CtlText::QuitSent);
-    return fail(result, quoted(Msg::Quit), context.login);
+    return fail(result, quoted(Msg::Quit), context);
 }
 
 // --- watch ------------------------------------------------------------------------------------
@@ -240,6 +244,19 @@ int runWatch(CommandContext &context)
     reconnector.setEnabled(context.line.has(Option::Reconnect));
     QEventLoop loop;
 
+    // Whoever reads the lines (a pager, "| head -5") may go away: then watch is done, quietly,
+    // and says so with 0. Noticed by a failed write, or at once where the pipe tells.
+    bool readerGone = false;
+    const auto endForNobody = [&] {
+        readerGone = true;
+        loop.exit(ExitCode::Done);
+    };
+    Console::watchOutputGone(&loop, endForNobody);
+    const auto print = [&](const QString &text) {
+        if (!readerGone && !Console::out(text))
+            endForNobody();
+    };
+
     // What was printed last: the next line says what changed since.
     JukeboxSnapshot shown;
     shown.connected = true;
@@ -249,18 +266,18 @@ int runWatch(CommandContext &context)
         if (lines.isEmpty())
             return;
         if (json) {
-            Console::out(jsonLine(now));
+            print(jsonLine(now));
             return;
         }
         const QString stamp = QTime::currentTime().toString(QStringLiteral("HH:mm:ss "));
         for (const QString &line : lines)
-            Console::out(stamp + line + u'\n');
+            print(stamp + line + u'\n');
     };
     // Attempts are news for people; in JSON they go to standard error, so that standard output
     // stays one object per line.
-    const auto note = [json](const QString &line) {
+    const auto note = [&](const QString &line) {
         const QString text = QTime::currentTime().toString(QStringLiteral("HH:mm:ss ")) + line + u'\n';
-        json ? Console::err(text) : Console::out(text);
+        json ? Console::err(text) : print(text);
     };
     const auto begin = [&] {
         JukeboxSnapshot empty;
@@ -273,7 +290,7 @@ int runWatch(CommandContext &context)
     QObject::connect(&session, &JukeboxSession::snapshotChanged, &loop, report);
     QObject::connect(&session, &JukeboxSession::linkLost, &loop, [&] {
         if (!reconnector.isEnabled())
-            loop.exit(fail(SessionResult::LinkLost, {}, context.login));
+            loop.exit(fail(SessionResult::LinkLost, {}, context));
     });
     QObject::connect(&reconnector, &SessionReconnector::attemptScheduled, &loop,
                      [&](int attempt, int delayMs) { note(CtlText::AttemptIn.arg(attempt).arg(delayMs / 1000)); });
@@ -284,7 +301,7 @@ int runWatch(CommandContext &context)
         begin();
     });
     QObject::connect(&reconnector, &SessionReconnector::gaveUp, &loop,
-                     [&](SessionResult result) { loop.exit(fail(result, {}, context.login)); });
+                     [&](SessionResult result) { loop.exit(fail(result, {}, context)); });
 
     const SessionResult opened = session.open(context.login);
     if (opened == SessionResult::Done) {
@@ -292,12 +309,77 @@ int runWatch(CommandContext &context)
     } else if (opened == SessionResult::PasswordRefused || !reconnector.isEnabled()) {
         if (json)
             Console::out(jsonLine(session.snapshot()));
-        return fail(opened, {}, context.login);
+        return fail(opened, {}, context);
     } else {
-        fail(opened, {}, context.login);
+        fail(opened, {}, context);
         reconnector.startAttempts();
     }
-    return loop.exec();
+    // An exit() before exec() would be lost: the first report may already have found nobody.
+    return readerGone ? ExitCode::Done : loop.exec();
+}
+
+// --- help -------------------------------------------------------------------------------------
+
+const CommandRow *findCommand(const QString &word)
+{
+    const QList<CommandRow> &rows = commandTable();
+    const auto row =
+        std::find_if(rows.begin(), rows.end(), [&word](const CommandRow &candidate) { return candidate.word == word; });
+    return row == rows.end() ? nullptr : &*row;
+}
+
+QString commandHelpLine(const CommandRow &row)
+{
+    return helpLine(QStringLiteral("  ") + row.word + (row.values.isEmpty() ? QString() : u' ' + row.values), row.help);
+}
+
+QString checkHelp(const ParsedCommandLine &line)
+{
+    if (line.words.size() > 1 && !findCommand(line.words.at(1)))
+        return CtlText::UnknownCommand.arg(line.words.at(1));
+    return {};
+}
+
+// "help" alone is the whole help; "help WORD" is that command's line and the options it takes.
+int runHelp(CommandContext &context)
+{
+    const CommandRow *row = findCommand(context.values().value(0));
+    if (!row) {
+        Console::out(usageText());
+        return ExitCode::Done;
+    }
+    QList<OptionRow> options = row->connects ? connectionOptionRows() : QList<OptionRow>();
+    for (const OptionRow &option : optionTable()) {
+        if (row->options.contains(option.name))
+            options << option;
+    }
+    const QString call = (row->word + u' ' + row->values).trimmed();
+    QString text = CtlText::CommandUsageHead.arg(options.isEmpty() ? call : CtlText::WithOptions.arg(call));
+    text += commandHelpLine(*row);
+    if (!options.isEmpty())
+        text += CtlText::UsageOptions + optionsHelp(options);
+    Console::out(text);
+    return ExitCode::Done;
+}
+
+// --- serve ------------------------------------------------------------------------------------
+
+QStringList optionNames(const QList<OptionRow> &rows)
+{
+    QStringList names;
+    for (const OptionRow &row : rows)
+        names << row.name;
+    return names;
+}
+
+// serve's own check, after --listen has said which of its parts it cannot use.
+QString checkServeOptions(const ParsedCommandLine &line)
+{
+    if (line.has(Option::Listen)) {
+        if (const QString refusal = ListenAddress::refusal(line.value(Option::Listen)); !refusal.isEmpty())
+            return refusal;
+    }
+    return checkServe(line);
 }
 
 } // namespace
@@ -309,27 +391,36 @@ bool CommandContext::json() const
 
 const QList<CommandRow> &commandTable()
 {
-    static const QList<CommandRow> rows{
-        {QStringLiteral("status"), {}, CtlText::HelpStatus, 0, 0, nullptr, runStatus},
-        {QStringLiteral("credit"), QStringLiteral("+N|-N"), CtlText::HelpCredit, 1, 1, checkCredit, runCredit},
-        {QStringLiteral("next"), {}, CtlText::HelpNext, 0, 0, nullptr, runNext},
-        {QStringLiteral("prev"), {}, CtlText::HelpPrev, 0, 0, nullptr, runPrev},
-        {QStringLiteral("stop"), {}, CtlText::HelpStop, 0, 0, nullptr, runStop},
-        {QStringLiteral("volume"), QStringLiteral("[N|+N|-N]"), CtlText::HelpVolume, 0, 1, checkVolume, runVolume},
-        {QStringLiteral("quit-jukebox"), {}, CtlText::HelpQuit, 0, 0, checkQuit, runQuit},
-        {QStringLiteral("watch"), {}, CtlText::HelpWatch, 0, 0, nullptr, runWatch, false},
-        {QStringLiteral("serve"), {}, ServeText::HelpServe, 0, 0, checkServe, runServeCommand, false},
-    };
+    static const QList<CommandRow> rows = [] {
+        const QStringList json{Option::Json};
+        const QStringList quit{Option::Yes, Option::Json};
+        const QStringList watch{Option::Json, Option::Position, Option::Reconnect};
+        const QStringList serve = optionNames(serveOptionRows());
+        const QStringList none;
+        return QList<CommandRow>{
+            {QStringLiteral("status"), {}, CtlText::HelpStatus, 0, 0, json, nullptr, runStatus},
+            {QStringLiteral("credit"), QStringLiteral("+N|-N"), CtlText::HelpCredit, 1, 1, json, checkCredit,
+             runCredit},
+            {QStringLiteral("next"), {}, CtlText::HelpNext, 0, 0, json, nullptr, runNext},
+            {QStringLiteral("prev"), {}, CtlText::HelpPrev, 0, 0, json, nullptr, runPrev},
+            {QStringLiteral("stop"), {}, CtlText::HelpStop, 0, 0, json, nullptr, runStop},
+            {QStringLiteral("volume"), QStringLiteral("[N|+N|-N]"), CtlText::HelpVolume, 0, 1, json, checkVolume,
+             runVolume},
+            {QStringLiteral("quit-jukebox"), {}, CtlText::HelpQuit, 0, 0, quit, checkQuit, runQuit},
+            {QStringLiteral("watch"), {}, CtlText::HelpWatch, 0, 0, watch, nullptr, runWatch, false},
+            {QStringLiteral("serve"), {}, ServeText::HelpServe, 0, 0, serve, checkServeOptions, runServeCommand, false},
+            {QStringLiteral("help"), QStringLiteral("[BEFEHL]"), CtlText::HelpHelp, 0, 1, none, checkHelp, runHelp,
+             false, false},
+        };
+    }();
     return rows;
 }
 
 QString usageText()
 {
     QString commands;
-    for (const CommandRow &row : commandTable()) {
-        commands += helpLine(QStringLiteral("  ") + row.word + (row.values.isEmpty() ? QString() : u' ' + row.values),
-                             row.help);
-    }
+    for (const CommandRow &row : commandTable())
+        commands += commandHelpLine(row);
     return CtlText::UsageHead + commands + CtlText::UsageOptions + optionsHelp() + CtlText::UsageTail;
 }
 
@@ -352,10 +443,8 @@ int runCommandLine(const QStringList &arguments, const QString &version)
         Console::err(CtlText::NoCommand + u'\n');
         return ExitCode::WrongUse;
     }
-    const QList<CommandRow> &rows = commandTable();
-    const auto row = std::find_if(rows.begin(), rows.end(),
-                                  [&line](const CommandRow &candidate) { return candidate.word == line.words.at(0); });
-    if (row == rows.end()) {
+    const CommandRow *row = findCommand(line.words.at(0));
+    if (!row) {
         Console::err(CtlText::UnknownCommand.arg(line.words.at(0)) + u'\n');
         return ExitCode::WrongUse;
     }
@@ -371,6 +460,11 @@ int runCommandLine(const QStringList &arguments, const QString &version)
         }
     }
 
+    JukeboxSession session;
+    if (!row->connects) {
+        CommandContext context{line, {}, session};
+        return row->run(context);
+    }
     ConnectionChoice choice = chooseJukebox(line);
     if (choice.error.isEmpty())
         choosePassword(line, choice);
@@ -379,12 +473,11 @@ int runCommandLine(const QStringList &arguments, const QString &version)
         return ExitCode::WrongUse;
     }
 
-    JukeboxSession session;
-    CommandContext context{line, choice.login, session};
+    CommandContext context{line, choice.login, session, choice.passwordTyped};
     if (!row->opensSession)
         return row->run(context);
     const SessionResult opened = session.open(choice.login);
-    const int code = opened == SessionResult::Done ? row->run(context) : fail(opened, {}, choice.login);
+    const int code = opened == SessionResult::Done ? row->run(context) : fail(opened, {}, context);
     // One object, whatever happened once the command line was right: a script always has a
     // state to read, with connected = false where there is no link.
     if (context.json())

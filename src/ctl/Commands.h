@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 class JukeboxSession;
 
@@ -15,6 +16,7 @@ struct CommandContext
     const ParsedCommandLine &line;
     ServerLogin login;
     JukeboxSession &session;
+    bool passwordTyped = false; // at the prompt, not from a file or KURVAN_PASSWORD
 
     bool json() const;
     // The values after the command word.
@@ -29,12 +31,16 @@ struct CommandRow
     QString help;
     int minValues = 0;
     int maxValues = 0;
+    // The options it takes besides the connection options, for "help WORD".
+    QStringList options;
     // Before anything connects: an error text for values or options this command cannot take.
     QString (*check)(const ParsedCommandLine &line) = nullptr;
     // Runs the command and returns the exit code; prints its result and its errors itself.
     int (*run)(CommandContext &context) = nullptr;
     // False: the command opens (and reopens) the session itself.
     bool opensSession = true;
+    // False: it needs no jukebox at all, so no address or password is looked for.
+    bool connects = true;
 };
 
 // Every command, one row each, in the order of the help.

@@ -5,6 +5,8 @@
 #include "ctl/Console.h"
 #include "ctl/Options.h"
 #include "ctl/Texts.h"
+#include "link/Frame.h"
+#include "link/Messages.h"
 
 #include <QFile>
 
@@ -28,16 +30,25 @@ bool isPort(const QString &text)
     return ok && port >= 1 && port <= 65535;
 }
 
-// The first line of the text, without its line end.
-QString firstLine(const QByteArray &bytes)
+// A frame carries at most kMaxTextBytes, and the login spends "Password=" of them: a longer
+// password could never reach the jukebox, so no more than that is read.
+const qsizetype kMaxPasswordBytes = kMaxTextBytes - Msg::PasswordPrefix.size();
+
+// The first line of device without its line end (LF or CR LF), reading no further than a
+// password and its line end; nullopt when the line does not end within that bound (an endless
+// stream such as /dev/zero, or a file that is no password file).
+std::optional<QString> boundedFirstLine(QIODevice &device)
 {
-    QString text = QString::fromUtf8(bytes);
-    const qsizetype end = text.indexOf(u'\n');
-    if (end >= 0)
-        text.truncate(end);
-    if (text.endsWith(u'\r'))
-        text.chop(1);
-    return text;
+    QByteArray line;
+    char c = 0;
+    // Stopping at the bound without a line end leaves a line too long even without its CR.
+    while (line.size() < kMaxPasswordBytes + 2 && device.getChar(&c) && c != '\n')
+        line.append(c);
+    if (line.endsWith('\r'))
+        line.chop(1);
+    if (line.size() > kMaxPasswordBytes)
+        return std::nullopt;
+    return QString::fromUtf8(line);
 }
 
 } // namespace
@@ -104,13 +115,20 @@ void choosePassword(const ParsedCommandLine &line, ConnectionChoice &choice)
     if (line.values.contains(Option::PasswordFile)) {
         const QString path = line.value(Option::PasswordFile);
         QFile file;
-        const bool opened = path == QStringLiteral("-") ? file.open(stdin, QIODevice::ReadOnly)
+        // Unbuffered: a buffered read of standard input would wait for more than the one line a
+        // pipe may give before its writer closes it.
+        const bool opened = path == QStringLiteral("-") ? file.open(stdin, QIODevice::ReadOnly | QIODevice::Unbuffered)
                                                         : (file.setFileName(path), file.open(QIODevice::ReadOnly));
         if (!opened) {
             choice.error = CtlText::PasswordFileUnreadable.arg(path);
             return;
         }
-        choice.login.ServerPassword = firstLine(file.readLine());
+        const std::optional<QString> password = boundedFirstLine(file);
+        if (!password) {
+            choice.error = CtlText::PasswordFileTooLarge.arg(path, QString::number(kMaxPasswordBytes));
+            return;
+        }
+        choice.login.ServerPassword = *password;
         return;
     }
     if (const std::optional<QString> password = environment(kPasswordVariable)) {
@@ -121,6 +139,7 @@ void choosePassword(const ParsedCommandLine &line, ConnectionChoice &choice)
         if (const std::optional<QString> typed =
                 Console::readHidden(CtlText::PasswordPrompt.arg(jukeboxName(choice.login)))) {
             choice.login.ServerPassword = *typed;
+            choice.passwordTyped = true;
             return;
         }
     }

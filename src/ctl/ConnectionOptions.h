@@ -19,7 +19,8 @@ inline const QString kDefaultPort = QStringLiteral("7620");
 struct ConnectionChoice
 {
     ServerLogin login;
-    QString error; // not empty: nothing to connect to; this says what to do (exit code 2)
+    bool passwordTyped = false; // the password came from the prompt
+    QString error;              // not empty: nothing to connect to; this says what to do (exit code 2)
 };
 
 // The address and port, each from the first source that has one: --host/--port, then

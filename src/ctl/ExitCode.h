@@ -8,7 +8,7 @@ namespace ExitCode {
 constexpr int Done = 0;
 constexpr int NotDone = 1; // the jukebox's state forbade it, or an answer did not come in time
 constexpr int WrongUse = 2;
-constexpr int NoConnection = 3; // no connection within 5 s, or the link was lost
+constexpr int NoConnection = 3; // nobody took the connection, none within 5 s, or the link was lost
 constexpr int PasswordRefused = 4;
 
 constexpr int of(SessionResult result)
@@ -20,6 +20,7 @@ constexpr int of(SessionResult result)
     case SessionResult::NotConfirmed:
         return NotDone;
     case SessionResult::Unreachable:
+    case SessionResult::NobodyListening:
     case SessionResult::LinkLost:
         return NoConnection;
     case SessionResult::PasswordRefused:

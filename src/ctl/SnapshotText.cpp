@@ -12,9 +12,10 @@ QString field(const QString &label, const QString &value)
     return label + QStringLiteral(": ") + value;
 }
 
+// Every text from the jukebox passes here on its way to a terminal.
 QString textOr(const std::optional<QString> &value)
 {
-    return value ? *value : CtlText::Unknown;
+    return value ? terminalText(*value) : CtlText::Unknown;
 }
 
 template <typename T> QString numberOr(const std::optional<T> &value)
@@ -35,11 +36,25 @@ QString versionText(const JukeboxSnapshot &snapshot)
         return CtlText::Unknown;
     QString text = textOr(snapshot.version);
     if (snapshot.type)
-        text += QStringLiteral(" (") + *snapshot.type + u')';
+        text += QStringLiteral(" (") + terminalText(*snapshot.type) + u')';
     return text;
 }
 
 } // namespace
+
+QString terminalText(const QString &text)
+{
+    // U+FFFD, not "?" or nothing: it cannot be mistaken for a character of the title, every
+    // UTF-8 terminal (and the Windows console set to UTF-8) shows it, and a title keeps its
+    // length, so the reader sees that and where the jukebox sent something odd.
+    QString safe = text;
+    for (QChar &c : safe) {
+        const char16_t code = c.unicode();
+        if (code < 0x20 || (code >= 0x7F && code <= 0x9F))
+            c = QChar::ReplacementCharacter;
+    }
+    return safe;
+}
 
 QString durationText(std::optional<double> seconds)
 {

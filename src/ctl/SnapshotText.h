@@ -8,6 +8,11 @@
 // kurvanctl's output of the jukebox's state: German lines for people, JSON for scripts. An
 // unknown value reads "unbekannt" or null, never 0.
 
+// text with every control character (C0, DEL, C1) replaced by U+FFFD, so that what the jukebox
+// sends can neither move the cursor, clear the screen nor start a line of its own. Everything
+// else, umlauts included, stays as it is.
+QString terminalText(const QString &text);
+
 // Seconds as m:ss (h:mm:ss from an hour on); "unbekannt" when unknown.
 QString durationText(std::optional<double> seconds);
 

@@ -19,7 +19,11 @@ inline const QString UsageTail =
     QStringLiteral("\n"
                    "R\u00FCckgabewerte: 0 erledigt, 1 nicht erledigt (Zustand der Jukebox oder keine Antwort\n"
                    "rechtzeitig), 2 falscher Aufruf, 3 keine Verbindung oder Verbindung verloren,\n"
-                   "4 Passwort abgelehnt. Mehr in \u201Eman kurvanctl\u201C.\n");
+                   "4 Passwort abgelehnt. Hilfe zu einem Befehl: kurvanctl help BEFEHL; alles in\n"
+                   "\u201Eman kurvanctl\u201C.\n");
+// The help of one command: %1 how it is called.
+inline const QString CommandUsageHead = QStringLiteral("Aufruf: kurvanctl %1\n\n");
+inline const QString WithOptions = QStringLiteral("[OPTIONEN] %1");
 
 // Help lines of the commands, one per row of the command table.
 inline const QString HelpStatus =
@@ -31,6 +35,7 @@ inline const QString HelpStop = QStringLiteral("Wiedergabe stoppen (nur w\u00E4h
 inline const QString HelpVolume = QStringLiteral("Lautst\u00E4rke zeigen, setzen (0 bis 100) oder \u00E4ndern");
 inline const QString HelpQuit = QStringLiteral("das Programm Tonalis beenden (fragt nach; ohne Terminal --yes)");
 inline const QString HelpWatch = QStringLiteral("verbunden bleiben und jede \u00C4nderung melden");
+inline const QString HelpHelp = QStringLiteral("diese Hilfe, oder die Hilfe zu einem Befehl");
 
 // Field labels of the text output.
 inline const QString Version = QStringLiteral("Version");
@@ -77,6 +82,10 @@ inline const QString NoPassword =
     QStringLiteral("Kein Passwort angegeben. Bitte KURVAN_PASSWORD setzen oder --password-file DATEI angeben.");
 inline const QString PasswordFileUnreadable =
     QStringLiteral("Die Passwortdatei \u201E%1\u201C l\u00E4sst sich nicht lesen. Bitte Pfad und Rechte pr\u00FCfen.");
+// %1 the file, %2 the most bytes a password may have.
+inline const QString PasswordFileTooLarge = QStringLiteral(
+    "Die Passwortdatei \u201E%1\u201C ist zu gro\u00DF: ihre erste Zeile endet nicht innerhalb von %2 Bytes, "
+    "und l\u00E4nger kann ein Passwort der Jukebox nicht sein.");
 inline const QString QuitNeedsYes = QStringLiteral(
     "Ohne Terminal beendet quit-jukebox Tonalis nur mit --yes. Bitte --yes angeben, wenn das gewollt ist.");
 inline const QString QuitDeclined = QStringLiteral("Abgebrochen: Tonalis l\u00E4uft weiter.");
@@ -84,12 +93,17 @@ inline const QString QuitDeclined = QStringLiteral("Abgebrochen: Tonalis l\u00E4
 inline const QString Unreachable = QStringLiteral(
     "Keine Verbindung zu %1 innerhalb von 5 s. Bitte pr\u00FCfen, ob Tonalis dort l\u00E4uft und Adresse und Port "
     "stimmen.");
+inline const QString NobodyListening = QStringLiteral(
+    "Auf %1 nimmt niemand die Verbindung an. Bitte pr\u00FCfen, ob Tonalis dort l\u00E4uft und Adresse und Port "
+    "stimmen.");
 inline const QString LinkLost = QStringLiteral(
     "Die Verbindung zur Jukebox ist abgebrochen. Bitte pr\u00FCfen, ob Tonalis noch l\u00E4uft, und erneut versuchen.");
 inline const QString PasswordRefused =
     QStringLiteral("Die Jukebox hat das Passwort abgelehnt. Bitte KURVAN_PASSWORD oder die Passwortdatei pr\u00FCfen.");
-inline const QString NotPlaying = QStringLiteral(
-    "Die Jukebox spielt gerade nicht; %1 geht nur w\u00E4hrend der Wiedergabe. Bitte erst einen Titel starten.");
+inline const QString TypedPasswordRefused =
+    QStringLiteral("Die Jukebox hat das eingegebene Passwort abgelehnt. Bitte erneut versuchen.");
+inline const QString NotPlaying =
+    QStringLiteral("Die Jukebox spielt gerade nicht; %1 geht nur w\u00E4hrend der Wiedergabe. Nichts gesendet.");
 inline const QString NotConfirmed =
     QStringLiteral("Die Jukebox hat %1 nicht innerhalb von 5 s best\u00E4tigt. Bitte mit kurvanctl status nachsehen.");
 // %1 credits present, %2 credits to remove.

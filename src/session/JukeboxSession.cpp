@@ -109,9 +109,11 @@ SessionResult JukeboxSession::open(const ServerLogin &login)
     link->connectToJukebox(login.ServerAddress, login.ServerPort);
     // A refused or unreachable address ends the wait at once; only silence takes the full time.
     if (!waitUntil([this] { return m_tcpUp || m_tcpRefused; }, kConnectTimeout) || !m_tcpUp) {
-        qCDebug(lcSession) << "no connection within" << kConnectTimeout << "ms";
+        qCDebug(lcSession) << (m_tcpRefused ? "connection refused" : "no connection within 5 s");
+        // Told apart, because "nobody there" is known at once, while silence took the full time.
+        const SessionResult failed = m_tcpRefused ? SessionResult::NobodyListening : SessionResult::Unreachable;
         close();
-        return SessionResult::Unreachable;
+        return failed;
     }
     // The login answer has the time a query has: a jukebox that takes the connection but never
     // answers the password is as unreachable as one that does not take it.

@@ -26,12 +26,13 @@ enum class Command
 // How an operation of the session ended; each maps to one exit code of kurvanctl.
 enum class SessionResult
 {
-    Done,           // 0
-    Forbidden,      // 1: the jukebox's state forbids it (not playing, no credit to remove)
-    NotConfirmed,   // 1: no confirmation or answer came in time
-    Unreachable,    // 3: no connection within kConnectTimeout
-    LinkLost,       // 3: the link was lost
-    PasswordRefused // 4
+    Done,            // 0
+    Forbidden,       // 1: the jukebox's state forbids it (not playing, no credit to remove)
+    NotConfirmed,    // 1: no confirmation or answer came in time
+    Unreachable,     // 3: no connection within kConnectTimeout
+    NobodyListening, // 3: the attempt failed at once: refused, or no such address
+    LinkLost,        // 3: the link was lost
+    PasswordRefused  // 4
 };
 
 // A widget-free session with the jukebox: connects, logs in, reads values, sends commands and
@@ -51,7 +52,7 @@ public:
     explicit JukeboxSession(QObject *parent = nullptr);
     ~JukeboxSession() override;
 
-    // Connects and logs in. Done, Unreachable, PasswordRefused or LinkLost.
+    // Connects and logs in. Done, NobodyListening, Unreachable, PasswordRefused or LinkLost.
     SessionResult open(const ServerLogin &login);
     void close();
     bool isOpen() const;

@@ -32,6 +32,7 @@ private slots:
         QTest::newRow("accepted") << SimServer::kDefaultPassword << false << SessionResult::Done;
         QTest::newRow("refused") << QStringLiteral("falsch") << false << SessionResult::PasswordRefused;
         QTest::newRow("no answer") << SimServer::kDefaultPassword << true << SessionResult::Unreachable;
+        QTest::newRow("nobody listening") << SimServer::kDefaultPassword << false << SessionResult::NobodyListening;
     }
     void opensOnlyWithAnAnsweredLogin()
     {
@@ -39,10 +40,14 @@ private slots:
         QFETCH(bool, withholdLogin);
         QFETCH(SessionResult, expected);
         sim->faults().withholdLogin = withholdLogin;
+        const ServerLogin where = login(password);
+        const bool listening = expected != SessionResult::NobodyListening;
+        if (!listening)
+            sim->close();
         JukeboxSession session;
-        QCOMPARE(session.open(login(password)), expected);
+        QCOMPARE(session.open(where), expected);
         QCOMPARE(session.isOpen(), expected == SessionResult::Done);
-        QCOMPARE(sim->received().value(0), Msg::PasswordPrefix + password);
+        QCOMPARE(sim->received().value(0), listening ? Msg::PasswordPrefix + password : QString());
     }
 
     void readsWhatThePanelShowsAndLeavesLateValuesUnknown()

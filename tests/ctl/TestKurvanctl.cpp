@@ -1,5 +1,6 @@
 #include "PanelFixture.h"
 #include "SimServer.h"
+#include "ctl/Texts.h"
 #include "session/JukeboxSession.h"
 #include "session/SessionReconnector.h"
 
@@ -24,6 +25,8 @@ class TestKurvanctl : public QObject
     // The longest a run may take: a connection, a login answer and a confirmation that never
     // come, each with its own limit, and a margin for a loaded machine.
     static constexpr int kRunLimit = JukeboxSession::kConnectTimeout * 2 + JukeboxSession::kConfirmTimeout * 2 + 10000;
+    // The longest password a login frame can carry: all of it but "Password=".
+    static constexpr qsizetype kMaxPasswordBytes = 65535 - 9;
 
     QTemporaryDir folder;
     QString program;
@@ -50,12 +53,13 @@ class TestKurvanctl : public QObject
         QString out;
         QString err;
     };
-    Run run(const QStringList &arguments, const QProcessEnvironment &env, const QByteArray &input = {})
+    Run run(const QStringList &arguments, const QProcessEnvironment &env, const QByteArray &input = {},
+            const QString &runner = {})
     {
         QProcess process;
         process.setProcessEnvironment(env);
         QSignalSpy finished(&process, &QProcess::finished);
-        process.start(program, arguments);
+        process.start(runner.isEmpty() ? program : runner, arguments);
         process.write(input);
         process.closeWriteChannel(); // standard input is a pipe, never a terminal
         // The simulator lives in this thread: wait with the event loop running.
@@ -141,6 +145,13 @@ private slots:
                                           << QStringList() << 4 << QString();
         QTest::newRow("nobody listening") << QStringList{QStringLiteral("volume"), QStringLiteral("30")}
                                           << QStringLiteral("gone") << QStringList() << 3 << QString();
+        // Help needs no jukebox: nothing goes out.
+        QTest::newRow("-h") << QStringList{QStringLiteral("-h")} << QString() << QStringList() << 0
+                            << CtlText::UsageHead;
+        QTest::newRow("-V") << QStringList{QStringLiteral("-V")} << QString() << QStringList() << 0
+                            << QStringLiteral("kurvanctl ");
+        QTest::newRow("help watch") << QStringList{QStringLiteral("help"), QStringLiteral("watch")} << QString()
+                                    << QStringList() << 0 << QStringLiteral("  --reconnect");
         QTest::newRow("login unanswered")
             << QStringList{QStringLiteral("status"), QStringLiteral("--json")} << QStringLiteral("silent")
             << QStringList() << 3 << QStringLiteral("\"connected\":false");
@@ -183,6 +194,9 @@ private slots:
         QVERIFY2(result.out.contains(output), qPrintable(result.out));
         // Every failure says so in one line; success says nothing there.
         QCOMPARE(result.err.count(u'\n'), exitCode == 0 ? 0 : 1);
+        // A refusal is known at once: its line speaks of nobody there, not of 5 s of waiting.
+        if (jukebox == QStringLiteral("gone"))
+            QCOMPARE(result.err, CtlText::NobodyListening.arg(QStringLiteral("127.0.0.1:%1").arg(port)) + u'\n');
     }
 
     // Wrong use is found before anything connects.
@@ -197,10 +211,23 @@ private slots:
         QTest::newRow("password on the line") << QStringList{QStringLiteral("--password"), QStringLiteral("x")};
         QTest::newRow("quit without terminal") << QStringList{QStringLiteral("quit-jukebox")};
         QTest::newRow("port not a number") << QStringList{QStringLiteral("status"), QStringLiteral("--port=abc")};
+        QTest::newRow("help for no command") << QStringList{QStringLiteral("help"), QStringLiteral("play")};
+        QTest::newRow("listen neither address nor port")
+            << QStringList{QStringLiteral("serve"), QStringLiteral("--listen"), QStringLiteral("8623x")};
+        QTest::newRow("password line one byte too long")
+            << QStringList{QStringLiteral("--password-file"), QStringLiteral("LONGFILE"), QStringLiteral("status")};
+#ifdef Q_OS_LINUX
+        QTest::newRow("endless password file")
+            << QStringList{QStringLiteral("--password-file"), QStringLiteral("/dev/zero"), QStringLiteral("status")};
+#endif
     }
     void wrongUseConnectsNowhere()
     {
         QFETCH(QStringList, arguments);
+        QFile tooLong(folder.filePath(QStringLiteral("long.txt")));
+        QVERIFY(tooLong.open(QIODevice::WriteOnly) && tooLong.write(QByteArray(kMaxPasswordBytes + 1, 'a') + '\n') > 0);
+        tooLong.close();
+        arguments.replaceInStrings(QStringLiteral("LONGFILE"), tooLong.fileName());
         QSignalSpy connected(sim.get(), &SimServer::clientConnected);
         const Run result = run(arguments);
         QCOMPARE(result.exitCode, 2);
@@ -295,6 +322,10 @@ private slots:
                                         << QStringLiteral("unset") << false;
         QTest::newRow("remembered address")
             << SimServer::kDefaultPassword << QStringList() << QByteArray() << SimServer::kDefaultPassword << true;
+        QTest::newRow("file, a line as long as a login allows")
+            << QString(kMaxPasswordBytes, u'a')
+            << QStringList{QStringLiteral("--password-file"), QStringLiteral("FILE")} << QByteArray() << QString()
+            << false;
     }
     void findsThePasswordAndTheAddress()
     {
@@ -388,6 +419,70 @@ private slots:
         QCOMPARE(watch.state(), QProcess::Running);
         watch.kill();
         watch.waitForFinished();
+    }
+
+    // What the jukebox names is data: it neither steers the terminal nor forges a line of its
+    // own. And a watch whose reader has gone ends, quietly and with 0, while nothing changes.
+    void jukeboxTextsReachNoTerminalRawAndWatchEndsWithItsReader()
+    {
+        sim->model().setSongs({{QStringLiteral("C:\\Musik\\\x1b[2J\aLied\r\nCredits: 999.mp3"), 215}});
+        sim->model().setType(QStringLiteral("Demo\x1b]0;x\a"));
+        const auto hasControl = [](const QString &text) {
+            return std::any_of(text.begin(), text.end(),
+                               [](QChar c) { return (c < u' ' && c != u'\n') || (c >= u'\x7f' && c <= u'\x9f'); });
+        };
+        const Run status = run({QStringLiteral("status")});
+        QCOMPARE(status.exitCode, 0);
+        QCOMPARE(status.out.count(u'\n'), 8);
+        QVERIFY2(!hasControl(status.out), qPrintable(status.out));
+
+        // watch | head -n 4: head takes the first report (title, playback, credits, volume) and goes.
+        const QString head = QStandardPaths::findExecutable(QStringLiteral("head"));
+        if (head.isEmpty())
+            QSKIP("No head to read from watch.");
+        QProcess watch, reader;
+        watch.setProcessEnvironment(environment());
+        watch.setStandardOutputProcess(&reader);
+        QSignalSpy watchEnded(&watch, &QProcess::finished);
+        QSignalSpy readerEnded(&reader, &QProcess::finished);
+        reader.start(head, {QStringLiteral("-n"), QStringLiteral("4")});
+        watch.start(program, {QStringLiteral("watch")});
+        QVERIFY(readerEnded.wait(kRunLimit));
+        const QString shown = QString::fromUtf8(reader.readAllStandardOutput());
+        QVERIFY2(shown.endsWith(QStringLiteral("Lautst\u00E4rke: 50\n")), qPrintable(shown));
+        QVERIFY2(!hasControl(shown), qPrintable(shown));
+        // Nothing changes at the jukebox: only the pipe can tell watch that nobody reads.
+        QVERIFY(watchEnded.wait(kRunLimit));
+        QCOMPARE(watch.exitCode(), 0); // not SIGPIPE's 13
+        QCOMPARE(watch.readAllStandardError(), QByteArray());
+    }
+
+    // At the password prompt, in a real terminal.
+    void promptLeavesTheTerminalAsItWas_data()
+    {
+        QTest::addColumn<QByteArray>("keys");
+        QTest::addColumn<QString>("ending");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("Ctrl+C") << QByteArray("\x03") << QStringLiteral("signal 2") << QString();
+        QTest::newRow("a wrong password")
+            << QByteArray("falsch\r") << QStringLiteral("exit 4") << CtlText::TypedPasswordRefused;
+    }
+    void promptLeavesTheTerminalAsItWas()
+    {
+        QFETCH(QByteArray, keys);
+        QFETCH(QString, ending);
+        QFETCH(QString, says);
+#ifndef Q_OS_LINUX
+        QSKIP("The pseudo-terminal is driven from Python's pty support on Linux.");
+#endif
+        QProcessEnvironment env = environment();
+        env.remove(QStringLiteral("KURVAN_PASSWORD"));
+        const Run result =
+            run({QStringLiteral(PROMPT_IN_PTY), QString::fromLatin1(keys.toHex()), program, QStringLiteral("status")},
+                env, {}, QStringLiteral("/usr/bin/python3"));
+        QCOMPARE(result.out.section(u'\n', 0, 1), QStringLiteral("echo on\n") + ending);
+        QVERIFY2(result.out.contains(says), qPrintable(result.out));
+        QVERIFY2(!result.out.contains(QStringLiteral("KURVAN_PASSWORD")), qPrintable(result.out));
     }
 };
 

@@ -358,18 +358,21 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("valid");
-        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("address"); // refused: the part the refusal names
         QTest::addColumn<int>("port");
         QTest::newRow("v4 and port") << QStringLiteral("192.0.2.7:9000") << true << QStringLiteral("192.0.2.7") << 9000;
         QTest::newRow("v4 alone") << QStringLiteral("127.0.0.1") << true << QStringLiteral("127.0.0.1") << 8620;
         QTest::newRow("port alone") << QStringLiteral(":9000") << true << QString() << 9000;
+        QTest::newRow("bare port") << QStringLiteral("8623") << true << QString() << 8623;
         QTest::newRow("v6 bracketed") << QStringLiteral("[::1]:9000") << true << QStringLiteral("::1") << 9000;
         QTest::newRow("v6 bare") << QStringLiteral("::1") << true << QStringLiteral("::1") << 8620;
-        QTest::newRow("host name") << QStringLiteral("jukebox:9000") << false << QString() << 0;
-        QTest::newRow("port 0") << QStringLiteral("127.0.0.1:0") << false << QString() << 0;
-        QTest::newRow("port too big") << QStringLiteral("127.0.0.1:65536") << false << QString() << 0;
+        QTest::newRow("host name") << QStringLiteral("jukebox:9000") << false << QStringLiteral("jukebox") << 0;
+        QTest::newRow("port 0") << QStringLiteral("127.0.0.1:0") << false << QStringLiteral("0") << 0;
+        QTest::newRow("port too big") << QStringLiteral("127.0.0.1:65536") << false << QStringLiteral("65536") << 0;
+        QTest::newRow("bare port too big") << QStringLiteral("86230") << false << QStringLiteral("86230") << 0;
+        QTest::newRow("port with a sign") << QStringLiteral(":+80") << false << QStringLiteral("+80") << 0;
         QTest::newRow("empty port") << QStringLiteral("127.0.0.1:") << false << QString() << 0;
-        QTest::newRow("unclosed bracket") << QStringLiteral("[::1:9000") << false << QString() << 0;
+        QTest::newRow("unclosed bracket") << QStringLiteral("[::1:9000") << false << QStringLiteral("[::1:9000") << 0;
     }
     void listenAddresses()
     {
@@ -379,8 +382,12 @@ private slots:
         QFETCH(int, port);
         const auto parsed = ListenAddress::parse(text);
         QCOMPARE(parsed.has_value(), valid);
-        if (!valid)
+        const QString refusal = ListenAddress::refusal(text);
+        QCOMPARE(refusal.isEmpty(), valid);
+        if (!valid) {
+            QVERIFY2(refusal.contains(u'\u201E' + address + u'\u201C'), qPrintable(refusal));
             return;
+        }
         QCOMPARE(parsed->port, port);
         QCOMPARE(parsed->address, address.isEmpty() ? ListenAddress{}.address : QHostAddress(address));
     }

@@ -27,6 +27,26 @@ private slots:
         QCOMPARE(durationText(seconds), text);
     }
 
+    void jukeboxTextsLoseTheirControlCharacters_data()
+    {
+        QTest::addColumn<QString>("sent");
+        QTest::addColumn<QString>("shown");
+        const QString bad(QChar::ReplacementCharacter);
+        QTest::newRow("clear screen, bell")
+            << QStringLiteral("\x1b[2J\aLied") << bad + QStringLiteral("[2J") + bad + QStringLiteral("Lied");
+        QTest::newRow("a forged line") << QStringLiteral("Lied\r\nCredits: 999")
+                                       << QStringLiteral("Lied") + bad + bad + QStringLiteral("Credits: 999");
+        QTest::newRow("DEL, C1, tab") << QStringLiteral("a\x7f\u009b\tb") << u'a' + bad + bad + bad + u'b';
+        QTest::newRow("text stays") << QStringLiteral("K\u00E4se \u20AC \u00A0\u00FF")
+                                    << QStringLiteral("K\u00E4se \u20AC \u00A0\u00FF");
+    }
+    void jukeboxTextsLoseTheirControlCharacters()
+    {
+        QFETCH(QString, sent);
+        QFETCH(QString, shown);
+        QCOMPARE(terminalText(sent), shown);
+    }
+
     void watchReportsWhatChanged()
     {
         JukeboxSnapshot before;

@@ -79,7 +79,11 @@ inline const QString HelpListen =
     QStringLiteral("serve horcht hier (Vorgabe: alle Adressen, Port 8620; ohne Passwort nur 127.0.0.1)");
 inline const QString HelpTlsCert = QStringLiteral("serve spricht HTTPS mit diesem Zertifikat (PEM)");
 inline const QString HelpTlsKey = QStringLiteral("der private Schlüssel zum Zertifikat (PEM)");
-inline const QString BadListen = QStringLiteral("--listen erwartet ADRESSE:PORT, etwa 0.0.0.0:8620, nicht \"%1\"");
+// %1 what could not be used, one of the two texts below.
+inline const QString BadListen =
+    QStringLiteral("--listen: %1. Erwartet wird ADRESSE:PORT, ADRESSE oder PORT, etwa 0.0.0.0:8620 oder 8620.");
+inline const QString BadListenAddress = QStringLiteral("„%1“ ist keine IP-Adresse");
+inline const QString BadListenPort = QStringLiteral("„%1“ ist kein Port von 1 bis 65535");
 inline const QString TlsPair = QStringLiteral("--tls-cert und --tls-key gehören zusammen.");
 inline const QString HelpAllowHost =
     QStringLiteral("serve antwortet auch auf diesen Namen (wiederholbar); sonst nur auf IP-Adressen, localhost und den "

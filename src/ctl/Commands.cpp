@@ -372,16 +372,6 @@ QStringList optionNames(const QList<OptionRow> &rows)
     return names;
 }
 
-// serve's own check, after --listen has said which of its parts it cannot use.
-QString checkServeOptions(const ParsedCommandLine &line)
-{
-    if (line.has(Option::Listen)) {
-        if (const QString refusal = ListenAddress::refusal(line.value(Option::Listen)); !refusal.isEmpty())
-            return refusal;
-    }
-    return checkServe(line);
-}
-
 } // namespace
 
 bool CommandContext::json() const
@@ -408,7 +398,7 @@ const QList<CommandRow> &commandTable()
              runVolume},
             {QStringLiteral("quit-jukebox"), {}, CtlText::HelpQuit, 0, 0, quit, checkQuit, runQuit},
             {QStringLiteral("watch"), {}, CtlText::HelpWatch, 0, 0, watch, nullptr, runWatch, false},
-            {QStringLiteral("serve"), {}, ServeText::HelpServe, 0, 0, serve, checkServeOptions, runServeCommand, false},
+            {QStringLiteral("serve"), {}, ServeText::HelpServe, 0, 0, serve, checkServe, runServeCommand, false},
             {QStringLiteral("help"), QStringLiteral("[BEFEHL]"), CtlText::HelpHelp, 0, 1, none, checkHelp, runHelp,
              false, false},
         };

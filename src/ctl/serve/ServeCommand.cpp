@@ -261,8 +261,10 @@ QList<OptionRow> serveOptionRows()
 
 QString checkServe(const ParsedCommandLine &line)
 {
-    if (line.has(Option::Listen) && !ListenAddress::parse(line.value(Option::Listen)))
-        return ServeText::BadListen.arg(line.value(Option::Listen));
+    if (line.has(Option::Listen)) {
+        if (const QString refusal = ListenAddress::refusal(line.value(Option::Listen)); !refusal.isEmpty())
+            return refusal;
+    }
     if (line.has(Option::TlsCert) != line.has(Option::TlsKey))
         return ServeText::TlsPair;
     static const QRegularExpression hostName(QStringLiteral("^[A-Za-z0-9]([A-Za-z0-9.-]{0,252})$"));

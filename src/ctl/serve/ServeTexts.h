@@ -76,7 +76,8 @@ inline const QString LogLinkRefused =
 // For kurvanctl's help and its errors.
 inline const QString HelpServe = QStringLiteral("die Web-Fernbedienung für Telefone im lokalen Netz anbieten");
 inline const QString HelpListen =
-    QStringLiteral("serve horcht hier (Vorgabe: alle Adressen, Port 8620; ohne Passwort nur 127.0.0.1)");
+    QStringLiteral("serve horcht hier; auch ADRESSE oder PORT allein (Vorgabe: alle Adressen, Port 8620; ohne "
+                   "Passwort nur 127.0.0.1)");
 inline const QString HelpTlsCert = QStringLiteral("serve spricht HTTPS mit diesem Zertifikat (PEM)");
 inline const QString HelpTlsKey = QStringLiteral("der private Schlüssel zum Zertifikat (PEM)");
 // %1 what could not be used, one of the two texts below.

@@ -148,6 +148,8 @@ class TestWebRemote : public QObject
     // A stream of server-sent events on a socket of the test's own.
     bool openStream(QTcpSocket &stream, const HttpProbe &probe) const
     {
+        if (!probe.from.isNull())
+            stream.bind(probe.from);
         if (!connectRaw(stream))
             return false;
         stream.write("GET /api/events HTTP/1.1\r\nHost: " + probe.host() + "\r\nCookie: " + probe.cookie + "\r\n\r\n");
@@ -573,14 +575,20 @@ private slots:
             return std::count_if(own.begin(), own.end(),
                                  [](const auto &s) { return s->state() == QAbstractSocket::ConnectedState; });
         };
+        // A logged-in phone on the same address does not use up the strangers' share.
+        HttpProbe phone(server->port());
+        phone.from = QHostAddress(QStringLiteral("127.0.0.2"));
+        QTcpSocket stream;
+        QVERIFY(phone.login("tonalis") && openStream(stream, phone));
         for (int i = 0; i < limits.maxPerClient; ++i)
             QVERIFY(openOne());
         QCOMPARE(stillOpen(), limits.maxPerClient);
-        QCOMPARE(server->guard()->openCount(), limits.maxPerClient);
+        QCOMPARE(server->guard()->openCount(), limits.maxPerClient + 1);
         QVERIFY(openOne());
         QCOMPARE(stillOpen(), limits.maxPerClient);
-        // Its quietest made room: the first one opened is the one gone.
+        // Its quietest made room: the first one opened is the one gone, never the phone's.
         QCOMPARE(own.front()->state(), QAbstractSocket::UnconnectedState);
+        QCOMPARE(stream.state(), QAbstractSocket::ConnectedState);
     }
 
     // A head trickled a byte at a time ends at the deadline, however lively the trickle; one

@@ -82,7 +82,8 @@ void ConnectionGuard::admit(QTcpSocket *socket)
         if (other.closing)
             continue;
         ++live;
-        ofGroup += other.group == entry.group ? 1 : 0;
+        // Logged-in phones behind one router or proxy do not use up the strangers' share.
+        ofGroup += other.group == entry.group && !other.trusted ? 1 : 0;
     }
     // Room is made before the newcomer counts, so it is never the one closed for it.
     QString refusal;

@@ -23,9 +23,9 @@ class ServeLog;
 // requests with HttpRequestReader, hands each whole one to the handler in order (several may
 // come on one connection) and writes the answers. It bounds what a stranger can make us hold:
 // - at most maxConnections open at once, and at most maxPerClient from one client (an IPv4
-//   address, an IPv6 /64). When full, a connection of the client holding the most makes room
-//   (the quietest of them), never one that has shown a session, so a heap of idle or trickling
-//   connections cannot shut out a phone;
+//   address, an IPv6 /64) that have not shown a session. When full, a connection of the client
+//   holding the most makes room (the quietest of them), never one that has shown a session, so
+//   a heap of idle or trickling connections cannot shut out a phone;
 // - a request must arrive whole within requestMs of its first byte (408), so trickling a head
 //   byte by byte holds a connection only that long;
 // - a connection is closed when idleMs pass without a whole request or an answer taken by the
@@ -45,8 +45,8 @@ public:
     struct Limits
     {
         int maxConnections = 128;
-        // A phone's browser opens up to six connections and a stream; a few phones may share
-        // an address behind a router.
+        // Of connections that have not shown a session: a phone's browser opens up to six at
+        // once, and a few phones may share an address behind a router.
         int maxPerClient = 16;
         int idleMs = 30'000;
         int requestMs = 5'000;
@@ -100,10 +100,10 @@ private:
         QTimer *deadlineTimer = nullptr; // fires when the request's deadline runs out
         RequestDeadline deadline{0};
         quint64 lastActivity = 0; // m_tick at the last progress: orders the quiet ones
-        QString client;      // the address, for the log
-        QString group;       // peerGroup() of the address, for the share per client
-        QByteArray received; // bytes of requests not yet handled, at most head + body bound
-        QByteArray owner;    // of a stream: the session's tag
+        QString client;           // the address, for the log
+        QString group;            // peerGroup() of the address, for the share per client
+        QByteArray received;      // bytes of requests not yet handled, at most head + body bound
+        QByteArray owner;         // of a stream: the session's tag
         bool trusted = false;
         bool streaming = false;
         bool closing = false;  // answered for the last time; anything more is dropped

@@ -66,7 +66,7 @@ private slots:
         row("free when the lock ends", {u"127.0.0.1*5"_s}, all, lock, "127.0.0.1", 0);
         row("same client on a dual-stack socket", {u"127.0.0.1*5"_s}, all, 0, "::ffff:127.0.0.1", lock);
         row("the neighbour is free", {u"127.0.0.1*5"_s}, all, 0, "127.0.0.2", 0);
-        row("one IPv6 /64 counts once", {u"fd00::1*3"_s, u"fd00::2:2*2"_s}, all, 0, "fd00::ffff:1", lock);
+        row("one IPv6 /64 counts once", {u"fd00::1*3"_s, u"fd00::1:0:0:2*2"_s}, all, 0, "fd00::ffff:0:0:1", lock);
         row("the next /64 is free", {u"fd00::1*5"_s}, all, 0, "fd00:0:0:1::1", 0);
         row("overall one short of the budget", {u"many:"_s + QString::number(all - 1)}, all, 0, "127.0.0.9", 0);
         row("overall at the budget, a fresh address waits", {u"many:"_s + QString::number(all)}, all, 0, "127.0.0.9",
@@ -149,6 +149,14 @@ private slots:
         QCOMPARE(sessions.lapse(1000 + SessionTokens::kLifetimeMs).size(), 1);
         QCOMPARE(sessions.whyEnded(used.token), SessionTokens::End::Lifetime);
         QCOMPARE(sessions.count(), 0);
+
+        // Idle counts from the last use, to the millisecond, for the request and the sweep alike.
+        SessionTokens exact;
+        const auto one = exact.create(0);
+        QVERIFY(exact.use(one.token, SessionTokens::kIdleMs - 1));
+        QVERIFY(exact.lapse(2 * SessionTokens::kIdleMs - 2).isEmpty());
+        QVERIFY(!exact.use(one.token, 2 * SessionTokens::kIdleMs - 1));
+        QCOMPARE(exact.lapse(2 * SessionTokens::kIdleMs - 1).size(), 1);
 
         // Full: the session used least recently makes room, and says so.
         SessionTokens full;

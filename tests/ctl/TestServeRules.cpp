@@ -5,6 +5,7 @@
 #include "LoginLimiter.h"
 #include "RequestRules.h"
 #include "SecretCompare.h"
+#include "ServeLog.h"
 #include "SessionTokens.h"
 
 #include <QSet>
@@ -171,6 +172,15 @@ private slots:
         QVERIFY(full.use(all.front().token, SessionTokens::kMaxSessions + 2));
         QCOMPARE(full.count(), SessionTokens::kMaxSessions);
         QCOMPARE(SessionTokens().whyEnded(newcomer.token), SessionTokens::End::Unknown);
+    }
+
+    // What a stranger sends reaches the operator's terminal only as printable ASCII.
+    void theLogShowsOnlyPrintableText()
+    {
+        QCOMPARE(ServeLog::printable("evil.example:8620"), QStringLiteral("evil.example:8620"));
+        QCOMPARE(ServeLog::printable("a\x1b[2J\x07\r\nb"), QStringLiteral("a\\x1b[2J\\x07\\x0d\\x0ab"));
+        QCOMPARE(ServeLog::printable("\xc3\xa4\\\x7f"), QStringLiteral("\\xc3\\xa4\\x5c\\x7f"));
+        QCOMPARE(ServeLog::printable(QByteArray(100, 'a'), 80), QString(80, u'a') + u'\u2026');
     }
 
     void onlyOurOwnHostNames_data()

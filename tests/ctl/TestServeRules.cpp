@@ -8,6 +8,7 @@
 #include "ServeLog.h"
 #include "SessionTokens.h"
 
+#include <QRegularExpression>
 #include <QSet>
 #include <QTest>
 
@@ -73,6 +74,9 @@ private slots:
         row("overall at the budget, a fresh address waits", {u"many:"_s + QString::number(all)}, all, 0, "127.0.0.9",
             window, true);
         row("the owner gets in a minute later", {u"many:"_s + QString::number(all)}, all, window, "127.0.0.9", 0);
+        row("a minute later the budget is whole again, and spent again",
+            {u"many:"_s + QString::number(all), u"+many:"_s + QString::number(all)}, all, window, "127.0.0.9", window,
+            true);
         row("full of locks: a locked one stays locked",
             {u"locked:"_s + QString::number(LoginLimiter::kMaxTracked), u"127.0.0.9*5"_s}, lots, 0, "127.2.0.0", lock);
         row("full of locks: a newcomer is held by the budget alone",
@@ -91,12 +95,16 @@ private slots:
         QFETCH(bool, global);
         LoginLimiter limiter(budget);
         const qint64 start = 1000;
+        qint64 at = start;
         const auto many = [&](int count, int times, int subnet) {
             for (int i = 0; i < count; ++i)
                 for (int t = 0; t < times; ++t)
-                    limiter.recordFailure(QHostAddress(quint32((127u << 24) | (subnet << 16) | i)), start);
+                    limiter.recordFailure(QHostAddress(quint32((127u << 24) | (subnet << 16) | i)), at);
         };
-        for (const QString &failure : failures) {
+        for (QString failure : failures) {
+            // "+..." comes at 1 s + later instead.
+            at = failure.startsWith(u'+') ? start + later : start;
+            failure.remove(QRegularExpression(QStringLiteral("^\\+")));
             if (failure.startsWith(QStringLiteral("many:")))
                 many(failure.mid(5).toInt(), 1, 1);
             else if (failure.startsWith(QStringLiteral("locked:")))
@@ -104,7 +112,7 @@ private slots:
             for (int t = 0; !failure.contains(u':') || failure.contains(u'*'); ++t) {
                 if (t == failure.section(u'*', 1).toInt())
                     break;
-                limiter.recordFailure(QHostAddress(failure.section(u'*', 0, 0)), start);
+                limiter.recordFailure(QHostAddress(failure.section(u'*', 0, 0)), at);
             }
         }
         const LoginLimiter::Wait result = limiter.wait(QHostAddress(probe), start + later);

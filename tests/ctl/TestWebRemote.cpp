@@ -658,6 +658,15 @@ private slots:
         const Answer old = busy.request("GET", "/api/state");
         QCOMPARE(old.status, 401);
         QCOMPARE(old.reason(), QStringLiteral("lifetime"));
+        // Pushed out by newer logins: the one used least recently goes, with its stream.
+        HttpProbe first(server->port());
+        QTcpSocket firstStream;
+        QVERIFY(first.login("tonalis") && openStream(firstStream, first));
+        HttpProbe crowd(server->port());
+        for (int i = 0; i < SessionTokens::kMaxSessions; ++i)
+            QVERIFY(crowd.login("tonalis"));
+        QVERIFY(closedWithin(firstStream, kAnswerMs));
+        QCOMPARE(first.request("GET", "/api/state").reason(), QStringLiteral("displaced"));
         // A cookie from before a restart: the page says so.
         busy.cookie = QByteArray(RequestRules::kCookieName) + "=00112233445566778899aabbccddeeff";
         QCOMPARE(busy.request("GET", "/api/state").reason(), QStringLiteral("restart"));
@@ -673,6 +682,7 @@ private slots:
         QCOMPARE(probe.post("/api/credit/add", "{}").status, 200);
         for (int i = 0; i < LoginLimiter::kMaxFailures; ++i)
             probe.post("/api/login", "{\"password\":\"geheim\"}");
+        QCOMPARE(probe.request("GET", "/api/state").status, 200);
         probe.hostName = "evil.example";
         probe.request("GET", "/");
         const QString log = lines.join(u'\n');
@@ -686,6 +696,10 @@ private slots:
         QVERIFY(!token.isEmpty() && !log.contains(token));
         // Reads are logged only when asked for.
         QVERIFY(!log.contains(QStringLiteral("GET /api/state")));
+        server->log().setVerbose(true);
+        probe.hostName.clear();
+        probe.request("GET", "/api/state");
+        QVERIFY(lines.last().contains(QStringLiteral("127.0.0.1: GET /api/state 200")));
     }
 
     void aRefusedJukeboxPasswordIsLogged()
@@ -704,7 +718,9 @@ private slots:
 
     void theStreamFollowsTheJukebox()
     {
-        startServer();
+        ConnectionGuard::Limits limits;
+        limits.requestMs = 300;
+        startServer(limits);
         HttpProbe probe(server->port());
         QVERIFY(probe.login("tonalis"));
         QTcpSocket stream;
@@ -718,9 +734,14 @@ private slots:
         QVERIFY(waitFor("\"credits\":3"));
         QVERIFY(seen.startsWith("HTTP/1.1 200"));
         QVERIFY(seen.contains("text/event-stream"));
+        // What a browser sends behind its stream request is no request of its own: no deadline
+        // ends the stream for it.
+        stream.write("GET / HTTP/1.1\r\n");
+        QTest::qWait(3 * limits.requestMs);
         sim->model().setCredit(7);
         sim->pushNotice(Msg::ChangeCredit);
         QVERIFY(waitFor("\"credits\":7"));
+        QVERIFY(!seen.contains("408"));
         // The jukebox goes away: the stream says so, with the next attempt.
         sim->close();
         QVERIFY(waitFor("\"phase\":\"waiting\""));

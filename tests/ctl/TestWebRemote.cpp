@@ -446,6 +446,7 @@ private slots:
     {
         ConnectionGuard::Limits limits;
         limits.idleMs = 1500;
+        limits.requestMs = 600'000; // only the idle time may end it here
         startServer(limits);
         HttpProbe probe(server->port());
         const qint64 script = probe.request("GET", "/app.js").body.size();

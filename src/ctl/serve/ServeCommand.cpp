@@ -148,6 +148,11 @@ private:
 // *error says which file and what is wrong with it.
 bool loadTls(const ServeOptions &options, QSslConfiguration *configuration, QString *error)
 {
+    // Qt loads its TLS backend at run time; without it every handshake would fail.
+    if (!QSslSocket::supportsSsl()) {
+        *error = ServeText::TlsUnavailable;
+        return false;
+    }
     const auto certText = readNamedFile(options.tlsCertificate, ServeText::TlsCertMissing, error);
     if (!certText)
         return false;

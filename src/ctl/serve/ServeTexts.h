@@ -117,6 +117,8 @@ inline const QString TlsNoKey =
 inline const QString TlsKeyEncrypted = QStringLiteral(
     "Der Schlüssel in \u201E%1\u201C ist mit einer Passphrase verschlüsselt. serve braucht ihn unverschlüsselt, "
     "lesbar nur für den Dienst.");
+inline const QString TlsUnavailable =
+    QStringLiteral("Auf diesem Rechner steht kein TLS zur Verfügung (Qt findet keine TLS-Bibliothek).");
 // %1 key file, %2 certificate file, %3 what the TLS library said.
 inline const QString TlsMismatch = QStringLiteral(
     "Schlüssel \u201E%1\u201C und Zertifikat \u201E%2\u201C passen nicht zusammen (Probe-Verbindung: %3).");

@@ -144,6 +144,9 @@ void ConnectionGuard::readRequests(QTcpSocket *socket)
             // Nothing more is read as a request here; drop it so it holds no memory, and no
             // deadline runs for it.
             socket->skip(socket->bytesAvailable());
+            it->received.clear();
+            it->deadline.stop();
+            it->deadlineTimer->stop();
             return;
         }
         // One request at a time: the next is read when this one has been answered.

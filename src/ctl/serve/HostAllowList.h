@@ -18,8 +18,6 @@ public:
     // False for an empty Host, a port that is not 1..65535, and any name not in the list.
     bool allows(QByteArrayView host) const;
 
-    const QList<QByteArray> &names() const { return m_names; }
-
 private:
     QList<QByteArray> m_names;
 };

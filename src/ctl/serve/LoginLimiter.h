@@ -29,10 +29,8 @@ public:
     };
     // How long a login from address must wait before its password is even looked at.
     Wait wait(const QHostAddress &address, qint64 nowMs) const;
-    qint64 waitMs(const QHostAddress &address, qint64 nowMs) const { return wait(address, nowMs).ms; }
     // How long every login waits for the overall budget; 0 while it lasts.
     qint64 globalWaitMs(qint64 nowMs) const;
-    bool isLocked(const QHostAddress &address, qint64 nowMs) const { return waitMs(address, nowMs) > 0; }
 
     // Counts a wrong password; returns the client's failures so far (kMaxFailures: it is now
     // locked out; 0: the client could not be tracked, the table being full of locked ones).

@@ -24,7 +24,6 @@ public:
 
     void setSink(Sink sink) { m_sink = std::move(sink); }
     void setVerbose(bool verbose) { m_verbose = verbose; }
-    bool verbose() const { return m_verbose; }
 
     // Always logged.
     void event(const QString &line);

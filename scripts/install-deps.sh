@@ -9,6 +9,7 @@ if [ $# -gt 0 ]; then
 else
     packages=(
         g++ cmake ninja-build qt6-base-dev qt6-qpa-plugins   # build
+        pkg-config libssl-dev libqrencode-dev                  # the web remote's certificates and QR code
         clang libclang-rt-14-dev                               # fuzzers and sanitizers
         libbenchmark-dev                                       # benchmarks
         xvfb xauth xdotool x11-utils imagemagick               # windows without a desktop, screenshots
@@ -17,7 +18,7 @@ else
         lintian systemd                                        # package check, the service unit's sandbox
         dbus playerctl                                         # a private session bus and a media remote
         chromium chromium-driver python3-selenium curl         # the web remote in a real browser
-        openssl                                                # certificates for the web remote's TLS checks
+        openssl libnss3-tools zbar-tools                       # TLS checks: certificates, a browser's trust, QR decoding
     )
 fi
 

@@ -1,7 +1,9 @@
 #!/usr/bin/python3
 """The web remote in a real browser: a phone-sized headless Chromium against the real
 `kurvanctl serve` and the real `tonalis-sim`, both on 127.0.0.1 with free ports. What reaches
-the jukebox is read from the simulator's protocol log.
+the jukebox is read from the simulator's protocol log. The remote speaks TLS (--tls) with the
+certificate of its own authority, which the browser trusts as a phone does after the trust
+step: imported into the browser's own certificate database, with no error ignored.
 
 Usage: web_remote_browser.py KURVANCTL TONALIS_SIM
 """
@@ -95,7 +97,16 @@ class WebRemoteInBrowser(unittest.TestCase):
         cls.jukebox.start()
         cls.web_port = free_port()
         cls.serve_log = open(os.path.join(cls.dir.name, "serve.log"), "wb")
+        cls.state = os.path.join(cls.dir.name, "state")
         cls.start_serve()
+        # The trust step: the authority goes into the NSS database of a HOME of the test's own,
+        # where Chromium on Linux looks for certificates the user trusts.
+        home = os.path.join(cls.dir.name, "home")
+        nssdb = os.path.join(home, ".pki", "nssdb")
+        os.makedirs(nssdb)
+        subprocess.run(["certutil", "-N", "-d", "sql:" + nssdb, "--empty-password"], check=True)
+        subprocess.run(["certutil", "-A", "-d", "sql:" + nssdb, "-n", "kurvan", "-t", "C,,",
+                        "-i", os.path.join(cls.state, "ca.pem")], check=True)
 
         options = webdriver.ChromeOptions()
         options.binary_location = "/usr/bin/chromium"
@@ -105,15 +116,16 @@ class WebRemoteInBrowser(unittest.TestCase):
         # A phone: narrow screen, touch.
         options.add_experimental_option("mobileEmulation", {
             "deviceMetrics": {"width": 320, "height": 640, "pixelRatio": 2.0, "touch": True}})
-        cls.browser = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
-        cls.url = "http://127.0.0.1:%d/" % cls.web_port
+        cls.browser = webdriver.Chrome(service=Service("/usr/bin/chromedriver", env=dict(os.environ, HOME=home)),
+                                       options=options)
+        cls.url = "https://127.0.0.1:%d/" % cls.web_port
 
     @classmethod
     def start_serve(cls):
-        env = dict(os.environ, KURVAN_PASSWORD=PASSWORD)
+        env = dict(os.environ, KURVAN_PASSWORD=PASSWORD, STATE_DIRECTORY=cls.state)
         cls.serve = subprocess.Popen(
             [KURVANCTL, "serve", "--host", "127.0.0.1", "--port", str(cls.jukebox.port),
-             "--listen", "127.0.0.1:%d" % cls.web_port],
+             "--listen", "127.0.0.1:%d" % cls.web_port, "--tls"],
             env=env, stdout=cls.serve_log, stderr=subprocess.STDOUT)
         deadline = time.monotonic() + ANSWER_S
         while True:
@@ -164,6 +176,20 @@ class WebRemoteInBrowser(unittest.TestCase):
         # The page fits a phone: nothing wider than the screen.
         width = self.browser.execute_script("return document.documentElement.scrollWidth")
         self.assertLessEqual(width, 320)
+
+    def test_1b_every_way_in_ends_on_trusted_https(self):
+        # By name and by address, and from the plain-HTTP address a phone may type: each ends
+        # on the remote over https with no certificate warning in between.
+        for start in ("https://localhost:%d/" % self.web_port, "http://127.0.0.1:%d/" % self.web_port):
+            self.browser.get(start)
+            self.wait_until(lambda: self.el("login").is_displayed() or self.el("panel").is_displayed(),
+                            ANSWER_S, "no remote at " + start)
+            self.assertTrue(self.browser.current_url.startswith("https://"), self.browser.current_url)
+        # The trust page, over plain HTTP, knows that this browser trusts the remote already.
+        self.browser.get("http://127.0.0.1:%d/trust" % self.web_port)
+        self.wait_until(lambda: self.el("trusted").is_displayed(), ANSWER_S, "trust not recognised")
+        link = self.browser.find_element(By.LINK_TEXT, "weiter zur Fernbedienung")
+        self.assertEqual(link.get_attribute("href"), "https://127.0.0.1:%d/" % self.web_port)
 
     def test_2_title_and_credits_appear(self):
         self.log_in()

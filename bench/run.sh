@@ -41,11 +41,13 @@ echo "== 8, 9: kurvanctl against the simulator"
 "$bin/kurvan-bench-ctl" "${args[@]}" | tee "$work/ctl.txt"
 echo "== 10, 11, 12: the web remote with 100 page clients"
 "$bin/kurvan-bench-serve" "${args[@]}" | tee "$work/serve.txt"
+echo "== 17, 18, 19: the web remote over TLS against plain HTTP"
+"$bin/kurvan-bench-tls" "${args[@]}" | tee "$work/tls.txt"
 
 load_after="$(cut -d' ' -f1-3 /proc/loadavg)"
 
 # ROW lines, ordered by their item number (stable within one item).
-cat "$work/micro.txt" "$work/link.txt" "$work/desktop.txt" "$work/ctl.txt" "$work/serve.txt" | grep $'^ROW\t' | cut -f2- |
+cat "$work/micro.txt" "$work/link.txt" "$work/desktop.txt" "$work/ctl.txt" "$work/serve.txt" "$work/tls.txt" | grep $'^ROW\t' | cut -f2- |
     sort -s -t$'\t' -k1,1n > "$work/rows.tsv"
 grep -h $'^NOTE\t' "$work/link.txt" "$work/desktop.txt" "$work/ctl.txt" "$work/serve.txt" | cut -f2- > "$work/notes.txt" || true
 

@@ -359,8 +359,15 @@ void WebRemoteServer::logLinkChange()
 
 QByteArray WebRemoteServer::statePayload() const
 {
-    const QJsonObject payload{{QStringLiteral("state"), snapshotToJson(m_face->snapshot())},
-                              {QStringLiteral("link"), linkStatusToJson(m_face->linkStatus())}};
+    // What each control may do now, decided here once, so the page keeps no copy of the rules.
+    QJsonObject allowed;
+    for (const RequestRules::NamedAction &named : RequestRules::namedActions())
+        allowed.insert(named.name, m_face->allows(named.action));
+    const QJsonObject payload{
+        {QStringLiteral("state"), snapshotToJson(m_face->snapshot())},
+        {QStringLiteral("link"), linkStatusToJson(m_face->linkStatus())},
+        {QStringLiteral("allowed"), allowed},
+        {QStringLiteral("timing"), QJsonObject{{QStringLiteral("volumeRestMs"), RemoteFace::kVolumeRestMs}}}};
     return QJsonDocument(payload).toJson(QJsonDocument::Compact);
 }
 

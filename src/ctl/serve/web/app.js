@@ -1,21 +1,19 @@
 'use strict';
 // The web remote's page: shows the jukebox's state as the service pushes it, says plainly what
-// it knows and since when, and sends one request per action.
+// it knows and since when, and sends one request per action. What each control may do now comes
+// with every push (allowed), so the jukebox's rules live in the service alone.
 
-const kConfirmTimeout = 5000; // a credit button comes back at the latest after this
-const kVolumeRest = 500;      // the slider sends once it has rested this long
-const kRetryMs = 2000;        // the service's stream asks for the same pause (retry: 2000)
+const kRetryMs = 2000; // the service's stream asks for the same pause (retry: 2000)
 
 const $ = (id) => document.getElementById(id);
-let current = null;       // the last pushed {state, link}
+let current = null;       // the last pushed {state, link, allowed, timing}
 let currentAt = 0;        // when it came, to count down to the next attempt
 let stream = null;
 let serviceLostAt = 0;    // when the page's own connection to the service broke; 0 while it stands
 let serviceTries = 0;     // attempts since then
 let jukeboxLostAt = 0;    // when this page saw the jukebox go; -1: it was gone when the page opened
-let lastVolume = null;    // the volume last taken as set on the jukebox
 let volumeTimer = null;   // running while a slider movement waits for its rest
-const pendingCredit = {}; // action -> {credits at the click, timer}
+const sending = new Set(); // actions whose request has not been answered yet
 
 function linkText(link, state) {
   const retryIn = Math.max(0, Math.ceil((link.retryInMs - (Date.now() - currentAt)) / 1000));
@@ -81,14 +79,11 @@ function render() {
   $('lblVersion').textContent = version;
   $('lblCredits').textContent = known(state.credits) ? String(state.credits) : '';
 
-  const playing = online && state.playing === true;
-  const allowed = {
-    'credit/add': online && !pendingCredit['credit/add'],
-    'credit/remove': online && !pendingCredit['credit/remove'] && state.credits !== 0,
-    next: playing, previous: playing, stop: playing, quit: online, volume: online,
-  };
+  // Without the service nothing can be sent, whatever it said last. A second tap before the
+  // answer to the first would only be refused.
+  const allowed = (current && !serviceLostAt && current.allowed) || {};
   for (const control of document.querySelectorAll('[data-action]')) {
-    control.disabled = !allowed[control.dataset.action];
+    control.disabled = !allowed[control.dataset.action] || sending.has(control.dataset.action);
   }
   if ($('cmdEnd').disabled) $('confirmEnd').hidden = true;
 
@@ -105,10 +100,7 @@ function render() {
 
   const slider = $('scrVol');
   // A movement waiting for its rest is not overwritten by the jukebox's report.
-  if (volumeTimer === null && known(state.volume)) {
-    slider.value = state.volume;
-    lastVolume = state.volume;
-  }
+  if (volumeTimer === null && known(state.volume)) slider.value = state.volume;
   showVolume();
 }
 
@@ -119,11 +111,6 @@ function showVolume() {
 }
 
 function onPush(next) {
-  const credits = next.state ? next.state.credits : undefined;
-  for (const action of Object.keys(pendingCredit)) {
-    // The jukebox confirmed: its credit count moved since the click.
-    if (credits !== pendingCredit[action].credits) releaseCredit(action);
-  }
   const wasOnline = current && situation() === 'connected';
   current = next;
   currentAt = Date.now();
@@ -131,13 +118,6 @@ function onPush(next) {
   if (online) jukeboxLostAt = 0;
   else if (wasOnline) jukeboxLostAt = currentAt;
   else if (!jukeboxLostAt && next.link.phase !== 'connecting') jukeboxLostAt = -1;
-  render();
-}
-
-function releaseCredit(action) {
-  if (!pendingCredit[action]) return;
-  clearTimeout(pendingCredit[action].timer);
-  delete pendingCredit[action];
   render();
 }
 
@@ -167,14 +147,12 @@ async function post(action, body) {
 }
 
 function act(action) {
-  if (action.startsWith('credit/')) {
-    const credits = current && current.state ? current.state.credits : undefined;
-    pendingCredit[action] = {credits, timer: setTimeout(() => releaseCredit(action), kConfirmTimeout)};
+  sending.add(action);
+  render();
+  post(action).finally(() => {
+    sending.delete(action);
     render();
-    post(action).then((ok) => { if (!ok) releaseCredit(action); });
-    return;
-  }
-  post(action);
+  });
 }
 
 function volumeMoved() {
@@ -182,11 +160,8 @@ function volumeMoved() {
   clearTimeout(volumeTimer);
   volumeTimer = setTimeout(() => {
     volumeTimer = null;
-    const value = Number($('scrVol').value);
-    if (value === lastVolume) return;
-    lastVolume = value;
-    post('volume', {volume: value});
-  }, kVolumeRest);
+    post('volume', {volume: Number($('scrVol').value)}); // a drag may go on meanwhile
+  }, current.timing.volumeRestMs);
 }
 
 function serviceLost() {
@@ -322,7 +297,7 @@ document.addEventListener('DOMContentLoaded', () => {
   $('menu').addEventListener('close', () => { $('confirmEnd').hidden = true; });
   $('cmdEnd').addEventListener('click', () => { $('confirmEnd').hidden = false; $('confirmNo').focus(); });
   $('confirmNo').addEventListener('click', () => { $('confirmEnd').hidden = true; $('cmdEnd').focus(); });
-  $('confirmYes').addEventListener('click', () => { closeMenu(); post('quit'); });
+  $('confirmYes').addEventListener('click', () => { closeMenu(); act('quit'); });
   $('cmdLogout').addEventListener('click', logout);
   $('scrVol').addEventListener('input', volumeMoved);
   $('scrVol').addEventListener('change', volumeMoved);

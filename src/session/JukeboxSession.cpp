@@ -44,9 +44,9 @@ const CommandWire &rowOf(Command command)
                          [command](const CommandWire &row) { return row.command == command; });
 }
 
-// The panel's rule: the transport buttons are on only while the jukebox is known to play, and
-// "-" only above 0 credits. An unknown state allows neither.
-bool allowed(Command command, const JukeboxSnapshot &snapshot)
+} // namespace
+
+bool commandAllowed(Command command, const JukeboxSnapshot &snapshot)
 {
     switch (command) {
     case Command::NextTitle:
@@ -61,8 +61,6 @@ bool allowed(Command command, const JukeboxSnapshot &snapshot)
     }
     return false;
 }
-
-} // namespace
 
 JukeboxSession::JukeboxSession(QObject *parent) : QObject(parent), m_poll(this)
 {
@@ -228,7 +226,7 @@ SessionResult JukeboxSession::send(Command command)
 {
     if (!isOpen())
         return SessionResult::LinkLost;
-    if (!allowed(command, m_snapshot))
+    if (!commandAllowed(command, m_snapshot))
         return SessionResult::Forbidden;
     qCDebug(lcSession) << "send" << rowOf(command).text;
     return m_link->SendCommand(rowOf(command).text) ? SessionResult::Done : SessionResult::LinkLost;
@@ -389,6 +387,7 @@ void JukeboxSession::onNotice(Incoming kind)
     ++m_notices.at(static_cast<size_t>(kind));
     if (isOpen())
         publish(next);
+    emit noticeHandled(kind);
     wake();
 }
 

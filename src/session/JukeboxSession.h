@@ -23,6 +23,10 @@ enum class Command
     Quit
 };
 
+// The panel's rule for command in the state snapshot shows: the transport only while the
+// jukebox is known to play, "RemoveCredit" only above 0 credits. An unknown state allows neither.
+bool commandAllowed(Command command, const JukeboxSnapshot &snapshot);
+
 // How an operation of the session ended; each maps to one exit code of kurvanctl.
 enum class SessionResult
 {
@@ -87,6 +91,9 @@ signals:
     void snapshotChanged(const JukeboxSnapshot &snapshot);
     // The link is gone; the snapshot reads connected = false.
     void linkLost();
+    // The jukebox's notice of kind has been handled and its news published: it confirms the
+    // commands that wait for it, whether or not the values it brought changed.
+    void noticeHandled(Incoming kind);
 
 private:
     enum class Login

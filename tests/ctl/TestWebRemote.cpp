@@ -18,6 +18,8 @@
 #include <QTest>
 #include <QTimer>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // The time the in-process server and simulator get to answer one request.
@@ -762,9 +764,54 @@ private slots:
         sim->pushNotice(Msg::ChangeCredit);
         QVERIFY(waitFor("\"credits\":7"));
         QVERIFY(!seen.contains("408"));
-        // The jukebox goes away: the stream says so, with the next attempt.
+
+        // Each push says what every control may do now, under the action's name; the page
+        // keeps no rule of its own. A credit click holds its action until the jukebox confirms
+        // it, or until its wait runs out; "-" is off at 0 credits, the transport while stopped.
+        const QStringList names{u"credit/add"_s, u"credit/remove"_s, u"next"_s,  u"previous"_s,
+                                u"stop"_s,       u"quit"_s,          u"volume"_s};
+        const auto latest = [&] {
+            const qsizetype end = seen.lastIndexOf("\n\n");
+            const qsizetype start = seen.lastIndexOf("data: ", end);
+            return QJsonDocument::fromJson(seen.mid(start + 6, end - start - 6)).object();
+        };
+        const auto allowedAre = [&](const QString &on) {
+            return QTest::qWaitFor(
+                [&] {
+                    seen += stream.readAll();
+                    const QJsonObject allowed = latest().value(u"allowed"_s).toObject();
+                    return std::all_of(names.begin(), names.end(),
+                                       [&](const QString &name) {
+                                           return allowed.value(name) == QJsonValue(on.split(u' ').contains(name));
+                                       }) &&
+                           allowed.size() == names.size();
+                },
+                kAnswerMs);
+        };
+        QVERIFY(allowedAre(names.join(u' ')));
+        QCOMPARE(latest().value(u"timing"_s).toObject().value(u"volumeRestMs"_s).toInt(), 500);
+        sim->faults().ignoreCommands = true;
+        face->setConfirmTimeout(300);
+        QCOMPARE(probe.post("/api/credit/add", "{}").status, 200);
+        QVERIFY(allowedAre(u"credit/remove next previous stop quit volume"_s));
+        QCOMPARE(probe.post("/api/credit/add", "{}").status, 409);
+        QVERIFY(allowedAre(names.join(u' ')));
+        face->setConfirmTimeout(60'000);
+        QCOMPARE(probe.post("/api/credit/remove", "{}").status, 200);
+        QVERIFY(allowedAre(u"credit/add next previous stop quit volume"_s));
+        sim->pushNotice(Msg::ChangeCredit); // confirms, though the count stays
+        QVERIFY(allowedAre(names.join(u' ')));
+        QCOMPARE(commands(), (QStringList{Msg::AddCredit, Msg::RemoveCredit}));
+        sim->model().setCredit(0);
+        sim->model().stop();
+        sim->pushNotice(Msg::ChangeCredit);
+        QVERIFY(allowedAre(u"credit/add quit volume"_s));
+        QCOMPARE(probe.post("/api/next", "{}").status, 409);
+
+        // The jukebox goes away: the stream says so, with the next attempt, and nothing acts.
         sim->close();
         QVERIFY(waitFor("\"phase\":\"waiting\""));
+        QVERIFY(allowedAre({}));
     }
 
     // One port, both protocols: plain HTTP serves only the way to TLS, and nothing that carries

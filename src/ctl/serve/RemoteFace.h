@@ -34,11 +34,17 @@ class RemoteFace : public QObject
 public:
     using QObject::QObject;
 
+    // How long the page's volume slider rests before it sends, as the panel's bar does.
+    static constexpr int kVolumeRestMs = 500;
+
     virtual JukeboxSnapshot snapshot() const = 0;
     virtual LinkStatus linkStatus() const = 0;
+    // Whether perform() would take the action now: never without the link; otherwise the
+    // jukebox's state decides, and a credit click waits for the jukebox's confirmation before
+    // the next one. Every change of the answer comes with changed().
+    virtual bool allows(const RequestRules::RemoteAction &action) const = 0;
     // Starts the action, or queues it, without waiting for the jukebox. Done (sent or queued),
-    // Forbidden (the jukebox's state does not allow it), NotConfirmed (too much queued) or
-    // LinkLost.
+    // Forbidden (allows() says no), NotConfirmed (too much queued) or LinkLost.
     virtual SessionResult perform(const RequestRules::RemoteAction &action) = 0;
 
 signals:

@@ -29,6 +29,8 @@ constexpr std::array kActions{
     ActionRoute{"/api/volume", std::nullopt},
 };
 
+constexpr QByteArrayView kApiPrefix = "/api/";
+
 template <typename T> Verdict<T> refuse(int status, const QString &message)
 {
     return {std::nullopt, status, message};
@@ -62,6 +64,17 @@ std::optional<RemoteAction> actionForPath(QByteArrayView path)
             return RemoteAction{route.command, 0};
     }
     return std::nullopt;
+}
+
+const QList<NamedAction> &namedActions()
+{
+    static const QList<NamedAction> named = [] {
+        QList<NamedAction> all;
+        for (const ActionRoute &route : kActions)
+            all.append({QString::fromLatin1(QByteArrayView(route.path).sliced(kApiPrefix.size())), {route.command, 0}});
+        return all;
+    }();
+    return named;
 }
 
 Verdict<RemoteAction> readActionBody(const RemoteAction &action, QByteArrayView contentType, QByteArrayView body)

@@ -35,6 +35,15 @@ template <typename T> struct Verdict
 // The action a POST to this path asks for; nullopt for a path that is no action.
 std::optional<RemoteAction> actionForPath(QByteArrayView path);
 
+// Every action under the name the page knows it by: its path without "/api/", as the keys of
+// the "allowed" object the state carries.
+struct NamedAction
+{
+    QString name;
+    RemoteAction action;
+};
+const QList<NamedAction> &namedActions();
+
 // Checks the body of an action: a JSON object, "volume" (a whole number 0..100) for the volume
 // and nothing else; {} for the others. An empty body is refused (400) like malformed JSON.
 Verdict<RemoteAction> readActionBody(const RemoteAction &action, QByteArrayView contentType, QByteArrayView body);

@@ -8,8 +8,24 @@ SessionFace::SessionFace(const ServerLogin &login, QObject *parent) : RemoteFace
     m_drain.setInterval(kDrainMs);
     connect(&m_drain, &QTimer::timeout, this, &SessionFace::drain);
     connect(&m_retry, &QTimer::timeout, this, &SessionFace::attempt);
-    connect(&m_session, &JukeboxSession::snapshotChanged, this, &RemoteFace::changed);
+    for (QTimer &wait : m_creditWaits) {
+        wait.setSingleShot(true);
+        wait.setInterval(JukeboxSession::kConfirmTimeout);
+        connect(&wait, &QTimer::timeout, this, &RemoteFace::changed);
+    }
+    connect(&m_session, &JukeboxSession::snapshotChanged, this, [this](const JukeboxSnapshot &now) {
+        if (now.credits != m_creditsAtClick)
+            endCreditWaits();
+        emit changed();
+    });
+    connect(&m_session, &JukeboxSession::noticeHandled, this, [this](Incoming kind) {
+        if (kind != Incoming::ChangeCredit)
+            return;
+        endCreditWaits();
+        emit changed();
+    });
     connect(&m_session, &JukeboxSession::linkLost, this, [this] {
+        endCreditWaits();
         if (m_opening)
             return; // the running attempt reports its own outcome
         m_status.attempt = 0;
@@ -32,12 +48,57 @@ LinkStatus SessionFace::linkStatus() const
     return status;
 }
 
+void SessionFace::setConfirmTimeout(int ms)
+{
+    for (QTimer &wait : m_creditWaits)
+        wait.setInterval(ms);
+}
+
+QTimer *SessionFace::creditWait(Command command)
+{
+    if (command == Command::AddCredit)
+        return &m_creditWaits[0];
+    if (command == Command::RemoveCredit)
+        return &m_creditWaits[1];
+    return nullptr;
+}
+
+void SessionFace::endCreditWaits()
+{
+    for (QTimer &wait : m_creditWaits)
+        wait.stop();
+}
+
+bool SessionFace::allows(const RequestRules::RemoteAction &action) const
+{
+    if (m_status.phase != LinkStatus::Phase::Connected || !m_session.isOpen())
+        return false;
+    if (!action.command)
+        return true;
+    const QTimer *wait = creditWait(*action.command);
+    return !(wait && wait->isActive()) && commandAllowed(*action.command, m_session.snapshot());
+}
+
 SessionResult SessionFace::perform(const RequestRules::RemoteAction &action)
 {
     if (m_status.phase != LinkStatus::Phase::Connected || !m_session.isOpen())
         return SessionResult::LinkLost;
-    if (action.command && !m_session.isBusy() && m_queue.isEmpty())
-        return m_session.send(*action.command);
+    if (!allows(action))
+        return SessionResult::Forbidden;
+    if (QTimer *wait = action.command ? creditWait(*action.command) : nullptr) {
+        m_creditsAtClick = m_session.snapshot().credits;
+        wait->start();
+        emit changed();
+    }
+    if (action.command && !m_session.isBusy() && m_queue.isEmpty()) {
+        const SessionResult sent = m_session.send(*action.command);
+        if (sent != SessionResult::Done && creditWait(*action.command)) {
+            // Nothing went out: nothing will confirm it.
+            creditWait(*action.command)->stop();
+            emit changed();
+        }
+        return sent;
+    }
     if (m_queue.size() >= kMaxQueued)
         return SessionResult::NotConfirmed;
     m_queue.append(action);

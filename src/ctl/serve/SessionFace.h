@@ -6,6 +6,8 @@
 
 #include <QTimer>
 
+#include <array>
+
 // The web remote's one connection to the jukebox: a session that logs in, follows the
 // jukebox's notices and polls it, and that tries again after 1, 2, 4 ... up to 60 s whenever
 // it cannot connect or loses the link. Owns its session.
@@ -21,9 +23,15 @@ public:
 
     JukeboxSnapshot snapshot() const override { return m_session.snapshot(); }
     LinkStatus linkStatus() const override;
+    bool allows(const RequestRules::RemoteAction &action) const override;
     SessionResult perform(const RequestRules::RemoteAction &action) override;
 
+    // Test seam: how long a credit click waits for its confirmation (kConfirmTimeout).
+    void setConfirmTimeout(int ms);
+
 private:
+    void endCreditWaits();
+
     void attempt();
     void scheduleRetry(SessionResult why);
     void drain();
@@ -41,4 +49,11 @@ private:
     QTimer m_retry;
     LinkStatus m_status;
     bool m_opening = false;
+    // A credit click holds its action until the jukebox confirms it (its notice, or a count
+    // that differs from the one at the click), at most kConfirmTimeout: as the panel's button.
+    // nullptr for a command that does not wait.
+    QTimer *creditWait(Command command);
+    const QTimer *creditWait(Command command) const { return const_cast<SessionFace *>(this)->creditWait(command); }
+    std::array<QTimer, 2> m_creditWaits;
+    std::optional<int> m_creditsAtClick;
 };

@@ -29,12 +29,20 @@ constexpr std::array kFiles{
     StaticFile{"/", ":/kurvan/web/index.html", "text/html; charset=utf-8"},
     StaticFile{"/app.js", ":/kurvan/web/app.js", "text/javascript; charset=utf-8"},
     StaticFile{"/style.css", ":/kurvan/web/style.css", "text/css; charset=utf-8"},
+    // What a phone asks for to put the page on its home screen, and the browser tab's icon.
+    StaticFile{"/manifest.webmanifest", ":/kurvan/web/manifest.webmanifest", "application/manifest+json"},
+    StaticFile{"/icon-192.png", ":/kurvan/web/icon-192.png", "image/png"},
+    StaticFile{"/icon-512.png", ":/kurvan/web/icon-512.png", "image/png"},
+    StaticFile{"/icon-maskable-512.png", ":/kurvan/web/icon-maskable-512.png", "image/png"},
+    StaticFile{"/apple-touch-icon.png", ":/kurvan/web/apple-touch-icon.png", "image/png"},
+    StaticFile{"/favicon.ico", ":/kurvan/web/favicon.ico", "image/x-icon"},
 };
 
 // The page loads nothing from elsewhere, may not be framed, and tells no other site where it was.
 const HttpResponseWriter::Headers kPageHeaders{
     {"Content-Security-Policy",
      "default-src 'none'; script-src 'self'; style-src 'self'; connect-src 'self'; img-src 'self' data:; "
+     "manifest-src 'self'; "
      "form-action 'none'; frame-ancestors 'none'; base-uri 'none'"},
     {"X-Content-Type-Options", "nosniff"},
     {"X-Frame-Options", "DENY"},
@@ -468,8 +476,15 @@ void WebRemoteServer::logLinkChange()
 
 QByteArray WebRemoteServer::statePayload() const
 {
-    const QJsonObject payload{{QStringLiteral("state"), snapshotToJson(m_face->snapshot())},
-                              {QStringLiteral("link"), linkStatusToJson(m_face->linkStatus())}};
+    // What each control may do now, decided here once, so the page keeps no copy of the rules.
+    QJsonObject allowed;
+    for (const RequestRules::NamedAction &named : RequestRules::namedActions())
+        allowed.insert(named.name, m_face->allows(named.action));
+    const QJsonObject payload{
+        {QStringLiteral("state"), snapshotToJson(m_face->snapshot())},
+        {QStringLiteral("link"), linkStatusToJson(m_face->linkStatus())},
+        {QStringLiteral("allowed"), allowed},
+        {QStringLiteral("timing"), QJsonObject{{QStringLiteral("volumeRestMs"), RemoteFace::kVolumeRestMs}}}};
     return QJsonDocument(payload).toJson(QJsonDocument::Compact);
 }
 

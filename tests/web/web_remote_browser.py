@@ -109,7 +109,7 @@ class WebRemoteInBrowser(unittest.TestCase):
         cls.jukebox.start()
         cls.web_port = free_port()
         cls.serve_log = open(os.path.join(cls.dir.name, "serve.log"), "wb")
-        cls.state = os.path.join(cls.dir.name, "state")
+        cls.state_dir = os.path.join(cls.dir.name, "state")
         cls.start_serve()
         # The trust step: the authority goes into the NSS database of a HOME of the test's own,
         # where Chromium on Linux looks for certificates the user trusts.
@@ -118,7 +118,7 @@ class WebRemoteInBrowser(unittest.TestCase):
         os.makedirs(nssdb)
         subprocess.run(["certutil", "-N", "-d", "sql:" + nssdb, "--empty-password"], check=True)
         subprocess.run(["certutil", "-A", "-d", "sql:" + nssdb, "-n", "kurvan", "-t", "C,,",
-                        "-i", os.path.join(cls.state, "ca.pem")], check=True)
+                        "-i", os.path.join(cls.state_dir, "ca.pem")], check=True)
 
         options = webdriver.ChromeOptions()
         options.binary_location = "/usr/bin/chromium"
@@ -143,7 +143,7 @@ class WebRemoteInBrowser(unittest.TestCase):
 
     @classmethod
     def start_serve(cls):
-        env = dict(os.environ, KURVAN_PASSWORD=PASSWORD, STATE_DIRECTORY=cls.state)
+        env = dict(os.environ, KURVAN_PASSWORD=PASSWORD, STATE_DIRECTORY=cls.state_dir)
         cls.serve = subprocess.Popen(
             [KURVANCTL, "serve", "--host", "127.0.0.1", "--port", str(cls.jukebox.port),
              "--listen", "127.0.0.1:%d" % cls.web_port, "--tls"],
@@ -426,7 +426,7 @@ class WebRemoteInBrowser(unittest.TestCase):
                     if re.search(r"manifest|favicon|icon|404", e["message"], re.I)]
         self.assertEqual(problems, [])
         # Small on a slow phone: page, script, style and manifest together under 64 KiB.
-        trusting = ssl.create_default_context(cafile=os.path.join(self.state, "ca.pem"))
+        trusting = ssl.create_default_context(cafile=os.path.join(self.state_dir, "ca.pem"))
         size = sum(len(urllib.request.urlopen(self.url + path, timeout=ANSWER_S, context=trusting).read())
                    for path in ("", "app.js", "style.css", "manifest.webmanifest"))
         self.assertLess(size, 64 * 1024)

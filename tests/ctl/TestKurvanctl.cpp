@@ -452,6 +452,12 @@ private slots:
         QCOMPARE(reissued.issuerInfo(QSslCertificate::CommonName),
                  QSslCertificate(authority).subjectInfo(QSslCertificate::CommonName));
 
+        // One's own certificate instead of the authority's: https, no trust step to offer.
+        const QString own = startServe(QStringLiteral("127.0.0.1"),
+                                       {QStringLiteral("--tls-cert"), state + QStringLiteral("/server.pem"),
+                                        QStringLiteral("--tls-key"), state + QStringLiteral("/server.key")});
+        QVERIFY2(own.contains(QStringLiteral("https://127.0.0.1:")) && !own.contains(fingerprint), qPrintable(own));
+
         const QString plain = startServe(QStringLiteral("127.0.0.1"), {QStringLiteral("--plain-http")});
         QVERIFY2(plain.contains(QStringLiteral("http://127.0.0.1:")) &&
                      plain.contains(QStringLiteral("Warnung: --plain-http")) && !plain.contains(fingerprint),

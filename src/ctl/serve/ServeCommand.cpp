@@ -276,6 +276,7 @@ private:
         if (m_authority->lastReissue() == LocalAuthority::Reissue::No)
             return;
         m_server->setTls(configurationOf(*m_authority));
+        m_server->setAuthority(m_authority->authorityPem()); // made anew if its files went
         m_server->log().event(ServeText::LogReissued.arg(reissueText(m_authority->lastReissue())));
     }
 

@@ -9,6 +9,7 @@ if [ $# -gt 0 ]; then
 else
     packages=(
         g++ cmake ninja-build qt6-base-dev qt6-qpa-plugins   # build
+        libssl-dev libqrencode-dev pkg-config                  # the web remote's certificates and QR codes
         clang libclang-rt-14-dev                               # fuzzers and sanitizers
         libbenchmark-dev                                       # benchmarks
         xvfb xauth xdotool x11-utils imagemagick               # windows without a desktop, screenshots

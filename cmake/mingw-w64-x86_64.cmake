@@ -1,6 +1,6 @@
 # Cross build for 64-bit Windows with Debian's MinGW-w64 (posix thread model, which Qt needs).
-# Used to build Qt itself for MinGW (scripts/qt-mingw.sh), the C libraries (scripts/mingw-libs.sh),
-# and by the `windows` preset to build the client against them.
+# Used to build Qt itself for MinGW (scripts/qt-mingw.sh), the C libraries and Qt's OpenSSL
+# backend (scripts/mingw-libs.sh), and by the `windows` preset to build the client against them.
 # Both prefixes are KurvanCache.cmake's, beside this file.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)

@@ -2,14 +2,18 @@
 # The C libraries the web remote links on Windows, built once for MinGW-w64 from Debian's own
 # sources into the cache folder KurvanCache.cmake names (KURVAN_MINGW_LIBS), as static libraries,
 # so the program folder needs no DLL more: OpenSSL 3 (libcrypto for its certificate authority
-# and server certificate, libssl for TLS) and libqrencode (the QR codes). The `windows` preset
-# finds them there (cmake/mingw-w64-x86_64.cmake). scripts/windows.sh runs this; by hand:
+# and server certificate, libssl for TLS) and libqrencode (the QR codes). Then, in the same
+# prefix, Qt's OpenSSL TLS backend with OpenSSL linked in (cmake/qt-openssl-backend), from the
+# qtbase sources scripts/qt-mingw.sh fetched, against the Qt for MinGW, which must be there. The
+# `windows` preset finds all of it there (cmake/mingw-w64-x86_64.cmake). scripts/windows.sh runs
+# this; by hand:
 #   scripts/mingw-libs.sh
 # Each part carries a stamp in the prefix when it is installed and is not built again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-# The cross compiler, OpenSSL's Configure (perl) and make, dpkg-dev to unpack the sources.
-bash scripts/install-deps.sh g++-mingw-w64-x86-64-posix cmake ninja-build make perl dpkg-dev
+# The cross compiler, OpenSSL's Configure (perl) and make, dpkg-dev to unpack the sources, the
+# Linux Qt's host tools (moc) for the plugin.
+bash scripts/install-deps.sh g++-mingw-w64-x86-64-posix cmake ninja-build make perl dpkg-dev qt6-base-dev
 eval "$(cmake -P cmake/KurvanCache.cmake)"
 cache=$KURVAN_CACHE
 libs=$KURVAN_MINGW_LIBS
@@ -57,4 +61,18 @@ if [ ! -f "$libs/.kurvan-qrencode" ]; then
     rm -rf "$cache/qrencode-build"
 fi
 
-stage "OpenSSL and libqrencode for MinGW ready in $libs"
+if [ ! -f "$libs/.kurvan-qt-openssl-backend" ]; then
+    fetch qt6-base qtbase
+    stage "Qt's OpenSSL backend: build"
+    rm -rf "$cache/qt-openssl-backend-build"
+    cmake -G Ninja -S cmake/qt-openssl-backend -B "$cache/qt-openssl-backend-build" -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_INSTALL_PREFIX="$libs" -DQTBASE_SOURCE="$cache/qtbase-src" \
+        -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+        >"$cache/qt-openssl-backend-configure.log"
+    nice -n 10 cmake --build "$cache/qt-openssl-backend-build" --parallel "$jobs"
+    cmake --install "$cache/qt-openssl-backend-build" >/dev/null
+    touch "$libs/.kurvan-qt-openssl-backend"
+    rm -rf "$cache/qt-openssl-backend-build"
+fi
+
+stage "OpenSSL, libqrencode and Qt's OpenSSL backend for MinGW ready in $libs"

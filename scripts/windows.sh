@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The Windows build, made on Linux: the Qt for MinGW (scripts/qt-mingw.sh) and the MinGW libraries
-# (scripts/mingw-libs.sh) if they are missing, the cross build, and in
+# with Qt's OpenSSL backend (scripts/mingw-libs.sh) if they are missing, the cross build, and in
 # dist/ the zip to unpack and run and the installer, both made by cpack from the install rules
 # (packaging/windows).
 #   scripts/windows.sh          the zip and the installer
@@ -26,9 +26,9 @@ stage() { echo "== $* ($((SECONDS - started)) s) =="; }
 stage "packages"
 # Cross compiler and host tools (moc, rcc, uic); Windows run time, installer; Wine's windows,
 # driven; the Linux simulator the checks talk to (its build configures the web remote too, with
-# Linux's libcrypto and libqrencode).
+# Linux's libcrypto and libqrencode); certificates and requests for the web remote's checks.
 bash scripts/install-deps.sh g++-mingw-w64-x86-64-posix cmake ninja-build qt6-base-dev wine64 nsis \
-    xvfb xauth xdotool libssl-dev libqrencode-dev pkg-config
+    xvfb xauth xdotool libssl-dev libqrencode-dev pkg-config openssl curl
 if [ -z "${KURVAN_QT_WINDOWS:-}" ]; then
     bash scripts/qt-mingw.sh
 elif [ ! -f "$KURVAN_QT_WINDOWS/lib/cmake/Qt6/Qt6Config.cmake" ]; then

@@ -54,7 +54,7 @@ if [ ! -f "$libs/.kurvan-qrencode" ]; then
     rm -rf "$cache/qrencode-build"
     cmake -G Ninja -S "$cache/qrencode-src" -B "$cache/qrencode-build" -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_INSTALL_PREFIX="$libs" \
-        -DBUILD_SHARED_LIBS=OFF -DWITH_TOOLS=OFF -DWITH_TESTS=OFF >"$cache/qrencode-configure.log"
+        -DBUILD_SHARED_LIBS=OFF -DWITH_TOOLS=OFF -DWITH_TESTS=OFF -Wno-dev >"$cache/qrencode-configure.log"
     nice -n 10 cmake --build "$cache/qrencode-build" --parallel "$jobs"
     cmake --install "$cache/qrencode-build" >/dev/null
     touch "$libs/.kurvan-qrencode"

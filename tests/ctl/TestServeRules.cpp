@@ -531,14 +531,15 @@ private slots:
                  LocalAuthority::Reissue::RunningOut);
         QCOMPARE(LocalAuthority::reissueReason(QSslCertificate(moved.serverCertificatePem()), false, wider, now),
                  LocalAuthority::Reissue::OtherAuthority);
-        // Without its key the authority is worth nothing: a new one, and the start says so.
-        QVERIFY(QFile::remove(folder.filePath(u"ca.key"_s)));
-        LocalAuthority anew(folder.path());
-        QVERIFY(anew.prepare(names, now, &error) && anew.madeAuthority() && anew.fingerprint() != first.fingerprint());
-        QCOMPARE(anew.lastReissue(), LocalAuthority::Reissue::OtherAuthority);
         QTemporaryDir otherFolder;
         LocalAuthority other(otherFolder.path());
         QVERIFY(other.prepare(names, now, &error));
+        // Without its own key the authority is worth nothing: a new one, and the start says so.
+        QVERIFY(QFile::remove(folder.filePath(u"ca.key"_s)) &&
+                QFile::copy(otherFolder.filePath(u"ca.key"_s), folder.filePath(u"ca.key"_s)));
+        LocalAuthority anew(folder.path());
+        QVERIFY(anew.prepare(names, now, &error) && anew.madeAuthority() && anew.fingerprint() != first.fingerprint());
+        QCOMPARE(anew.lastReissue(), LocalAuthority::Reissue::OtherAuthority);
         QVERIFY(!CertificateMaker::isSignedBy(other.serverCertificatePem(), first.authorityPem()));
         QVERIFY(!CertificateMaker::keyMatches(other.serverCertificatePem(), first.serverKeyPem()));
     }

@@ -146,6 +146,9 @@ class TestWebRemote : public QObject
     std::unique_ptr<SimServer> sim;
     std::unique_ptr<SessionFace> face;
     std::unique_ptr<WebRemoteServer> server;
+    std::unique_ptr<QTemporaryDir> authorityFolder;
+    QSslCertificate authority;
+    QString fingerprint;
 
     // A socket of the test's own to the server, for requests the probe would not send.
     bool connectRaw(QTcpSocket &socket) const
@@ -154,11 +157,28 @@ class TestWebRemote : public QObject
         return socket.waitForConnected(kAnswerMs);
     }
 
-    void startServer(const ConnectionGuard::Limits &limits = {})
+    // With tls, the service speaks TLS with a certificate of its own authority, kept in
+    // authority (a phone that trusts it) and authorityFolder.
+    void startServer(const ConnectionGuard::Limits &limits = {}, bool tls = false)
     {
         face = std::make_unique<SessionFace>(loginFor(*sim));
         server = std::make_unique<WebRemoteServer>(face.get(), SimServer::kDefaultPassword);
         server->setLimits(limits);
+        if (tls) {
+            authorityFolder = std::make_unique<QTemporaryDir>();
+            LocalAuthority own(authorityFolder->path());
+            QString error;
+            QVERIFY2(own.prepare({{QStringLiteral("localhost")}, {QHostAddress::LocalHost}},
+                                 QDateTime::currentDateTimeUtc(), &error),
+                     qPrintable(error));
+            QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+            configuration.setLocalCertificate(QSslCertificate(own.serverCertificatePem()));
+            configuration.setPrivateKey(QSslKey(own.serverKeyPem(), QSsl::Ec));
+            server->setTls(configuration);
+            server->setAuthority(own.authorityPem());
+            authority = QSslCertificate(own.authorityPem());
+            fingerprint = own.fingerprint();
+        }
         QVERIFY(server->listenOn(QHostAddress::LocalHost, 0));
         face->start();
         QTRY_COMPARE_WITH_TIMEOUT(face->linkStatus().phase, LinkStatus::Phase::Connected, kAnswerMs);
@@ -463,20 +483,37 @@ private slots:
         QVERIFY(closed.wait(limits.idleMs + kAnswerMs));
     }
 
+    void aClientThatDoesNotReadHoldsOneBuffer_data()
+    {
+        QTest::addColumn<bool>("tls");
+        QTest::newRow("plain") << false;
+        // Under TLS the answers wait encrypted, where they must be counted too.
+        QTest::newRow("tls") << true;
+    }
     void aClientThatDoesNotReadHoldsOneBuffer()
     {
+        QFETCH(bool, tls);
         ConnectionGuard::Limits limits;
         limits.idleMs = 1500;
         limits.requestMs = 600'000; // only the idle time may end it here
-        startServer(limits);
+        startServer(limits, tls);
         HttpProbe probe(server->port());
+        probe.trusted = authority;
         const qint64 script = probe.request("GET", "/app.js").body.size();
         QVERIFY(script > 0);
         // Answers asked for in bursts and none of them read, until the service stops reading;
         // then a byte now and then, which must not keep the connection alive.
-        QTcpSocket greedy;
+        QSslSocket greedy;
+        if (tls) {
+            QSslConfiguration configuration = greedy.sslConfiguration();
+            configuration.setCaCertificates({authority});
+            greedy.setSslConfiguration(configuration);
+            greedy.connectToHostEncrypted(QStringLiteral("127.0.0.1"), server->port());
+            QVERIFY(QTest::qWaitFor([&] { return greedy.isEncrypted(); }, kAnswerMs));
+        } else {
+            QVERIFY(connectRaw(greedy));
+        }
         greedy.setReadBufferSize(1);
-        QVERIFY(connectRaw(greedy));
         const QByteArray one = "GET /app.js HTTP/1.1\r\nHost: " + probe.host() + "\r\n\r\n";
         qint64 most = 0;
         QTimer writer;
@@ -820,38 +857,21 @@ private slots:
     // at the request deadline.
     void aTlsServiceTakesNothingInTheClear()
     {
-        QTemporaryDir folder;
-        LocalAuthority authority(folder.path());
-        QString error;
-        QVERIFY2(authority.prepare({{QStringLiteral("localhost")}, {QHostAddress::LocalHost}},
-                                   QDateTime::currentDateTimeUtc(), &error),
-                 qPrintable(error));
-        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
-        tls.setLocalCertificate(QSslCertificate(authority.serverCertificatePem()));
-        tls.setPrivateKey(QSslKey(authority.serverKeyPem(), QSsl::Ec));
-        face = std::make_unique<SessionFace>(loginFor(*sim));
-        server = std::make_unique<WebRemoteServer>(face.get(), SimServer::kDefaultPassword);
-        server->setTls(tls);
-        server->setAuthority(authority.authorityPem());
         ConnectionGuard::Limits limits;
         limits.requestMs = 1000;
-        server->setLimits(limits);
-        QVERIFY(server->listenOn(QHostAddress::LocalHost, 0));
-        face->start();
-        QTRY_COMPARE_WITH_TIMEOUT(face->linkStatus().phase, LinkStatus::Phase::Connected, kAnswerMs);
-        sim->clearReceived();
+        startServer(limits, true);
 
         HttpProbe secure(server->port());
-        secure.trusted = QSslCertificate(authority.authorityPem());
+        secure.trusted = authority;
         QVERIFY(secure.login("tonalis"));
         HttpProbe plain(server->port());
         plain.cookie = secure.cookie;
         const QByteArray https = "https://" + plain.host() + '/';
         QCOMPARE(plain.request("GET", "/").header("Location"), https);
         const Answer trust = plain.request("GET", "/trust");
-        QVERIFY(trust.body.contains(authority.fingerprint().toLatin1()) && trust.body.contains(https) &&
+        QVERIFY(trust.body.contains(fingerprint.toLatin1()) && trust.body.contains(https) &&
                 trust.body.contains("<svg"));
-        QCOMPARE(plain.request("GET", "/kurvan-ca.crt").body, QSslCertificate(authority.authorityPem()).toDer());
+        QCOMPARE(plain.request("GET", "/kurvan-ca.crt").body, authority.toDer());
         QCOMPARE(plain.request("GET", "/app.js").status, 404);
         const QList<std::pair<QByteArray, QByteArray>> api{{"POST", "/api/login"},  {"GET", "/api/state"},
                                                            {"GET", "/api/events"},  {"POST", "/api/credit/add"},

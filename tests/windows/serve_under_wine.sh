@@ -63,7 +63,7 @@ for _ in 1 2 3 4 5; do
 done
 status 429 POST /api/login -H "$json" -d '{"password":"geheim"}'
 
-# https_checks CA: the service at $base (https) as a phone sees it that was taught to trust the
+# https_checks CA VOLUME: the service at $base (https) as a phone sees it that was taught to trust the
 # certificate authority in the file CA, and nothing else: curl checks the chain up to it and
 # that the certificate names 127.0.0.1, whoever made it.
 https_checks() {
@@ -78,10 +78,10 @@ https_checks() {
     status 200 GET /api/state
     grep -q '"volume":50' "$work/body" || fail "the state over HTTPS lacks the volume: $(cat "$work/body")"
     # The same address in plain http is a foreign origin to a service that speaks https.
-    status 403 POST /api/volume -H "$json" -H "Origin: http://${base#https://}" -d '{"volume":30}'
-    grep -qF 'recv: SetVolume' "$work/sim.log" && fail "an action from the http origin reached the jukebox"
-    status 200 POST /api/volume -H "$json" -H "Origin: $base" -d '{"volume":30}'
-    logged "recv: SetVolume|30" || fail "the volume over HTTPS sent nothing"
+    status 403 POST /api/volume -H "$json" -H "Origin: http://${base#https://}" -d "{\"volume\":$2}"
+    grep -qF "recv: SetVolume|$2" "$work/sim.log" && fail "an action from the http origin reached the jukebox"
+    status 200 POST /api/volume -H "$json" -H "Origin: $base" -d "{\"volume\":$2}"
+    logged "recv: SetVolume|$2" || fail "the volume over HTTPS sent nothing"
 }
 
 # A certificate authority and a server certificate it signed, both ECDSA P-256, made with the
@@ -101,6 +101,28 @@ mkdir "$work/tls"
 ) >"$work/openssl.out" 2>&1 || fail "openssl made no certificates: $(cat "$work/openssl.out")"
 serve serve-tls.log --tls-cert "$work/tls/server.pem" --tls-key "$work/tls/server.key"
 base="https://127.0.0.1:$web"
-https_checks "$work/tls/ca.pem"
+https_checks "$work/tls/ca.pem" 30
+
+# The default: serve makes its own authority (in %LOCALAPPDATA% of the Wine prefix). Over plain
+# HTTP on the same port a phone finds only the way there: the redirect, the trust page and the
+# authority's certificate, whose fingerprint the start message shows; no /api/ request is taken.
+serve serve-own.log --tls
+base="http://127.0.0.1:$web"
+trust=
+rm -f "$work/cookies"
+status 302 GET /
+grep -qi "^location: https://127.0.0.1:$web/" "$work/head" || fail "/ over HTTP does not lead to https"
+status 200 GET /trust
+status 403 POST /api/login -H "$json" -d '{"password":"geheim"}'
+grep -qF "https://127.0.0.1:$web/" "$work/body" || fail "the refusal does not name the https address"
+grep -qi '^set-cookie' "$work/head" && fail "a login over plain HTTP set a cookie"
+status 403 GET /api/state
+status 200 GET /kurvan-ca.crt
+openssl x509 -inform der -in "$work/body" -out "$work/own-ca.pem" 2>/dev/null || fail "/kurvan-ca.crt is no certificate"
+fingerprint=$(openssl x509 -in "$work/own-ca.pem" -noout -fingerprint -sha256 | cut -d= -f2)
+grep -qF "$fingerprint" "$work/serve-own.log" || fail "the start message lacks the fingerprint $fingerprint"
+base="https://127.0.0.1:$web"
+https_checks "$work/own-ca.pem" 40
 echo "serve_under_wine: page, login, state, refusals (401, 403, 400, 405, 429) and AddCredit|1 over HTTP;" \
-    "page, Secure login, state and SetVolume|30 over HTTPS with an ECDSA certificate"
+    "page, Secure login, state and SetVolume|30 over HTTPS with an ECDSA certificate of one's own;" \
+    "with its own authority: only the way to TLS over HTTP, then SetVolume|40 over HTTPS trusting it"

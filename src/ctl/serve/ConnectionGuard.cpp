@@ -128,13 +128,20 @@ void ConnectionGuard::admit(QTcpSocket *socket)
             unsent(socket) <= kMaxUnsentBytes && (!it->received.isEmpty() || socket->bytesAvailable() > 0))
             readRequests(socket);
     };
-    connect(socket, &QTcpSocket::bytesWritten, this, taken);
 #if QT_CONFIG(ssl)
-    // Under TLS the answer is encrypted at once and then waits as encrypted bytes; what the
-    // client takes is counted there.
-    if (auto *tlsSocket = qobject_cast<QSslSocket *>(socket))
+    if (auto *tlsSocket = qobject_cast<QSslSocket *>(socket)) {
+        // Under TLS, bytesWritten says only that an answer was encrypted, while its bytes are
+        // still on their way to the system's buffer; what the client takes shows as
+        // encryptedBytesWritten.
+        connect(tlsSocket, &QSslSocket::bytesWritten, this, [tlsSocket, taken] {
+            if (tlsSocket->mode() == QSslSocket::UnencryptedMode)
+                taken();
+        });
         connect(tlsSocket, &QSslSocket::encryptedBytesWritten, this, taken);
+        return;
+    }
 #endif
+    connect(socket, &QTcpSocket::bytesWritten, this, taken);
 }
 
 void ConnectionGuard::noteProgress(QTcpSocket *socket)

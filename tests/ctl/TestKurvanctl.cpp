@@ -87,6 +87,12 @@ private slots:
         QVERIFY(folder.isValid());
         program = folder.filePath(QFileInfo(QStringLiteral(KURVANCTL_PATH)).fileName()); // ".exe" on Windows
         QVERIFY(QFile::copy(QStringLiteral(KURVANCTL_PATH), program));
+        // A TLS backend that travels with the program (Windows) goes along into its folder.
+        const QString backend = QFileInfo(QStringLiteral(KURVANCTL_PATH)).dir().filePath(QStringLiteral("tls"));
+        for (const QFileInfo &plugin : QDir(backend).entryInfoList(QDir::Files)) {
+            QVERIFY(QDir(folder.path()).mkpath(QStringLiteral("tls")));
+            QVERIFY(QFile::copy(plugin.filePath(), folder.filePath(QStringLiteral("tls/")) + plugin.fileName()));
+        }
     }
 
     void init()

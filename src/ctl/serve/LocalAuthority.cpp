@@ -39,8 +39,9 @@ LocalAuthority::LocalAuthority(const QString &folder) : m_folder(folder) {}
 
 QString LocalAuthority::defaultFolder()
 {
-    // systemd may hand several folders, separated by colons; the unit names one.
-    const QString state = qEnvironmentVariable("STATE_DIRECTORY").section(u':', 0, 0);
+    // systemd may hand several folders, separated by colons; the unit names one. Elsewhere
+    // (Windows, a test) the variable names one folder, whose path may hold a drive's colon.
+    const QString state = qEnvironmentVariable("STATE_DIRECTORY").section(QDir::listSeparator(), 0, 0);
     if (!state.isEmpty())
         return state;
     return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + QStringLiteral("/web-remote");

@@ -3,6 +3,7 @@
 #include "app/Texts.h"
 #include "common/IniFile.h"
 #include "link/JukeboxLink.h"
+#include "link/Vocabulary.h"
 #include "panel/Kurvan.h"
 #include "widgets/FitLabel.h"
 #include "widgets/Placement.h"
@@ -119,7 +120,7 @@ void ConnectionInput::buildControls()
 
     tmrTimeOut = new QTimer(this);
     tmrTimeOut->setObjectName(QStringLiteral("tmrTimeOut"));
-    tmrTimeOut->setInterval(kConnectTimeout);
+    tmrTimeOut->setInterval(Vocabulary::kConnectTimeout);
     tmrTimeOut->setSingleShot(true);
     // Five seconds means five seconds: a coarse timer may fire up to 5 % early.
     tmrTimeOut->setTimerType(Qt::PreciseTimer);

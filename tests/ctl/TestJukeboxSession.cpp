@@ -81,15 +81,20 @@ private slots:
         // No credit left: "-" is off, as on the panel.
         QCOMPARE(session.sendAndConfirm(Command::RemoveCredit), SessionResult::Forbidden);
         QCOMPARE(session.sendAndConfirm(Command::NextTitle), SessionResult::Done);
+        QCOMPARE(session.sendAndConfirm(Command::PrevTitle), SessionResult::Done);
         QCOMPARE(session.sendAndConfirm(Command::Stop), SessionResult::Done);
         QCOMPARE(session.snapshot().playing, false);
         QCOMPARE(session.send(Command::PrevTitle), SessionResult::Forbidden);
-        QCOMPARE(commands(), (QStringList{Msg::RemoveCredit, Msg::NextTitle, Msg::Stop}));
+        QCOMPARE(commands(), (QStringList{Msg::RemoveCredit, Msg::NextTitle, Msg::PrevTitle, Msg::Stop}));
 
         // A jukebox that takes the command but does nothing leaves it unconfirmed.
         sim->faults().ignoreCommands = true;
         QCOMPARE(session.sendAndConfirm(Command::AddCredit), SessionResult::NotConfirmed);
         QCOMPARE(session.snapshot().credits, 0);
+        // The jukebox confirms its end by taking the link with it.
+        sim->faults().ignoreCommands = false;
+        QCOMPARE(session.sendAndConfirm(Command::Quit), SessionResult::Done);
+        QVERIFY(!session.isOpen());
     }
 
     void setsTheVolumeOnceAndNotAtAll()

@@ -30,7 +30,8 @@ public:
     void setConfirmTimeout(int ms);
 
 private:
-    void endCreditWaits();
+    // Frees the held actions that confirmed() says the jukebox has confirmed; true when one was.
+    bool endHolds(bool (*confirmed)(const VocabularyRow &row, Incoming notice), Incoming notice = {});
 
     void attempt();
     void scheduleRetry(SessionResult why);
@@ -49,11 +50,8 @@ private:
     QTimer m_retry;
     LinkStatus m_status;
     bool m_opening = false;
-    // A credit click holds its action until the jukebox confirms it (its notice, or a count
-    // that differs from the one at the click), at most kConfirmTimeout: as the panel's button.
-    // nullptr for a command that does not wait.
-    QTimer *creditWait(Command command);
-    const QTimer *creditWait(Command command) const { return const_cast<SessionFace *>(this)->creditWait(command); }
-    std::array<QTimer, 2> m_creditWaits;
+    // A command held until confirmed (heldUntilConfirmed()) holds its action from its request
+    // until the jukebox confirms it, at most Vocabulary::kConfirmTimeout: as the panel's button.
+    std::array<QTimer, kCommandCount> m_holds;
     std::optional<int> m_creditsAtClick;
 };

@@ -359,7 +359,7 @@ QByteArray WebRemoteServer::statePayload() const
         {QStringLiteral("state"), snapshotToJson(m_face->snapshot())},
         {QStringLiteral("link"), linkStatusToJson(m_face->linkStatus())},
         {QStringLiteral("allowed"), allowed},
-        {QStringLiteral("timing"), QJsonObject{{QStringLiteral("volumeRestMs"), RemoteFace::kVolumeRestMs}}}};
+        {QStringLiteral("timing"), QJsonObject{{QStringLiteral("volumeRestMs"), Vocabulary::kVolumeRest}}}};
     return QJsonDocument(payload).toJson(QJsonDocument::Compact);
 }
 

@@ -1,0 +1,119 @@
+#include "RequestRules.h"
+#include "ctl/Commands.h"
+#include "link/Vocabulary.h"
+#include "panel/PanelControls.h"
+
+#include <QMultiMap>
+#include <QSet>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+// The one table of the jukebox's commands and the tables of the surfaces that name them: what
+// goes on the wire, when a command is allowed, and that every surface means the command it says.
+class TestVocabulary : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // Each command's text reads back as that command; a count may differ, nothing else may.
+    void wireTextsReadBackAsTheirCommand_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("command"); // -1: none
+        QSet<QString> seen;
+        for (const VocabularyRow &row : kCommands) {
+            QVERIFY2(!row.wire->isEmpty() && !seen.contains(*row.wire), qPrintable(*row.wire));
+            seen.insert(*row.wire);
+            QTest::addRow("%s", qPrintable(*row.wire)) << *row.wire << static_cast<int>(row.command);
+        }
+        QTest::newRow("a count of five") << u"AddCredit|5"_s << static_cast<int>(Command::AddCredit);
+        QTest::newRow("a count without its name") << u"RemoveCredit"_s << -1;
+        QTest::newRow("a value where none belongs") << u"CtrlStop|1"_s << -1;
+        QTest::newRow("another case") << u"ctrlstop"_s << -1;
+        QTest::newRow("the volume") << u"SetVolume|5"_s << -1;
+        QTest::newRow("a notice") << Msg::ChangeCredit << -1;
+        QTest::newRow("nothing") << QString() << -1;
+    }
+    void wireTextsReadBackAsTheirCommand()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, command);
+        const std::optional<Command> read = commandOfWire(text);
+        QCOMPARE(read ? static_cast<int>(*read) : -1, command);
+    }
+
+    // Each row: the command, whether the jukebox plays (-1 unknown), its credits (-1 unknown).
+    void theRuleLooksAtPlayStatusAndCredits_data()
+    {
+        QTest::addColumn<Command>("command");
+        QTest::addColumn<int>("playing");
+        QTest::addColumn<int>("credits");
+        QTest::addColumn<bool>("allowed");
+        for (const Command transport : {Command::NextTitle, Command::PrevTitle, Command::Stop}) {
+            const QByteArray wire = rowOf(transport).wire->toUtf8();
+            const char *name = wire.constData();
+            QTest::addRow("%s while playing", name) << transport << 1 << 0 << true;
+            QTest::addRow("%s while stopped", name) << transport << 0 << 5 << false;
+            QTest::addRow("%s, play status unknown", name) << transport << -1 << 5 << false;
+        }
+        QTest::newRow("remove the last credit") << Command::RemoveCredit << 1 << 1 << true;
+        QTest::newRow("remove at 0") << Command::RemoveCredit << 1 << 0 << false;
+        QTest::newRow("remove, count unknown") << Command::RemoveCredit << 1 << -1 << false;
+        QTest::newRow("add at 0, stopped") << Command::AddCredit << 0 << 0 << true;
+        QTest::newRow("add, nothing known") << Command::AddCredit << -1 << -1 << true;
+        QTest::newRow("quit, nothing known") << Command::Quit << -1 << -1 << true;
+    }
+    void theRuleLooksAtPlayStatusAndCredits()
+    {
+        QFETCH(Command, command);
+        QFETCH(int, playing);
+        QFETCH(int, credits);
+        QFETCH(bool, allowed);
+        const std::optional<bool> plays = playing < 0 ? std::nullopt : std::optional<bool>(playing == 1);
+        const std::optional<int> count = credits < 0 ? std::nullopt : std::optional<int>(credits);
+        QCOMPARE(isAllowed(command, plays, count), allowed);
+    }
+
+    // Every surface names each command at most once, the web remote and the command line reach
+    // every one, and the panel's roles say what the rule says: its transport group is what needs
+    // a title playing, its held buttons those whose confirmation must come first.
+    void theSurfacesNameEachCommandOnce()
+    {
+        QMultiMap<Command, QString> panel;
+        for (const PanelControl::Row &row : PanelControl::kRows) {
+            if (!row.command)
+                continue;
+            panel.insert(*row.command, QLatin1String(row.name));
+            const bool transport = PanelControl::has(row, PanelControl::Transport);
+            QCOMPARE(transport, !isAllowed(*row.command, false, 5) && isAllowed(*row.command, true, 5));
+            QCOMPARE(PanelControl::has(row, PanelControl::Confirmed), heldUntilConfirmed(*row.command));
+            QVERIFY(PanelControl::has(row, PanelControl::Observed));
+        }
+        QMultiMap<Command, QString> web, words;
+        QStringList names;
+        for (const RequestRules::NamedAction &named : RequestRules::namedActions()) {
+            names << named.name;
+            QCOMPARE(RequestRules::actionForPath("/api/" + named.name.toLatin1()), std::optional(named.action));
+            if (named.action.command)
+                web.insert(*named.action.command, named.name);
+        }
+        // The page reads these names; they are the service's promise to it.
+        QCOMPARE(names, (QStringList{u"credit/add"_s, u"credit/remove"_s, u"next"_s, u"previous"_s, u"stop"_s,
+                                     u"quit"_s, u"volume"_s}));
+        for (const CommandRow &row : commandTable()) {
+            for (const Command command : row.commands)
+                words.insert(command, row.word);
+            QCOMPARE(row.run == runJukeboxCommand, row.commands.size() == 1 && row.done);
+        }
+        for (const VocabularyRow &row : kCommands) {
+            const QByteArray wire = row.wire->toUtf8();
+            QVERIFY2(panel.count(row.command) <= 1, wire.constData());
+            QVERIFY2(web.count(row.command) == 1, wire.constData());
+            QVERIFY2(words.count(row.command) == 1, wire.constData());
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestVocabulary)
+#include "TestVocabulary.moc"

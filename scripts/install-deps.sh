@@ -18,6 +18,7 @@ else
         dbus playerctl                                         # a private session bus and a media remote
         chromium chromium-driver python3-selenium curl         # the web remote in a real browser
         openssl                                                # certificates for the web remote's TLS checks
+        zsh fish                                               # kurvanctl's completion, tried in those shells
     )
 fi
 

@@ -1,9 +1,12 @@
 #include "RequestRules.h"
+#include "ctl/CommandLine.h"
 #include "ctl/Commands.h"
 #include "link/Vocabulary.h"
 #include "panel/PanelControls.h"
 
+#include <QFile>
 #include <QMultiMap>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTest>
 
@@ -112,6 +115,49 @@ private slots:
             QVERIFY2(web.count(row.command) == 1, wire.constData());
             QVERIFY2(words.count(row.command) == 1, wire.constData());
         }
+    }
+
+    // The manual page's command and option lists hold what the tables hold: every entry's
+    // first word is a command of the table (and every command has an entry), and the options
+    // described are exactly the table's.
+    void theManualPageListsEveryCommandAndOption()
+    {
+        QFile file(QStringLiteral(KURVANCTL_MAN));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        // A section's tags: the line after each ".TP", without its font macros and escapes.
+        QHash<QString, QStringList> tags;
+        QString section;
+        const QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n');
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            if (lines.at(i).startsWith(u".SH "_s))
+                section = lines.at(i).mid(4);
+            else if (lines.at(i) == u".TP"_s && i + 1 < lines.size())
+                tags[section] << lines.at(i + 1)
+                                     .section(u' ', 1)
+                                     .remove(QRegularExpression(u"\\f.|\""_s))
+                                     .replace(u"\\-"_s, u"-"_s);
+        }
+        QStringList words, entries;
+        for (const CommandRow &row : commandTable())
+            words << row.word;
+        static const QRegularExpression word(u"(?<![-+\\w])[a-z][a-z-]*"_s);
+        for (const QString &tag : std::as_const(tags[u"BEFEHLE"_s])) {
+            QStringList named;
+            for (const QRegularExpressionMatch &match : word.globalMatch(tag))
+                named << match.captured();
+            QVERIFY2(!named.isEmpty() && words.contains(named.first()), qPrintable(tag));
+            entries << named;
+        }
+        for (const QString &command : std::as_const(words))
+            QVERIFY2(entries.contains(command), qPrintable(command));
+        QSet<QString> described, options;
+        static const QRegularExpression option(u"--[a-z][a-z-]*"_s);
+        for (const QString &tag : std::as_const(tags[u"OPTIONEN"_s]))
+            for (const QRegularExpressionMatch &match : option.globalMatch(tag))
+                described << match.captured();
+        for (const OptionRow &row : optionTable())
+            options << u"--"_s + row.name;
+        QCOMPARE(described, options);
     }
 };
 

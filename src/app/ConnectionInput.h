@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/SettingsLocation.h"
-#include "link/ServerLogin.h"
+#include "common/ServerLogin.h"
+#include "common/SettingsLocation.h"
 #include "panel/Kurvan.h"
 
 #include <QDialog>

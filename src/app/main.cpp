@@ -1,9 +1,9 @@
 #include "app/CommandLine.h"
 #include "app/ConnectionInput.h"
 #include "app/ParentConsole.h"
-#include "app/SettingsLocation.h"
 #include "app/SingleInstance.h"
 #include "app/Texts.h"
+#include "common/SettingsLocation.h"
 #include "widgets/KurvanIcon.h"
 #ifdef KURVAN_WITH_MPRIS
 #include "mpris/MprisService.h"

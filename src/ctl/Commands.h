@@ -1,7 +1,7 @@
 #pragma once
 
+#include "common/ServerLogin.h"
 #include "ctl/CommandLine.h"
-#include "link/ServerLogin.h"
 #include "link/Vocabulary.h"
 
 #include <QList>

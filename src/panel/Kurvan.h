@@ -1,7 +1,7 @@
 #pragma once
 
+#include "common/ServerLogin.h"
 #include "link/IncomingRoute.h"
-#include "link/ServerLogin.h"
 #include "panel/PanelControls.h"
 #include "panel/PanelState.h"
 #include "panel/SongProgress.h"

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "ListenAddress.h"
+#include "common/ServerLogin.h"
 #include "ctl/CommandLine.h"
 #include "ctl/Commands.h"
-#include "link/ServerLogin.h"
 
 #include <QString>
 #include <optional>

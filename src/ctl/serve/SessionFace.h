@@ -1,7 +1,7 @@
 #pragma once
 
 #include "RemoteFace.h"
-#include "link/ServerLogin.h"
+#include "common/ServerLogin.h"
 #include "session/JukeboxSession.h"
 
 #include <QTimer>

@@ -799,21 +799,26 @@ private slots:
     {
         QTest::addColumn<QByteArray>("path");
         QTest::addColumn<int>("status");
-        QTest::newRow("page") << QByteArray("/") << 200;
-        QTest::newRow("script") << QByteArray("/app.js") << 200;
-        QTest::newRow("up and out") << QByteArray("/../../etc/passwd") << 404;
-        QTest::newRow("resource path") << QByteArray("/:/kurvan/web/index.html") << 404;
-        QTest::newRow("source file") << QByteArray("/index.html") << 404;
+        QTest::addColumn<QByteArray>("type");
+        QTest::newRow("page") << QByteArray("/") << 200 << QByteArray("text/html");
+        QTest::newRow("script") << QByteArray("/app.js") << 200 << QByteArray("text/javascript");
+        QTest::newRow("style") << QByteArray("/style.css") << 200 << QByteArray("text/css");
+        QTest::newRow("up and out") << QByteArray("/../../etc/passwd") << 404 << QByteArray();
+        QTest::newRow("resource path") << QByteArray("/:/kurvan/web/index.html") << 404 << QByteArray();
+        QTest::newRow("source file") << QByteArray("/index.html") << 404 << QByteArray();
     }
     void onlyThePagesOwnFiles()
     {
         QFETCH(QByteArray, path);
         QFETCH(int, status);
+        QFETCH(QByteArray, type);
         startServer();
         const Answer answer = HttpProbe(server->port()).request("GET", path);
         QCOMPARE(answer.status, status);
-        if (status == 200)
+        if (status == 200) {
+            QVERIFY(answer.header("Content-Type").startsWith(type));
             QVERIFY(answer.header("Content-Security-Policy").contains("default-src 'none'"));
+        }
     }
 };
 

@@ -4,7 +4,9 @@
 #include "SecretCompare.h"
 #include "ServeTexts.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTcpSocket>
@@ -15,17 +17,39 @@ namespace {
 
 struct StaticFile
 {
-    const char *path;
-    const char *resource;
-    const char *contentType;
+    QByteArray path;
+    QString resource;
+    QByteArray contentType;
 };
 
-// The page's own files, all built into the program; no request ever names a path on disk.
-constexpr std::array kFiles{
-    StaticFile{"/", ":/kurvan/web/index.html", "text/html; charset=utf-8"},
-    StaticFile{"/app.js", ":/kurvan/web/app.js", "text/javascript; charset=utf-8"},
-    StaticFile{"/style.css", ":/kurvan/web/style.css", "text/css; charset=utf-8"},
-};
+// The page's own files, as the build put them into the program (their one list is in CMake);
+// no request ever names a path on disk. The page itself is "/", each other file its name.
+const QList<StaticFile> &pageFiles()
+{
+    static const QList<StaticFile> files = [] {
+        static const QList<std::pair<QString, QByteArray>> kTypes{
+            {QStringLiteral("html"), "text/html; charset=utf-8"},
+            {QStringLiteral("js"), "text/javascript; charset=utf-8"},
+            {QStringLiteral("css"), "text/css; charset=utf-8"},
+            {QStringLiteral("svg"), "image/svg+xml"},
+            {QStringLiteral("png"), "image/png"},
+        };
+        const QDir folder(QStringLiteral(":/kurvan/web"));
+        QList<StaticFile> all;
+        for (const QFileInfo &file : folder.entryInfoList(QDir::Files)) {
+            QByteArray type = "application/octet-stream";
+            for (const auto &[suffix, known] : kTypes) {
+                if (file.suffix() == suffix)
+                    type = known;
+            }
+            const QByteArray path =
+                file.fileName() == QStringLiteral("index.html") ? "/" : '/' + file.fileName().toUtf8();
+            all.append({path, file.filePath(), type});
+        }
+        return all;
+    }();
+    return files;
+}
 
 // The page loads nothing from elsewhere, may not be framed, and tells no other site where it was.
 const HttpResponseWriter::Headers kPageHeaders{
@@ -270,10 +294,10 @@ void WebRemoteServer::handleAction(const Request &request, QTcpSocket *socket)
 
 bool WebRemoteServer::serveFile(const Request &request, QTcpSocket *socket)
 {
-    for (const StaticFile &file : kFiles) {
-        if (request.path != QByteArrayView(file.path))
+    for (const StaticFile &file : pageFiles()) {
+        if (request.path != file.path)
             continue;
-        QFile resource(QString::fromLatin1(file.resource));
+        QFile resource(file.resource);
         if (!resource.open(QIODevice::ReadOnly))
             return false;
         respond(socket, 200, file.contentType, resource.readAll(), kPageHeaders);

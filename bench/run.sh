@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The benchmarks, all of them, in one command: builds the preset "bench", runs every measuring
 # program, prints one table and writes it with a description of this machine to
-# docs/PERFORMANCE.md. Needs libbenchmark-dev, xvfb and xdotool; takes about four minutes.
+# docs/PERFORMANCE.md. Needs libbenchmark-dev, xvfb and xdotool, and for the web remote's page
+# chromium, chromium-driver and python3-selenium; takes about five minutes.
 #   bench/run.sh           the full run
 #   bench/run.sh --quick   a smoke run with small counts and short durations (under a minute
 #                          once built); its table goes to build-bench/PERFORMANCE-quick.md and
@@ -41,13 +42,17 @@ echo "== 8, 9: kurvanctl against the simulator"
 "$bin/kurvan-bench-ctl" "${args[@]}" | tee "$work/ctl.txt"
 echo "== 10, 11, 12: the web remote with 100 page clients"
 "$bin/kurvan-bench-serve" "${args[@]}" | tee "$work/serve.txt"
+echo "== 17, 18, 19: the web remote over TLS against plain HTTP"
+"$bin/kurvan-bench-tls" "${args[@]}" | tee "$work/tls.txt"
+echo "== 15, 16: the web remote's page in Chromium, its CPU slowed 4x"
+/usr/bin/python3 bench/web_first_view.py "$bin/kurvanctl" "$bin/tonalis-sim" "${args[@]}" | tee "$work/page.txt"
 
 load_after="$(cut -d' ' -f1-3 /proc/loadavg)"
 
 # ROW lines, ordered by their item number (stable within one item).
-cat "$work/micro.txt" "$work/link.txt" "$work/desktop.txt" "$work/ctl.txt" "$work/serve.txt" | grep $'^ROW\t' | cut -f2- |
+cat "$work/micro.txt" "$work/link.txt" "$work/desktop.txt" "$work/ctl.txt" "$work/serve.txt" "$work/tls.txt" "$work/page.txt" | grep $'^ROW\t' | cut -f2- |
     sort -s -t$'\t' -k1,1n > "$work/rows.tsv"
-grep -h $'^NOTE\t' "$work/link.txt" "$work/desktop.txt" "$work/ctl.txt" "$work/serve.txt" | cut -f2- > "$work/notes.txt" || true
+grep -h $'^NOTE\t' "$work/link.txt" "$work/desktop.txt" "$work/ctl.txt" "$work/serve.txt" "$work/page.txt" | cut -f2- > "$work/notes.txt" || true
 
 table() {
     echo "| Measurement | Kurvan | Baseline (same run) | Baseline figure | Ratio | Goal | Goal met |"

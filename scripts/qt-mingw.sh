@@ -17,29 +17,7 @@ jobs="${KURVAN_JOBS:-$(nproc)}"
 started=$SECONDS
 stage() { echo "== $* ($((SECONDS - started)) s) =="; }
 
-# Unpacks Debian source package $1 into $cache/$2-src; returns 1 when the archive does not have
-# it. A deb-src entry for this one download, in a folder of its own; the system's apt
-# configuration stays as it is.
-fetch() {
-    local package=$1 src="$cache/$2-src" apt_tmp="$cache/apt" fetched="$cache/$2-fetch"
-    [ -d "$src" ] && return 0
-    stage "$2: source"
-    rm -rf "$apt_tmp" "$fetched"
-    mkdir -p "$apt_tmp/sources.list.d" "$apt_tmp/lists/partial" "$fetched"
-    for f in /etc/apt/sources.list.d/*.sources; do
-        [ -e "$f" ] && sed 's/^Types:.*/Types: deb-src/' "$f" >"$apt_tmp/sources.list.d/$(basename "$f")"
-    done
-    if [ -f /etc/apt/sources.list ]; then
-        sed -n 's/^deb /deb-src /p' /etc/apt/sources.list >"$apt_tmp/sources.list.d/main.list"
-    fi
-    local apt_opts=(-o "Dir::Etc::sourcelist=/dev/null" -o "Dir::Etc::sourceparts=$apt_tmp/sources.list.d"
-                    -o "Dir::State::Lists=$apt_tmp/lists")
-    local status=0
-    apt-get "${apt_opts[@]}" update && (cd "$fetched" && apt-get "${apt_opts[@]}" source "$package") &&
-        mv "$fetched/$package"-*/ "$src" || status=1
-    rm -rf "$apt_tmp" "$fetched"
-    return $status
-}
+. scripts/debian-source.sh
 
 # Builds and installs $cache/$1-src with the further configure arguments, then stamps it.
 build() {

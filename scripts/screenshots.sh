@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Screenshots of both windows, as a user sees them, at scale 1 and at QT_SCALE_FACTOR=2: the
 # dialog, the panel before login (login refused), logged in while playing, stopped, and after a
-# lost link. Runs everything in a private X server against the simulator on 127.0.0.1.
+# lost link. Runs everything in a private X server against the simulator on 127.0.0.1. The web
+# remote's pictures (web-*.png) come from its browser test, run here with OUTPUT_DIR as its folder.
 #   scripts/screenshots.sh [OUTPUT_DIR]      (default docs/screenshots)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -78,3 +79,7 @@ for scale in 1 2; do
     shot "$panel" panel-link-lost
     kill $client_pid; wait $client_pid 2>/dev/null || true
 done
+
+echo "Web remote (its browser test):"
+KURVAN_SCREENSHOTS="$(cd "$out" && pwd)" ctest --test-dir build -R '^web_remote_browser$' --output-on-failure >/dev/null
+ls "$out"/web-*.png

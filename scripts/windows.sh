@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# The Windows build, made on Linux: the Qt for MinGW if it is missing (scripts/qt-mingw.sh), the
-# cross build, and in dist/ the zip to unpack and run and the installer, both made by cpack from
-# the install rules (packaging/windows).
+# The Windows build, made on Linux: the Qt for MinGW (scripts/qt-mingw.sh) and the MinGW libraries
+# with Qt's OpenSSL backend (scripts/mingw-libs.sh) if they are missing, the cross build, and in
+# dist/ the zip to unpack and run and the installer, both made by cpack from the install rules
+# (packaging/windows).
 #   scripts/windows.sh          the zip and the installer
 #   scripts/windows.sh --test   the same, then the test suite, kurvanctl and its web remote from
 #                               the zip, the end-to-end login and the installer round trip, all
 #                               under Wine
-#   scripts/windows.sh --qt     only the Qt for MinGW (the long part of a first run)
+#   scripts/windows.sh --qt     only the Qt for MinGW and the libraries (the long part of a first run)
 # KURVAN_QT_WINDOWS=/path uses an existing Qt-for-MinGW prefix instead of building one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -23,15 +24,18 @@ started=$SECONDS
 stage() { echo "== $* ($((SECONDS - started)) s) =="; }
 
 stage "packages"
-# Cross compiler and host tools (moc, rcc, uic); Windows run time, installer; Wine's windows, driven.
+# Cross compiler and host tools (moc, rcc, uic); Windows run time, installer; Wine's windows,
+# driven; the Linux simulator the checks talk to (its build configures the web remote too, with
+# Linux's libcrypto and libqrencode); certificates and requests for the web remote's checks.
 bash scripts/install-deps.sh g++-mingw-w64-x86-64-posix cmake ninja-build qt6-base-dev wine64 nsis \
-    xvfb xauth xdotool
+    xvfb xauth xdotool libssl-dev libqrencode-dev pkg-config openssl curl
 if [ -z "${KURVAN_QT_WINDOWS:-}" ]; then
     bash scripts/qt-mingw.sh
 elif [ ! -f "$KURVAN_QT_WINDOWS/lib/cmake/Qt6/Qt6Config.cmake" ]; then
     echo "KURVAN_QT_WINDOWS: no Qt for MinGW at $KURVAN_QT_WINDOWS" >&2
     exit 1
 fi
+bash scripts/mingw-libs.sh
 [ "$mode" = qt ] && exit 0
 
 stage "cross build"

@@ -141,6 +141,16 @@ bool inputIsTerminal()
 #endif
 }
 
+bool outputIsTerminal()
+{
+#ifdef Q_OS_WIN
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+#else
+    return isatty(STDOUT_FILENO) != 0;
+#endif
+}
+
 std::optional<QString> readLine()
 {
     std::string line;

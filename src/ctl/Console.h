@@ -28,6 +28,9 @@ void watchOutputGone(QObject *context, const std::function<void()> &gone);
 // Whether standard input is a terminal (not a pipe, a file or nothing).
 bool inputIsTerminal();
 
+// Whether standard output is a terminal, where a picture drawn in characters is worth showing.
+bool outputIsTerminal();
+
 // One line of standard input without its line end; nullopt at the end of the input.
 std::optional<QString> readLine();
 

@@ -10,8 +10,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
+#include <QSslCertificate>
 #include <QStandardPaths>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -358,6 +361,107 @@ private slots:
         QFile::remove(ini);
         QCOMPARE(result.exitCode, 0);
         QCOMPARE(sim->received().value(0), Msg::PasswordPrefix + password);
+    }
+
+    // The authority is made once and kept across starts; a start on another address gets a
+    // server certificate for it from the same authority. The banner's QR code, read by a real
+    // decoder, is the trust address it prints; --plain-http is plain and says so.
+    void serveKeepsItsAuthorityAndItsCodeLeadsToTheTrustPage()
+    {
+        QProcessEnvironment env = environment();
+        const QString state = folder.filePath(QStringLiteral("state"));
+        env.insert(QStringLiteral("STATE_DIRECTORY"), state);
+        const auto startServe = [&](const QString &address, const QStringList &more) {
+            QProcess serve;
+            serve.setProcessEnvironment(env);
+            QTcpServer probe; // a free port, given back for serve to take
+            if (!probe.listen(QHostAddress(address)))
+                return QString();
+            const QString listen = address + u':' + QString::number(probe.serverPort());
+            probe.close();
+            serve.start(program, QStringList{QStringLiteral("serve"), QStringLiteral("--listen"), listen} + more);
+            QString out;
+            (void)QTest::qWaitFor(
+                [&] {
+                    out += QString::fromUtf8(serve.readAllStandardOutput());
+                    return out.contains(QStringLiteral("\n  ")) && out.endsWith(u'\n') &&
+                           (out.contains(QStringLiteral("\u2588")) || !more.contains(QStringLiteral("--qr")));
+                },
+                kRunLimit);
+            serve.kill();
+            serve.waitForFinished();
+            return out + QString::fromUtf8(serve.readAllStandardOutput() + serve.readAllStandardError());
+        };
+        const auto fileOf = [&](const QString &name) {
+            QFile file(state + u'/' + name);
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        const QStringList withQr{QStringLiteral("--tls"), QStringLiteral("--qr")};
+        const QString first = startServe(QStringLiteral("127.0.0.1"), withQr);
+        const QByteArray authority = fileOf(QStringLiteral("ca.pem"));
+        const QByteArray server = fileOf(QStringLiteral("server.pem"));
+        QVERIFY2(!authority.isEmpty() && first.contains(QStringLiteral("https://127.0.0.1:")), qPrintable(first));
+        const QString fingerprint =
+            QString::fromLatin1(QSslCertificate(authority).digest(QCryptographicHash::Sha256).toHex(':').toUpper());
+        QVERIFY(first.contains(fingerprint));
+
+        if (!QStandardPaths::findExecutable(QStringLiteral("zbarimg")).isEmpty()) {
+            // The half blocks as a bitmap, four pixels a module, for the decoder.
+            QStringList rows;
+            for (const QString &line : first.split(u'\n')) {
+                static const QRegularExpression drawing(
+                    QStringLiteral("^[ \u2580\u2584\u2588]*[\u2580\u2584\u2588][ \u2580\u2584\u2588]*$"));
+                if (drawing.match(line).hasMatch()) {
+                    QString top, bottom;
+                    for (const QChar glyph : line) {
+                        top +=
+                            glyph == u'\u2588' || glyph == u'\u2580' ? QStringLiteral("1111") : QStringLiteral("0000");
+                        bottom +=
+                            glyph == u'\u2588' || glyph == u'\u2584' ? QStringLiteral("1111") : QStringLiteral("0000");
+                    }
+                    rows << top << top << top << top << bottom << bottom << bottom << bottom;
+                }
+            }
+            const QString margin(rows.value(0).size(), u'0');
+            rows = QStringList(16, margin) + rows + QStringList(16, margin);
+            QFile image(folder.filePath(QStringLiteral("qr.pbm")));
+            QVERIFY(image.open(QIODevice::WriteOnly));
+            image.write(QStringLiteral("P1\n%1 %2\n%3\n")
+                            .arg(rows.value(0).size())
+                            .arg(rows.size())
+                            .arg(rows.join(u'\n'))
+                            .toLatin1());
+            image.close();
+            QProcess decoder;
+            decoder.start(QStringLiteral("zbarimg"), {QStringLiteral("--raw"), QStringLiteral("-q"), image.fileName()});
+            QVERIFY(decoder.waitForFinished(kRunLimit));
+            const QString decoded = QString::fromUtf8(decoder.readAllStandardOutput()).trimmed();
+            QVERIFY2(decoded.startsWith(QStringLiteral("http://127.0.0.1:")) &&
+                         decoded.endsWith(QStringLiteral("/trust")) &&
+                         first.contains(QStringLiteral(": ") + decoded + u'\n'),
+                     qPrintable(decoded));
+        }
+
+        const QString moved = startServe(QStringLiteral("127.0.0.2"), {QStringLiteral("--tls")});
+        QVERIFY2(moved.contains(fingerprint) && moved.contains(QStringLiteral("https://127.0.0.2:")),
+                 qPrintable(moved));
+        QCOMPARE(fileOf(QStringLiteral("ca.pem")), authority);
+        const QSslCertificate reissued(fileOf(QStringLiteral("server.pem")));
+        QVERIFY(reissued.toPem() != server &&
+                reissued.subjectAlternativeNames().values(QSsl::IpAddressEntry).contains(QStringLiteral("127.0.0.2")));
+        QCOMPARE(reissued.issuerInfo(QSslCertificate::CommonName),
+                 QSslCertificate(authority).subjectInfo(QSslCertificate::CommonName));
+
+        // One's own certificate instead of the authority's: https, no trust step to offer.
+        const QString own = startServe(QStringLiteral("127.0.0.1"),
+                                       {QStringLiteral("--tls-cert"), state + QStringLiteral("/server.pem"),
+                                        QStringLiteral("--tls-key"), state + QStringLiteral("/server.key")});
+        QVERIFY2(own.contains(QStringLiteral("https://127.0.0.1:")) && !own.contains(fingerprint), qPrintable(own));
+
+        const QString plain = startServe(QStringLiteral("127.0.0.1"), {QStringLiteral("--plain-http")});
+        QVERIFY2(plain.contains(QStringLiteral("http://127.0.0.1:")) &&
+                     plain.contains(QStringLiteral("Warnung: --plain-http")) && !plain.contains(fingerprint),
+                 qPrintable(plain));
     }
 
     void neverGuessesAnAddress()

@@ -1,15 +1,22 @@
+#include "CertificateMaker.h"
 #include "HostAllowList.h"
 #include "HttpRequestReader.h"
 #include "HttpResponseWriter.h"
 #include "ListenAddress.h"
+#include "LocalAuthority.h"
 #include "LoginLimiter.h"
+#include "QrCode.h"
 #include "RequestRules.h"
 #include "SecretCompare.h"
+#include "ServeCommand.h"
 #include "ServeLog.h"
 #include "SessionTokens.h"
 
+#include <QFile>
 #include <QRegularExpression>
 #include <QSet>
+#include <QSslCertificate>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -429,6 +436,129 @@ private slots:
         QCOMPARE(ListenAddress::choose(std::nullopt, true).address, QHostAddress(QHostAddress::LocalHost));
         const auto given = ListenAddress::parse(QStringLiteral("192.0.2.7:8620"));
         QCOMPARE(ListenAddress::choose(given, true).address, QHostAddress(QStringLiteral("192.0.2.7")));
+    }
+
+    // TLS is the default wherever a phone could listen in; plain only on loopback or on purpose.
+    void theTransportFollowsTheAddressAndTheOptions()
+    {
+        ServeOptions options;
+        const QHostAddress everywhere(QHostAddress::Any);
+        const QHostAddress loopback(QHostAddress::LocalHost);
+        QCOMPARE(serveTransport(options, everywhere), ServeTransport::OwnAuthority);
+        QCOMPARE(serveTransport(options, QHostAddress(u"192.168.1.5"_s)), ServeTransport::OwnAuthority);
+        QCOMPARE(serveTransport(options, loopback), ServeTransport::Plain);
+        QCOMPARE(serveTransport(options, QHostAddress(QHostAddress::LocalHostIPv6)), ServeTransport::Plain);
+        options.tls = true;
+        QCOMPARE(serveTransport(options, loopback), ServeTransport::OwnAuthority);
+        options = {};
+        options.plainHttp = true;
+        QCOMPARE(serveTransport(options, everywhere), ServeTransport::Plain);
+        options = {};
+        options.tlsCertificate = u"venue.pem"_s;
+        QCOMPARE(serveTransport(options, loopback), ServeTransport::GivenCertificate);
+    }
+
+    // The authority vouches for the local network alone, so its key, stolen, cannot stand in
+    // for anyone's bank on a phone that trusts it.
+    void theAuthorityVouchesOnlyForTheLocalNetwork_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<bool>("permitted");
+        QTest::newRow("home network") << u"192.168.178.20"_s << true;
+        QTest::newRow("10/8 edge") << u"10.255.255.255"_s << true;
+        QTest::newRow("172.16/12 top") << u"172.31.255.1"_s << true;
+        QTest::newRow("beyond 172.16/12") << u"172.32.0.1"_s << false;
+        QTest::newRow("loopback") << u"127.0.0.1"_s << true;
+        QTest::newRow("public v4") << u"8.8.8.8"_s << false;
+        QTest::newRow("unique local v6") << u"fd12:3456::1"_s << true;
+        QTest::newRow("global v6") << u"2001:db8::1"_s << false;
+    }
+    void theAuthorityVouchesOnlyForTheLocalNetwork()
+    {
+        QFETCH(QString, address);
+        QFETCH(bool, permitted);
+        QCOMPARE(LocalAuthority::permits(QHostAddress(address)), permitted);
+        const QStringList scope = LocalAuthority::dnsScopeFor({u"Kasse"_s, u"jukebox.bar.example"_s});
+        QVERIFY(LocalAuthority::permits(scope, u"kasse.local"_s) && LocalAuthority::permits(scope, u"KASSE"_s) &&
+                LocalAuthority::permits(scope, u"localhost"_s) &&
+                LocalAuthority::permits(scope, u"jukebox.bar.example"_s));
+        QVERIFY(!LocalAuthority::permits(scope, u"bank.example"_s) && !LocalAuthority::permits(scope, u"xkasse"_s) &&
+                !LocalAuthority::permits(scope, u"bar.example"_s));
+    }
+
+    // Made once and kept; the server certificate is issued again by the same authority exactly
+    // when it no longer fits, and names only what the authority may vouch for.
+    void theAuthorityIsKeptAndTheCertificateFollowsTheAddresses()
+    {
+        QTemporaryDir folder;
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        const LocalAuthority::Names names{{u"localhost"_s, u"kasse"_s}, {QHostAddress(u"127.0.0.1"_s)}};
+        LocalAuthority first(folder.path());
+        QString error;
+        QVERIFY2(first.prepare(names, now, &error), qPrintable(error));
+        QVERIFY(first.madeAuthority());
+        QCOMPARE(first.lastReissue(), LocalAuthority::Reissue::Missing);
+        QVERIFY(CertificateMaker::isSignedBy(first.serverCertificatePem(), first.authorityPem()));
+        QVERIFY(CertificateMaker::keyMatches(first.serverCertificatePem(), first.serverKeyPem()));
+        const QSslCertificate server(first.serverCertificatePem());
+        QVERIFY(server.expiryDate() <= now.addDays(825) && server.effectiveDate() <= now);
+#ifndef Q_OS_WIN
+        QCOMPARE(QFile::permissions(folder.filePath(u"ca.key"_s)) & 0x0077, QFile::Permissions());
+#endif
+
+        LocalAuthority again(folder.path());
+        QVERIFY(again.prepare(names, now.addDays(1), &error));
+        QVERIFY(!again.madeAuthority());
+        QCOMPARE(again.lastReissue(), LocalAuthority::Reissue::No);
+        QCOMPARE(again.serverCertificatePem(), first.serverCertificatePem());
+
+        LocalAuthority moved(folder.path());
+        const LocalAuthority::Names wider{names.dnsNames + QStringList{u"fremd.example"_s},
+                                          names.addresses +
+                                              QList{QHostAddress(u"10.1.2.3"_s), QHostAddress(u"8.8.8.8"_s)}};
+        QVERIFY(moved.prepare(wider, now.addDays(2), &error));
+        QCOMPARE(moved.lastReissue(), LocalAuthority::Reissue::NamesChanged);
+        QCOMPARE(moved.authorityPem(), first.authorityPem());
+        QCOMPARE(moved.fingerprint(), first.fingerprint());
+        QVERIFY(CertificateMaker::isSignedBy(moved.serverCertificatePem(), first.authorityPem()));
+        QCOMPARE(moved.leftOut(), (QStringList{u"fremd.example"_s, u"8.8.8.8"_s}));
+        const auto alternatives = QSslCertificate(moved.serverCertificatePem()).subjectAlternativeNames();
+        QVERIFY(alternatives.values(QSsl::IpAddressEntry).contains(u"10.1.2.3"_s));
+
+        // Renewed well before the end, and never taken from another authority.
+        const QDateTime late = QSslCertificate(moved.serverCertificatePem()).expiryDate().addDays(-30);
+        QCOMPARE(LocalAuthority::reissueReason(QSslCertificate(moved.serverCertificatePem()), true, wider, late),
+                 LocalAuthority::Reissue::RunningOut);
+        QCOMPARE(LocalAuthority::reissueReason(QSslCertificate(moved.serverCertificatePem()), false, wider, now),
+                 LocalAuthority::Reissue::OtherAuthority);
+        // Without its key the authority is worth nothing: a new one, and the start says so.
+        QVERIFY(QFile::remove(folder.filePath(u"ca.key"_s)));
+        LocalAuthority anew(folder.path());
+        QVERIFY(anew.prepare(names, now, &error) && anew.madeAuthority() && anew.fingerprint() != first.fingerprint());
+        QCOMPARE(anew.lastReissue(), LocalAuthority::Reissue::OtherAuthority);
+        QTemporaryDir otherFolder;
+        LocalAuthority other(otherFolder.path());
+        QVERIFY(other.prepare(names, now, &error));
+        QVERIFY(!CertificateMaker::isSignedBy(other.serverCertificatePem(), first.authorityPem()));
+        QVERIFY(!CertificateMaker::keyMatches(other.serverCertificatePem(), first.serverKeyPem()));
+    }
+
+    // The code drawn in half blocks holds every module, two rows to a line, dark where dark.
+    void theQrCodeIsDrawnModuleForModule()
+    {
+        const QrCode code = QrCode::encode("http://192.168.1.5:8620/trust");
+        QVERIFY(!code.isNull() && code.size() >= 21);
+        const QStringList lines = code.toHalfBlocks(false).split(u'\n', Qt::SkipEmptyParts);
+        const int side = code.size() + 4;
+        QCOMPARE(lines.size(), (side + 1) / 2);
+        for (int y = 0; y < side; ++y) {
+            for (int x = 0; x < side; ++x) {
+                const QChar glyph = lines.at(y / 2).at(x);
+                const bool drawn = glyph == u'\u2588' || glyph == (y % 2 ? u'\u2584' : u'\u2580');
+                QVERIFY2(drawn == code.dark(x - 2, y - 2), qPrintable(u"%1,%2"_s.arg(x).arg(y)));
+            }
+        }
+        QVERIFY(QrCode::encode(QByteArray(4000, 'x')).isNull());
     }
 };
 

@@ -1,3 +1,4 @@
+#include "LocalAuthority.h"
 #include "PanelFixture.h"
 #include "RemoteFace.h"
 #include "SessionFace.h"
@@ -9,7 +10,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSignalSpy>
+#include <QSslCertificate>
+#include <QSslKey>
+#include <QSslSocket>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -49,12 +54,25 @@ public:
     Answer request(const QByteArray &method, const QByteArray &path, const QByteArray &body = {},
                    QList<QByteArray> headers = {})
     {
-        QTcpSocket socket;
+        QSslSocket socket;
         if (!from.isNull())
             socket.bind(from);
-        socket.connectToHost(QHostAddress::LocalHost, m_port);
-        if (!socket.waitForConnected(kAnswerMs))
-            return {};
+        if (trusted.isNull()) {
+            socket.connectToHost(QHostAddress::LocalHost, m_port);
+            if (!socket.waitForConnected(kAnswerMs))
+                return {};
+        } else {
+            // Verified as a browser verifies: this authority alone, the name the URL has.
+            QSslConfiguration configuration = socket.sslConfiguration();
+            configuration.setCaCertificates({trusted});
+            socket.setSslConfiguration(configuration);
+            socket.connectToHostEncrypted(QStringLiteral("127.0.0.1"), m_port);
+            // The server runs in this thread: wait on the event loop, not in the socket.
+            (void)QTest::qWaitFor(
+                [&] { return socket.isEncrypted() || socket.state() == QAbstractSocket::UnconnectedState; }, kAnswerMs);
+            if (!socket.isEncrypted())
+                return {};
+        }
         QByteArray text = method + ' ' + path + " HTTP/1.1\r\nHost: " + host() + "\r\n";
         for (const QByteArray &header : headers)
             text += header + "\r\n";
@@ -69,7 +87,7 @@ public:
     Answer post(const QByteArray &path, const QByteArray &json, QList<QByteArray> headers = {})
     {
         headers.prepend("Content-Type: application/json");
-        headers.prepend("Origin: http://" + host());
+        headers.prepend((trusted.isNull() ? "Origin: http://" : "Origin: https://") + host());
         return request("POST", path, json, headers);
     }
     bool login(const QByteArray &password)
@@ -108,8 +126,9 @@ public:
     }
 
     QByteArray cookie;
-    QByteArray hostName; // the Host (and Origin) sent; empty: the address connected to
-    QHostAddress from;   // the loopback address the request comes from; null: any
+    QByteArray hostName;     // the Host (and Origin) sent; empty: the address connected to
+    QHostAddress from;       // the loopback address the request comes from; null: any
+    QSslCertificate trusted; // set: the request goes over TLS, trusting this authority alone
 
 private:
     quint16 m_port;
@@ -793,6 +812,68 @@ private slots:
         sim->close();
         QVERIFY(waitFor("\"phase\":\"waiting\""));
         QVERIFY(allowedAre({}));
+    }
+
+    // One port, both protocols: plain HTTP serves only the way to TLS, and nothing that carries
+    // a password or a session is taken in the clear, whatever else it would have been refused
+    // for; over TLS the same requests work and the cookie is Secure. A stalled handshake ends
+    // at the request deadline.
+    void aTlsServiceTakesNothingInTheClear()
+    {
+        QTemporaryDir folder;
+        LocalAuthority authority(folder.path());
+        QString error;
+        QVERIFY2(authority.prepare({{QStringLiteral("localhost")}, {QHostAddress::LocalHost}},
+                                   QDateTime::currentDateTimeUtc(), &error),
+                 qPrintable(error));
+        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+        tls.setLocalCertificate(QSslCertificate(authority.serverCertificatePem()));
+        tls.setPrivateKey(QSslKey(authority.serverKeyPem(), QSsl::Ec));
+        face = std::make_unique<SessionFace>(loginFor(*sim));
+        server = std::make_unique<WebRemoteServer>(face.get(), SimServer::kDefaultPassword);
+        server->setTls(tls);
+        server->setAuthority(authority.authorityPem());
+        ConnectionGuard::Limits limits;
+        limits.requestMs = 1000;
+        server->setLimits(limits);
+        QVERIFY(server->listenOn(QHostAddress::LocalHost, 0));
+        face->start();
+        QTRY_COMPARE_WITH_TIMEOUT(face->linkStatus().phase, LinkStatus::Phase::Connected, kAnswerMs);
+        sim->clearReceived();
+
+        HttpProbe secure(server->port());
+        secure.trusted = QSslCertificate(authority.authorityPem());
+        QVERIFY(secure.login("tonalis"));
+        HttpProbe plain(server->port());
+        plain.cookie = secure.cookie;
+        const QByteArray https = "https://" + plain.host() + '/';
+        QCOMPARE(plain.request("GET", "/").header("Location"), https);
+        const Answer trust = plain.request("GET", "/trust");
+        QVERIFY(trust.body.contains(authority.fingerprint().toLatin1()) && trust.body.contains(https) &&
+                trust.body.contains("<svg"));
+        QCOMPARE(plain.request("GET", "/kurvan-ca.crt").body, QSslCertificate(authority.authorityPem()).toDer());
+        QCOMPARE(plain.request("GET", "/app.js").status, 404);
+        const QList<std::pair<QByteArray, QByteArray>> api{{"POST", "/api/login"},  {"GET", "/api/state"},
+                                                           {"GET", "/api/events"},  {"POST", "/api/credit/add"},
+                                                           {"POST", "/api/volume"}, {"POST", "/api/logout"}};
+        for (const auto &[method, path] : api) {
+            const QByteArray body = path == "/api/login" ? "{\"password\":\"tonalis\"}" : "{}";
+            const Answer answer = method == "POST" ? plain.post(path, body) : plain.request(method, path);
+            QVERIFY2(answer.status == 403 && answer.error().contains(QString::fromLatin1(https)) &&
+                         answer.header("Set-Cookie").isEmpty(),
+                     path.constData());
+        }
+        QVERIFY(commands().isEmpty());
+
+        QCOMPARE(secure.request("GET", "/api/state").status, 200);
+        QCOMPARE(secure.post("/api/credit/add", "{}").status, 200);
+        QTRY_COMPARE_WITH_TIMEOUT(commands(), QStringList{QStringLiteral("AddCredit|1")}, kAnswerMs);
+        QVERIFY(secure.post("/api/login", "{\"password\":\"tonalis\"}").header("Set-Cookie").contains("; Secure"));
+
+        QTcpSocket stalled;
+        QVERIFY(connectRaw(stalled));
+        stalled.write("\x16\x03\x01", 3);
+        QVERIFY(closedWithin(stalled, limits.requestMs + kAnswerMs));
     }
 
     void onlyThePagesOwnFiles_data()

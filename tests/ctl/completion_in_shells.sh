@@ -26,7 +26,9 @@ expect() {
 }
 
 commands="credit help next prev quit-jukebox serve status stop volume watch"
-serve="--allow-empty-password --allow-host --host --listen --password-file --port --tls-cert --tls-key --verbose"
+serve="--allow-empty-password --allow-host --host --listen --password-file --plain-http --port --qr --tls --tls-cert
+    --tls-key --verbose"
+serve=$(echo $serve)
 quit="--host --json --password-file --port --yes"
 
 expect bash "" "$commands"

@@ -8,7 +8,7 @@ pids=$!
 trap 'kill $pids 2>/dev/null || true; /usr/lib/wine/wineserver64 -k 2>/dev/null || true; rm -rf "$work"' EXIT
 fail() {
     echo "$(basename "$0" .sh): $*" >&2
-    cat "$work/sim.log" "$work/serve.log" >&2 2>/dev/null
+    cat "$work"/*.log >&2 2>/dev/null
     exit 1
 }
 logged() {

@@ -28,14 +28,31 @@ void ConnectionGuard::incomingConnection(qintptr descriptor)
 {
 #if QT_CONFIG(ssl)
     if (m_tls) {
+        // Unencrypted until its first byte says which protocol the client speaks (sniff()).
         auto *tlsSocket = new QSslSocket(this);
         if (!tlsSocket->setSocketDescriptor(descriptor)) {
             delete tlsSocket;
             return;
         }
         tlsSocket->setSslConfiguration(*m_tls);
+        connect(tlsSocket, &QSslSocket::encrypted, this, [this, tlsSocket] {
+            // The handshake is done; the next request's first byte starts its own deadline.
+            const auto it = m_open.find(tlsSocket);
+            if (it != m_open.end())
+                it->deadline.stop();
+            armDeadline(tlsSocket);
+        });
+        connect(tlsSocket, &QSslSocket::errorOccurred, this, [this, tlsSocket](QAbstractSocket::SocketError error) {
+            // A phone that does not trust the certificate yet ends the handshake: the operator
+            // sees it, once per phone and kind, not once per attempt.
+            const auto it = m_open.constFind(tlsSocket);
+            if (m_log && it != m_open.constEnd() && error == QAbstractSocket::SslHandshakeFailedError)
+                m_log->refusal(
+                    QStringLiteral("tls"), it->client,
+                    ServeText::LogTlsFailed.arg(it->client, ServeLog::printable(tlsSocket->errorString().toUtf8())),
+                    m_clock.elapsed());
+        });
         admit(tlsSocket);
-        tlsSocket->startServerEncryption();
         return;
     }
 #endif
@@ -70,10 +87,12 @@ void ConnectionGuard::admit(QTcpSocket *socket)
     entry.deadlineTimer->setSingleShot(true);
     connect(entry.deadlineTimer, &QTimer::timeout, this, [this, socket] {
         const auto it = m_open.constFind(socket);
-        if (it != m_open.constEnd() && it->deadline.remaining(m_clock.elapsed()) == 0)
-            refuse(socket, 408, ServeText::RequestTimeout);
-        else
+        if (it == m_open.constEnd() || it->deadline.remaining(m_clock.elapsed()) != 0)
             armDeadline(socket);
+        else if (handshaking(socket))
+            socket->abort(); // no HTTP answer fits into a handshake
+        else
+            refuse(socket, 408, ServeText::RequestTimeout);
     });
 
     int live = 0;
@@ -100,15 +119,22 @@ void ConnectionGuard::admit(QTcpSocket *socket)
     }
 
     connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readRequests(socket); });
-    connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] {
+    const auto taken = [this, socket] {
         // The client takes what we send: that is progress, and may end a pause for
         // back-pressure.
         noteProgress(socket);
         const auto it = m_open.constFind(socket);
         if (it != m_open.constEnd() && !it->handling && !it->streaming && !it->closing &&
-            socket->bytesToWrite() <= kMaxUnsentBytes && (!it->received.isEmpty() || socket->bytesAvailable() > 0))
+            unsent(socket) <= kMaxUnsentBytes && (!it->received.isEmpty() || socket->bytesAvailable() > 0))
             readRequests(socket);
-    });
+    };
+    connect(socket, &QTcpSocket::bytesWritten, this, taken);
+#if QT_CONFIG(ssl)
+    // Under TLS the answer is encrypted at once and then waits as encrypted bytes; what the
+    // client takes is counted there.
+    if (auto *tlsSocket = qobject_cast<QSslSocket *>(socket))
+        connect(tlsSocket, &QSslSocket::encryptedBytesWritten, this, taken);
+#endif
 }
 
 void ConnectionGuard::noteProgress(QTcpSocket *socket)
@@ -154,10 +180,17 @@ void ConnectionGuard::readRequests(QTcpSocket *socket)
             return;
         // Back-pressure: while the client leaves our answers unread, its next request waits in
         // the system's buffers, not in ours. The wait is ours, so its deadline does not run.
-        if (socket->bytesToWrite() > kMaxUnsentBytes) {
+        if (unsent(socket) > kMaxUnsentBytes) {
             it->deadline.stop();
             armDeadline(socket);
             return;
+        }
+        if (!it->protocolKnown) {
+            if (!sniff(socket))
+                return;
+            it = m_open.find(socket);
+            if (handshaking(socket))
+                return; // the requests come decrypted, with the next readyRead
         }
         if (it->received.size() < bound)
             it->received += socket->read(bound - it->received.size());
@@ -191,6 +224,63 @@ void ConnectionGuard::readRequests(QTcpSocket *socket)
             return;
         it->handling = false;
     }
+}
+
+bool ConnectionGuard::sniff(QTcpSocket *socket)
+{
+    const auto it = m_open.find(socket);
+#if QT_CONFIG(ssl)
+    auto *tlsSocket = qobject_cast<QSslSocket *>(socket);
+    if (tlsSocket && tlsSocket->mode() == QSslSocket::UnencryptedMode) {
+        // A TLS connection begins with a handshake record (type 22); no HTTP method does. The
+        // byte stays unread, for the handshake or the request reader.
+        char first = 0;
+        if (socket->peek(&first, 1) != 1)
+            return false;
+        it->protocolKnown = true;
+        if (first == kTlsHandshakeRecord) {
+            // The handshake gets the time a request gets: a stranger who starts one and stalls
+            // holds the connection no longer.
+            it->deadline.bytesArrived(m_clock.elapsed());
+            armDeadline(socket);
+            tlsSocket->startServerEncryption();
+        }
+        return true;
+    }
+#endif
+    it->protocolKnown = true;
+    return true;
+}
+
+bool ConnectionGuard::handshaking(QTcpSocket *socket)
+{
+#if QT_CONFIG(ssl)
+    const auto *tlsSocket = qobject_cast<const QSslSocket *>(socket);
+    return tlsSocket && tlsSocket->mode() != QSslSocket::UnencryptedMode && !tlsSocket->isEncrypted();
+#else
+    Q_UNUSED(socket);
+    return false;
+#endif
+}
+
+qint64 ConnectionGuard::unsent(const QTcpSocket *socket)
+{
+#if QT_CONFIG(ssl)
+    if (const auto *tlsSocket = qobject_cast<const QSslSocket *>(socket))
+        return tlsSocket->bytesToWrite() + tlsSocket->encryptedBytesToWrite();
+#endif
+    return socket->bytesToWrite();
+}
+
+bool ConnectionGuard::isEncrypted(const QTcpSocket *socket)
+{
+#if QT_CONFIG(ssl)
+    const auto *tlsSocket = qobject_cast<const QSslSocket *>(socket);
+    return tlsSocket && tlsSocket->isEncrypted();
+#else
+    Q_UNUSED(socket);
+    return false;
+#endif
 }
 
 void ConnectionGuard::respond(QTcpSocket *socket, int status, const HttpResponseWriter::Headers &headers,
@@ -234,7 +324,7 @@ void ConnectionGuard::pushToStreams(const QByteArray &text)
         QTcpSocket *socket = it.key();
         if (!it->streaming || it->closing || socket->state() != QAbstractSocket::ConnectedState)
             continue;
-        if (socket->bytesToWrite() > kMaxUnsentBytes)
+        if (unsent(socket) > kMaxUnsentBytes)
             stalled.append(socket);
         else
             socket->write(text);
@@ -277,7 +367,7 @@ qint64 ConnectionGuard::unsentBytes() const
 {
     qint64 total = 0;
     for (auto it = m_open.constBegin(); it != m_open.constEnd(); ++it)
-        total += it.key()->bytesToWrite();
+        total += unsent(it.key());
     return total;
 }
 

@@ -53,6 +53,7 @@ public:
         qsizetype maxBodyBytes = RequestRules::kMaxBodyBytes;
     };
     static constexpr qint64 kMaxUnsentBytes = 256 * 1024;
+    static constexpr char kTlsHandshakeRecord = 0x16;
 
     // Called for each whole request; it answers with respond() or startStream() on the socket.
     using Handler = std::function<void(const HttpRequestReader::Request &, QTcpSocket *)>;
@@ -60,7 +61,9 @@ public:
     ConnectionGuard(const Limits &limits, Handler handler, ServeLog *log = nullptr, QObject *parent = nullptr);
 
 #if QT_CONFIG(ssl)
-    // From now on every connection speaks TLS with this configuration (certificate and key).
+    // From now on a connection whose first byte begins a TLS handshake speaks TLS with this
+    // configuration (certificate and key); any other speaks plain HTTP on the same port. A new
+    // configuration (a certificate issued again) holds for the connections after it.
     void setTls(const QSslConfiguration &configuration)
     {
         m_tls = configuration;
@@ -84,6 +87,9 @@ public:
     // The client of a connection as the log names it (its address), also once it has closed.
     QString clientOf(QTcpSocket *socket) const;
 
+    // True for a connection that speaks TLS and has finished its handshake.
+    static bool isEncrypted(const QTcpSocket *socket);
+
     int openCount() const;
     // Answers accepted but not yet handed to the system, over all connections.
     qint64 unsentBytes() const;
@@ -99,11 +105,12 @@ private:
         QTimer *idle = nullptr;
         QTimer *deadlineTimer = nullptr; // fires when the request's deadline runs out
         RequestDeadline deadline{0};
-        quint64 lastActivity = 0; // m_tick at the last progress: orders the quiet ones
-        QString client;           // the address, for the log
-        QString group;            // peerGroup() of the address, for the share per client
-        QByteArray received;      // bytes of requests not yet handled, at most head + body bound
-        QByteArray owner;         // of a stream: the session's tag
+        quint64 lastActivity = 0;   // m_tick at the last progress: orders the quiet ones
+        QString client;             // the address, for the log
+        QString group;              // peerGroup() of the address, for the share per client
+        QByteArray received;        // bytes of requests not yet handled, at most head + body bound
+        QByteArray owner;           // of a stream: the session's tag
+        bool protocolKnown = false; // its first byte has said TLS or plain HTTP
         bool trusted = false;
         bool streaming = false;
         bool closing = false;  // answered for the last time; anything more is dropped
@@ -113,6 +120,12 @@ private:
     };
     void admit(QTcpSocket *socket);
     void noteProgress(QTcpSocket *socket);
+    // Decides from the first byte whether the connection speaks TLS and starts the handshake;
+    // false while no byte has come.
+    bool sniff(QTcpSocket *socket);
+    static bool handshaking(QTcpSocket *socket);
+    // Bytes of answers the system has not taken yet, encrypted ones included.
+    static qint64 unsent(const QTcpSocket *socket);
     // Sets the connection's timer to what its deadline says.
     void armDeadline(QTcpSocket *socket);
     void readRequests(QTcpSocket *socket);

@@ -14,6 +14,7 @@ struct Reason
 // Every status the web remote answers with.
 constexpr std::array kReasons{
     Reason{200, "OK"},
+    Reason{302, "Found"},
     Reason{400, "Bad Request"},
     Reason{401, "Unauthorized"},
     Reason{403, "Forbidden"},

@@ -3,50 +3,56 @@
 #include "ctl/ExitCode.h"
 #include "ctl/Options.h"
 
+#include "ctl/Console.h"
+
+#include "LocalAuthority.h"
+#include "QrCode.h"
 #include "ServeTexts.h"
 #include "SessionFace.h"
 #include "WebRemoteServer.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QHostInfo>
 #include <QNetworkInterface>
 #include <QRegularExpression>
-#include <QTextStream>
-#include <QTimer>
-#if QT_CONFIG(ssl)
 #include <QSslCertificate>
 #include <QSslKey>
 #include <QSslSocket>
-#endif
-
-#include <cstdio>
+#include <QTimer>
 
 namespace {
 
-// The addresses a phone on the network can open, for the start message.
-QStringList pageAddresses(const ListenAddress &listen, bool tls)
+bool listensEverywhere(const QHostAddress &address)
 {
-    QList<QHostAddress> hosts;
-    const bool everywhere = listen.address == QHostAddress(QHostAddress::Any) ||
-                            listen.address == QHostAddress(QHostAddress::AnyIPv4) ||
-                            listen.address == QHostAddress(QHostAddress::AnyIPv6);
-    if (everywhere) {
+    return address == QHostAddress(QHostAddress::Any) || address == QHostAddress(QHostAddress::AnyIPv4) ||
+           address == QHostAddress(QHostAddress::AnyIPv6);
+}
+
+// The addresses a phone on the network can open, for the start message: on all addresses the
+// computer's own IPv4 addresses beyond loopback (this computer alone when it has none) and its
+// name in the local network, else the one it listens on.
+QStringList pageHosts(const ListenAddress &listen, const QStringList &ownNames)
+{
+    QStringList hosts;
+    if (listensEverywhere(listen.address)) {
         for (const QHostAddress &address : QNetworkInterface::allAddresses()) {
-            if (address.protocol() == QAbstractSocket::IPv4Protocol)
-                hosts.append(address);
+            if (address.protocol() == QAbstractSocket::IPv4Protocol && !address.isLoopback())
+                hosts.append(ListenAddress{address, listen.port}.toString());
+        }
+        if (hosts.isEmpty())
+            hosts.append(ListenAddress{QHostAddress(QHostAddress::LocalHost), listen.port}.toString());
+        for (const QString &name : ownNames) {
+            if (name.endsWith(QLatin1String(".local")))
+                hosts.append(QStringLiteral("%1:%2").arg(name).arg(listen.port));
         }
     } else {
-        hosts.append(listen.address);
+        hosts.append(listen.toString());
     }
-    QStringList urls;
-    for (const QHostAddress &host : std::as_const(hosts))
-        urls.append(QStringLiteral("%1://%2/")
-                        .arg(tls ? QStringLiteral("https") : QStringLiteral("http"),
-                             ListenAddress{host, listen.port}.toString()));
-    return urls;
+    return hosts;
 }
 
 // The computer's own names: what a phone may type, and what the page's requests then carry as
@@ -60,7 +66,6 @@ QStringList ownHostNames()
     return {name, first, first + QStringLiteral(".local")};
 }
 
-#if QT_CONFIG(ssl)
 // The contents of a file named on the command line, or the line that says why there are none.
 std::optional<QByteArray> readNamedFile(const QString &path, const QString &missing, QString *error)
 {
@@ -189,61 +194,199 @@ bool loadTls(const ServeOptions &options, QSslConfiguration *configuration, QStr
     }
     return true;
 }
-#endif
+
+// What the server certificate names: this computer's names, the names given with --allow-host,
+// and every address the service answers on. IPv6 link-local addresses are left out: a browser
+// cannot name them in an address it opens.
+LocalAuthority::Names certificateNames(const ListenAddress &listen, const QStringList &names)
+{
+    LocalAuthority::Names wanted;
+    for (const QString &name : QStringList{QStringLiteral("localhost")} + names) {
+        if (!wanted.dnsNames.contains(name, Qt::CaseInsensitive))
+            wanted.dnsNames.append(name.toLower());
+    }
+    const QList<QHostAddress> addresses =
+        listensEverywhere(listen.address) ? QNetworkInterface::allAddresses() : QList<QHostAddress>{listen.address};
+    for (const QHostAddress &address : addresses) {
+        if (address.protocol() == QAbstractSocket::IPv6Protocol && address.isLinkLocal())
+            continue;
+        wanted.addresses.append(QHostAddress(address.toString())); // without an interface's scope
+    }
+    return wanted;
+}
+
+QString reissueText(LocalAuthority::Reissue why)
+{
+    switch (why) {
+    case LocalAuthority::Reissue::Missing:
+        return ServeText::ReissueMissing;
+    case LocalAuthority::Reissue::OtherAuthority:
+        return ServeText::ReissueOtherAuthority;
+    case LocalAuthority::Reissue::RunningOut:
+        return ServeText::ReissueRunningOut;
+    case LocalAuthority::Reissue::NamesChanged:
+        return ServeText::ReissueNamesChanged;
+    case LocalAuthority::Reissue::No:
+        break;
+    }
+    return {};
+}
+
+QSslConfiguration configurationOf(const LocalAuthority &authority)
+{
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    configuration.setLocalCertificate(QSslCertificate(authority.serverCertificatePem(), QSsl::Pem));
+    configuration.setPrivateKey(QSslKey(authority.serverKeyPem(), QSsl::Ec, QSsl::Pem, QSsl::PrivateKey));
+    configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
+    return configuration;
+}
+
+// Keeps the server certificate fitting while the service runs: a phone that opens a new
+// address the computer got, or comes after the certificate was renewed, finds it issued again
+// by the same authority. Checks once a minute; costs nothing while nothing changes.
+class CertificateKeeper : public QObject
+{
+public:
+    static constexpr int kCheckMs = 60'000;
+
+    CertificateKeeper(LocalAuthority *authority, WebRemoteServer *server, ListenAddress listen, QStringList names)
+        : m_authority(authority), m_server(server), m_listen(listen), m_names(std::move(names))
+    {
+        m_wanted = certificateNames(m_listen, m_names);
+        m_timer.setInterval(kCheckMs);
+        connect(&m_timer, &QTimer::timeout, this, &CertificateKeeper::check);
+        m_timer.start();
+    }
+
+private:
+    void check()
+    {
+        const LocalAuthority::Names wanted = certificateNames(m_listen, m_names);
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        const QSslCertificate current(m_authority->serverCertificatePem(), QSsl::Pem);
+        if (wanted.dnsNames == m_wanted.dnsNames && wanted.addresses == m_wanted.addresses &&
+            current.expiryDate() > now.addDays(LocalAuthority::kRenewDays))
+            return;
+        m_wanted = wanted;
+        QString error;
+        if (!m_authority->prepare(wanted, now, &error)) {
+            m_server->log().event(error);
+            return;
+        }
+        if (m_authority->lastReissue() == LocalAuthority::Reissue::No)
+            return;
+        m_server->setTls(configurationOf(*m_authority));
+        m_server->setAuthority(m_authority->authorityPem()); // made anew if its files went
+        m_server->log().event(ServeText::LogReissued.arg(reissueText(m_authority->lastReissue())));
+    }
+
+    LocalAuthority *m_authority;
+    WebRemoteServer *m_server;
+    ListenAddress m_listen;
+    QStringList m_names;
+    LocalAuthority::Names m_wanted;
+    QTimer m_timer;
+};
 
 } // namespace
 
+ServeTransport serveTransport(const ServeOptions &options, const QHostAddress &listen)
+{
+    if (!options.tlsCertificate.isEmpty())
+        return ServeTransport::GivenCertificate;
+    if (options.plainHttp || (listen.isLoopback() && !options.tls))
+        return ServeTransport::Plain;
+    return ServeTransport::OwnAuthority;
+}
+
 int runServe(const ServerLogin &login, const ServeOptions &options)
 {
-    QTextStream out(stdout);
-    QTextStream err(stderr);
     const bool passwordEmpty = login.ServerPassword.isEmpty();
     const ListenAddress listen = ListenAddress::choose(options.listen, passwordEmpty);
     if (passwordEmpty) {
         // Without a password anyone who reaches the address steers the jukebox: beyond this
         // computer only when asked for by name.
         if (!listen.address.isLoopback() && !options.allowEmptyPassword) {
-            err << ServeText::EmptyPasswordRefused.arg(listen.toString()) << u'\n';
+            Console::err(ServeText::EmptyPasswordRefused.arg(listen.toString()) + u'\n');
             return ExitCode::WrongUse;
         }
-        err << (options.listen ? ServeText::EmptyPasswordWarning.arg(listen.toString())
-                               : ServeText::EmptyPasswordLoopback)
-            << u'\n';
-        err.flush();
+        Console::err((options.listen ? ServeText::EmptyPasswordWarning.arg(listen.toString())
+                                     : ServeText::EmptyPasswordLoopback) +
+                     u'\n');
     }
 
+    const ServeTransport transport = serveTransport(options, listen.address);
+    if (transport != ServeTransport::Plain && !QSslSocket::supportsSsl()) {
+        // Qt loads its TLS backend at run time; without it every handshake would fail.
+        Console::err(ServeText::TlsUnavailable + u' ' + ServeText::TlsUnavailableHint + u'\n');
+        return ExitCode::WrongUse;
+    }
+    if (options.plainHttp)
+        Console::err(ServeText::PlainHttpWarning + u'\n');
+
+    const QStringList names = ownHostNames() + options.allowedHosts;
     SessionFace face(login);
     WebRemoteServer server(&face, login.ServerPassword);
     server.log().setSink(ServeLog::standardError());
     server.log().setVerbose(options.verbose);
-    server.setAllowedHosts(ownHostNames() + options.allowedHosts);
-    const bool tls = !options.tlsCertificate.isEmpty() || !options.tlsKey.isEmpty();
-    if (tls) {
-#if QT_CONFIG(ssl)
+    server.setAllowedHosts(names);
+
+    LocalAuthority authority(LocalAuthority::defaultFolder());
+    std::unique_ptr<CertificateKeeper> keeper;
+    if (transport == ServeTransport::GivenCertificate) {
         QSslConfiguration configuration;
         QString error;
-        if (options.tlsCertificate.isEmpty() || options.tlsKey.isEmpty()) {
-            err << ServeText::TlsPair << u'\n';
-            return ExitCode::WrongUse;
-        }
         if (!loadTls(options, &configuration, &error)) {
-            err << error << u'\n';
+            Console::err(error + u'\n');
             return ExitCode::WrongUse;
         }
         server.setTls(configuration);
-#else
-        return ExitCode::WrongUse; // checkServe() has refused it already
-#endif
+    } else if (transport == ServeTransport::OwnAuthority) {
+        QString error;
+        if (!authority.prepare(certificateNames(listen, names), QDateTime::currentDateTimeUtc(), &error)) {
+            Console::err(error + u'\n');
+            return ExitCode::WrongUse;
+        }
+        if (authority.madeAuthority())
+            Console::err(ServeText::BannerMadeAuthority.arg(QDir::toNativeSeparators(authority.folder())) + u'\n');
+        if (!authority.leftOut().isEmpty())
+            Console::err(ServeText::BannerLeftOut.arg(authority.leftOut().join(QStringLiteral(", "))) + u'\n');
+        const QSslConfiguration configuration = configurationOf(authority);
+        // The one proof that this computer's TLS backend serves with the key we made.
+        if (const QString failed = HandshakeProbe(configuration).run(); !failed.isEmpty()) {
+            Console::err(ServeText::TlsMakeFailed.arg(failed) + u'\n');
+            return ExitCode::WrongUse;
+        }
+        server.setTls(configuration);
+        server.setAuthority(authority.authorityPem());
     }
     if (!server.listenOn(listen.address, listen.port)) {
-        err << QStringLiteral("Kann nicht auf %1 horchen.\n").arg(listen.toString());
+        Console::err(QStringLiteral("Kann nicht auf %1 horchen.\n").arg(listen.toString()));
         return ExitCode::NoConnection;
     }
     const ListenAddress bound{listen.address, server.port()};
-    out << QStringLiteral("Web-Fernbedienung bereit. Im Browser des Telefons öffnen:\n");
-    for (const QString &url : pageAddresses(bound, tls))
-        out << QStringLiteral("  %1\n").arg(url);
-    out.flush();
+    if (transport == ServeTransport::OwnAuthority)
+        keeper = std::make_unique<CertificateKeeper>(&authority, &server, bound, names);
+
+    const QStringList hosts = pageHosts(bound, ownHostNames());
+    const QString scheme = transport == ServeTransport::Plain ? QStringLiteral("http") : QStringLiteral("https");
+    QString banner = ServeText::BannerReady + u'\n';
+    for (const QString &host : hosts)
+        banner += QStringLiteral("  %1://%2/\n").arg(scheme, host);
+    // The code leads a phone to what it opens first: the trust page while it may not trust us yet.
+    QString scanned = QStringLiteral("%1://%2/").arg(scheme, hosts.constFirst());
+    if (transport == ServeTransport::OwnAuthority) {
+        scanned = QStringLiteral("http://%1/trust").arg(hosts.constFirst());
+        banner += ServeText::BannerTrust.arg(scanned) + u'\n';
+        banner += ServeText::BannerFingerprint + QStringLiteral("\n  ") + authority.fingerprint() + u'\n';
+    }
+    const bool terminal = Console::outputIsTerminal();
+    if (terminal || options.qr) {
+        const QrCode code = QrCode::encode(scanned.toUtf8());
+        if (!code.isNull())
+            banner += code.toHalfBlocks(terminal);
+    }
+    Console::out(banner);
 
     QTimer::singleShot(0, &face, &SessionFace::start);
     return QCoreApplication::exec();
@@ -257,10 +400,10 @@ QList<OptionRow> serveOptionRows()
         {Option::AllowEmptyPassword, {}, ServeText::HelpAllowEmptyPassword},
         {Option::Verbose, {}, ServeText::HelpVerbose},
     };
-#if QT_CONFIG(ssl)
-    rows << OptionRow{Option::TlsCert, QStringLiteral("DATEI"), ServeText::HelpTlsCert}
-         << OptionRow{Option::TlsKey, QStringLiteral("DATEI"), ServeText::HelpTlsKey};
-#endif
+    rows << OptionRow{Option::Tls, {}, ServeText::HelpTls} << OptionRow{Option::PlainHttp, {}, ServeText::HelpPlainHttp}
+         << OptionRow{Option::TlsCert, QStringLiteral("DATEI"), ServeText::HelpTlsCert}
+         << OptionRow{Option::TlsKey, QStringLiteral("DATEI"), ServeText::HelpTlsKey}
+         << OptionRow{Option::Qr, {}, ServeText::HelpQr};
     return rows;
 }
 
@@ -272,6 +415,8 @@ QString checkServe(const ParsedCommandLine &line)
     }
     if (line.has(Option::TlsCert) != line.has(Option::TlsKey))
         return ServeText::TlsPair;
+    if (line.has(Option::PlainHttp) && (line.has(Option::Tls) || line.has(Option::TlsCert)))
+        return ServeText::PlainHttpConflict;
     static const QRegularExpression hostName(QStringLiteral("^[A-Za-z0-9]([A-Za-z0-9.-]{0,252})$"));
     for (const QString &name : line.valuesOf(Option::AllowHost)) {
         if (!hostName.match(name).hasMatch())
@@ -290,5 +435,8 @@ int runServeCommand(CommandContext &context)
     options.allowedHosts = context.line.valuesOf(Option::AllowHost);
     options.allowEmptyPassword = context.line.has(Option::AllowEmptyPassword);
     options.verbose = context.line.has(Option::Verbose);
+    options.tls = context.line.has(Option::Tls);
+    options.plainHttp = context.line.has(Option::PlainHttp);
+    options.qr = context.line.has(Option::Qr);
     return runServe(context.login, options);
 }

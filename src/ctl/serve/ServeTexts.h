@@ -123,4 +123,48 @@ inline const QString TlsUnavailable =
 inline const QString TlsMismatch = QStringLiteral(
     "Schlüssel \u201E%1\u201C und Zertifikat \u201E%2\u201C passen nicht zusammen (Probe-Verbindung: %3).");
 
+// The web remote's own certificates (TLS by default beyond this computer).
+inline const QString TlsFolderUnusable =
+    QStringLiteral("Der Ordner \u201E%1\u201C für die Zertifikate der Fernbedienung lässt sich nicht anlegen oder "
+                   "sperren.");
+inline const QString TlsFileUnwritable =
+    QStringLiteral("\u201E%1\u201C lässt sich nicht schreiben. Bitte die Rechte des Ordners prüfen.");
+inline const QString TlsMakeFailed = QStringLiteral("Das Zertifikat lässt sich nicht erzeugen (%1).");
+// %1 the computer's name; the subject of the authority phones show in their list.
+inline const QString TlsAuthorityName = QStringLiteral("Kurvan Fernbedienung auf %1");
+inline const QString TlsUnavailableHint =
+    QStringLiteral("Ohne TLS nur mit --plain-http (unverschlüsselt) oder auf 127.0.0.1.");
+inline const QString PlainHttpWarning = QStringLiteral(
+    "Warnung: --plain-http: Passwort und Sitzung gehen unverschlüsselt durchs Netz. Jeder im selben WLAN kann "
+    "sie mitlesen und die Jukebox steuern.");
+inline const QString PlainHttpConflict = QStringLiteral("--plain-http schließt --tls, --tls-cert und --tls-key aus.");
+inline const QString TlsPairWithTls = QStringLiteral("--tls braucht kein --tls-cert: ohne eigenes Zertifikat "
+                                                     "erzeugt serve sein eigenes.");
+inline const QString HelpTls =
+    QStringLiteral("serve spricht HTTPS auch auf 127.0.0.1 (jenseits davon ist HTTPS ohnehin die Vorgabe)");
+inline const QString HelpPlainHttp =
+    QStringLiteral("serve spricht bewusst unverschlüsseltes HTTP, auch im Netz (nicht empfohlen)");
+inline const QString HelpQr =
+    QStringLiteral("serve zeigt den QR-Code der Adresse auch, wenn die Ausgabe kein Terminal ist");
+// Over plain HTTP, when TLS is on: nothing with a password or a cookie is taken. %1 the https address.
+inline const QString HttpsOnly =
+    QStringLiteral("Nur über HTTPS: Bitte %1 öffnen. Unverschlüsselt nimmt die Fernbedienung weder Passwort noch "
+                   "Sitzung an.");
+// The start message.
+inline const QString BannerReady = QStringLiteral("Web-Fernbedienung bereit. Im Browser des Telefons öffnen:");
+inline const QString BannerTrust = QStringLiteral("Neues Telefon? Einmal dem Zertifikat vertrauen (QR-Code unten): %1");
+inline const QString BannerFingerprint = QStringLiteral("Fingerabdruck der Zertifizierungsstelle (SHA-256):");
+inline const QString BannerMadeAuthority =
+    QStringLiteral("Neue Zertifizierungsstelle erzeugt in \u201E%1\u201C. Jedes Telefon muss ihr einmal vertrauen.");
+inline const QString BannerLeftOut =
+    QStringLiteral("Nicht im Zertifikat (die Zertifizierungsstelle darf dafür nicht bürgen): %1");
+inline const QString LogReissued = QStringLiteral("Neues Serverzertifikat von derselben Zertifizierungsstelle (%1)");
+inline const QString ReissueMissing = QStringLiteral("keines vorhanden");
+inline const QString ReissueOtherAuthority = QStringLiteral("von anderer Zertifizierungsstelle");
+inline const QString ReissueRunningOut = QStringLiteral("läuft bald ab");
+inline const QString ReissueNamesChanged = QStringLiteral("neue Adresse oder neuer Name");
+inline const QString LogTlsFailed = QStringLiteral("%1: TLS-Verbindung abgebrochen (%2). Vertraut das Telefon dem "
+                                                   "Zertifikat noch nicht?");
+inline const QString LogPlainRefused = QStringLiteral("%1: %2 unverschlüsselt abgewiesen (403)");
+
 } // namespace ServeText

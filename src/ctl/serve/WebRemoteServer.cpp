@@ -1,5 +1,6 @@
 #include "WebRemoteServer.h"
 
+#include "QrCode.h"
 #include "RequestRules.h"
 #include "SecretCompare.h"
 #include "ServeTexts.h"
@@ -10,12 +11,22 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTcpSocket>
+#if QT_CONFIG(ssl)
+#include <QSslCertificate>
+#endif
 
 #include <array>
 
 namespace {
 
 struct StaticFile
+{
+    const char *path;
+    const char *resource;
+    const char *contentType;
+};
+
+struct PageFile
 {
     QByteArray path;
     QString resource;
@@ -24,18 +35,20 @@ struct StaticFile
 
 // The page's own files, as the build put them into the program (their one list is in CMake);
 // no request ever names a path on disk. The page itself is "/", each other file its name.
-const QList<StaticFile> &pageFiles()
+const QList<PageFile> &pageFiles()
 {
-    static const QList<StaticFile> files = [] {
+    static const QList<PageFile> files = [] {
         static const QList<std::pair<QString, QByteArray>> kTypes{
             {QStringLiteral("html"), "text/html; charset=utf-8"},
             {QStringLiteral("js"), "text/javascript; charset=utf-8"},
             {QStringLiteral("css"), "text/css; charset=utf-8"},
             {QStringLiteral("svg"), "image/svg+xml"},
             {QStringLiteral("png"), "image/png"},
+            {QStringLiteral("ico"), "image/x-icon"},
+            {QStringLiteral("webmanifest"), "application/manifest+json"},
         };
         const QDir folder(QStringLiteral(":/kurvan/web"));
-        QList<StaticFile> all;
+        QList<PageFile> all;
         for (const QFileInfo &file : folder.entryInfoList(QDir::Files)) {
             QByteArray type = "application/octet-stream";
             for (const auto &[suffix, known] : kTypes) {
@@ -55,12 +68,27 @@ const QList<StaticFile> &pageFiles()
 const HttpResponseWriter::Headers kPageHeaders{
     {"Content-Security-Policy",
      "default-src 'none'; script-src 'self'; style-src 'self'; connect-src 'self'; img-src 'self' data:; "
+     "manifest-src 'self'; "
      "form-action 'none'; frame-ancestors 'none'; base-uri 'none'"},
     {"X-Content-Type-Options", "nosniff"},
     {"X-Frame-Options", "DENY"},
     {"Referrer-Policy", "no-referrer"},
     {"Cache-Control", "no-store"},
 };
+
+// The way from plain HTTP to TLS: a page telling a phone how to trust our authority once.
+constexpr std::array kTrustFiles{
+    StaticFile{"/trust", ":/kurvan/trust/trust.html", "text/html; charset=utf-8"},
+    StaticFile{"/trust.css", ":/kurvan/trust/trust.css", "text/css; charset=utf-8"},
+    StaticFile{"/trust.js", ":/kurvan/trust/trust.js", "text/javascript; charset=utf-8"},
+};
+constexpr char kAuthorityPath[] = "/kurvan-ca.crt";
+
+QByteArray readResource(const char *name)
+{
+    QFile resource(QString::fromLatin1(name));
+    return resource.open(QIODevice::ReadOnly) ? resource.readAll() : QByteArray();
+}
 
 struct EndedText
 {
@@ -113,6 +141,24 @@ WebRemoteServer::WebRemoteServer(RemoteFace *face, const QString &password, QObj
     m_sessionCheck.start();
 }
 
+#if QT_CONFIG(ssl)
+void WebRemoteServer::setTls(const QSslConfiguration &configuration)
+{
+    m_tlsConfiguration = configuration;
+    m_tls = true;
+    if (m_guard)
+        m_guard->setTls(configuration);
+}
+
+void WebRemoteServer::setAuthority(const QByteArray &certificatePem)
+{
+    const QSslCertificate authority(certificatePem, QSsl::Pem);
+    m_authorityDer = authority.toDer();
+    m_authorityName = authority.subjectInfo(QSslCertificate::CommonName).value(0);
+    m_fingerprint = QString::fromLatin1(authority.digest(QCryptographicHash::Sha256).toHex(':').toUpper());
+}
+#endif
+
 bool WebRemoteServer::listenOn(const QHostAddress &address, quint16 port)
 {
     auto *guard = new ConnectionGuard(
@@ -157,6 +203,12 @@ void WebRemoteServer::route(const Request &request, QTcpSocket *socket)
         respondMessage(socket, 421, ServeText::UnknownHost);
         return;
     }
+    if (m_tls && !ConnectionGuard::isEncrypted(socket)) {
+        routePlain(request, socket);
+        return;
+    }
+    if (read && serveTrust(request, socket))
+        return;
     if (path == "/api/login" || path == "/api/logout" || RequestRules::actionForPath(path)) {
         // No change through GET: only a POST with a JSON body acts.
         if (method != "POST")
@@ -294,13 +346,88 @@ void WebRemoteServer::handleAction(const Request &request, QTcpSocket *socket)
 
 bool WebRemoteServer::serveFile(const Request &request, QTcpSocket *socket)
 {
-    for (const StaticFile &file : pageFiles()) {
+    for (const PageFile &file : pageFiles()) {
         if (request.path != file.path)
             continue;
         QFile resource(file.resource);
         if (!resource.open(QIODevice::ReadOnly))
             return false;
         respond(socket, 200, file.contentType, resource.readAll(), kPageHeaders);
+        return true;
+    }
+    return false;
+}
+
+void WebRemoteServer::routePlain(const Request &request, QTcpSocket *socket)
+{
+    // The Host has passed the allow-list: it holds only a name or address of ours and a port.
+    const QByteArray https = "https://" + request.value("host") + '/';
+    if (request.path.startsWith("/api/")) {
+        // Nothing that carries a password or a session is taken in the clear, not even to
+        // refuse it for another reason.
+        const QString client = m_guard->clientOf(socket);
+        m_log.refusal(QStringLiteral("plain"), client,
+                      ServeText::LogPlainRefused.arg(client, ServeLog::printable(request.path)), now());
+        respond(
+            socket, 403, "application/json",
+            QJsonDocument(QJsonObject{{QStringLiteral("error"), ServeText::HttpsOnly.arg(QString::fromLatin1(https))},
+                                      {QStringLiteral("https"), QString::fromLatin1(https)}})
+                .toJson(QJsonDocument::Compact));
+        return;
+    }
+    if (request.method != "GET" && request.method != "HEAD") {
+        respondMessage(socket, 405, ServeText::MethodNotAllowed);
+        return;
+    }
+    if (request.path == "/") {
+        // Temporary: the same address may serve plain HTTP again after a restart with
+        // --plain-http, and a remembered redirect would then lead nowhere.
+        respond(socket, 302, "text/plain; charset=utf-8", "https\n",
+                {{"Location", https}, {"Cache-Control", "no-store"}});
+        return;
+    }
+    if (!serveTrust(request, socket))
+        respondMessage(socket, 404, ServeText::NotFound);
+}
+
+bool WebRemoteServer::serveTrust(const Request &request, QTcpSocket *socket)
+{
+    if (!m_tls)
+        return false;
+    const QByteArray host = request.value("host");
+    if (request.path == kAuthorityPath) {
+        if (m_authorityDer.isEmpty())
+            return false;
+        // The type phones install from: iOS offers the profile, Android its certificate store.
+        respond(socket, 200, "application/x-x509-ca-cert", m_authorityDer,
+                {{"X-Content-Type-Options", "nosniff"}, {"Cache-Control", "no-store"}});
+        return true;
+    }
+    for (const StaticFile &file : kTrustFiles) {
+        if (request.path != QByteArrayView(file.path))
+            continue;
+        QByteArray body = readResource(file.resource);
+        HttpResponseWriter::Headers headers = kPageHeaders;
+        if (request.path == "/trust") {
+            // Without an authority of ours (a certificate the venue brought) there is nothing
+            // to trust here.
+            if (m_authorityDer.isEmpty()) {
+                respond(socket, 302, "text/plain; charset=utf-8", "https\n",
+                        {{"Location", "https://" + host + '/'}, {"Cache-Control", "no-store"}});
+                return true;
+            }
+            const QString https = QStringLiteral("https://%1/").arg(QString::fromLatin1(host));
+            const QrCode code = QrCode::encode("http://" + host + "/trust");
+            body.replace("{{FINGERPRINT}}", m_fingerprint.toUtf8());
+            body.replace("{{NAME}}", m_authorityName.toHtmlEscaped().toUtf8());
+            body.replace("{{HTTPS}}", https.toHtmlEscaped().toUtf8());
+            body.replace("{{QR}}", code.isNull() ? QByteArray() : code.toSvg());
+            // The page may ask its own https address whether this phone trusts it already.
+            headers[0].second = "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self'; "
+                                "connect-src 'self' https://" +
+                                host + "; form-action 'none'; frame-ancestors 'none'; base-uri 'none'";
+        }
+        respond(socket, 200, file.contentType, body, headers);
         return true;
     }
     return false;

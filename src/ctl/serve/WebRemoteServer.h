@@ -39,12 +39,12 @@ public:
     // Milliseconds of a monotonic clock for sessions and login limits; tests pass their own.
     void setClock(std::function<qint64()> clock) { m_now = std::move(clock); }
 #if QT_CONFIG(ssl)
-    // Serve HTTPS with this certificate and key; call before listenOn().
-    void setTls(const QSslConfiguration &configuration)
-    {
-        m_tlsConfiguration = configuration;
-        m_tls = true;
-    }
+    // Serve HTTPS with this certificate and key; plain HTTP on the same port then serves only
+    // the way there (a redirect, the trust page, the authority's certificate). Called again
+    // with a certificate issued anew, it holds for the connections after it.
+    void setTls(const QSslConfiguration &configuration);
+    // The authority that issued the certificate (PEM), for the trust page and its download.
+    void setAuthority(const QByteArray &certificatePem);
 #endif
     // Listens through the connection guard; false when the address cannot be bound.
     bool listenOn(const QHostAddress &address, quint16 port);
@@ -62,6 +62,10 @@ private:
     void handleLogout(const Request &request, QTcpSocket *socket);
     void handleAction(const Request &request, QTcpSocket *socket);
     bool serveFile(const Request &request, QTcpSocket *socket);
+    // The way to TLS, over either protocol: true when path was one of its routes.
+    bool serveTrust(const Request &request, QTcpSocket *socket);
+    // A request over plain HTTP while TLS is on.
+    void routePlain(const Request &request, QTcpSocket *socket);
     // The tag of the request's valid session, which marks the connection trusted; nullopt
     // after answering 401 with why there is none.
     std::optional<QByteArray> requireSession(const Request &request, QTcpSocket *socket);
@@ -89,6 +93,9 @@ private:
 #if QT_CONFIG(ssl)
     QSslConfiguration m_tlsConfiguration;
 #endif
+    QByteArray m_authorityDer;
+    QString m_authorityName;
+    QString m_fingerprint;
     LoginLimiter m_limiter;
     SessionTokens m_tokens;
     ServeLog m_log;

@@ -1,21 +1,21 @@
 'use strict';
-// The web remote's page: shows the jukebox's state as the service pushes it and sends one
-// request per action, with the panel's rules for each control.
+// The web remote's page: shows the jukebox's state as the service pushes it, says plainly what
+// it knows and since when, and sends one request per action. What each control may do now comes
+// with every push (allowed), so the jukebox's rules live in the service alone.
 
-const kConfirmTimeout = 5000; // a credit button comes back at the latest after this
-const kVolumeRest = 500;      // the slider sends once it has rested this long
+const kRetryMs = 2000; // the service's stream asks for the same pause (retry: 2000)
 
 const $ = (id) => document.getElementById(id);
-let current = null;       // the last pushed {state, link}
+let current = null;       // the last pushed {state, link, allowed, timing}
 let currentAt = 0;        // when it came, to count down to the next attempt
 let stream = null;
-let serviceDown = false;  // the stream to this service broke; the browser is trying again
-let lastVolume = null;    // the volume last taken as set on the jukebox
+let serviceLostAt = 0;    // when the page's own connection to the service broke; 0 while it stands
+let serviceTries = 0;     // attempts since then
+let jukeboxLostAt = 0;    // when this page saw the jukebox go; -1: it was gone when the page opened
 let volumeTimer = null;   // running while a slider movement waits for its rest
-const pendingCredit = {}; // button id -> {credits at the click, timer}
+const sending = new Set(); // actions whose request has not been answered yet
 
-function statusText(link, state) {
-  if (!link) return 'Es besteht keine Verbindung!';
+function linkText(link, state) {
   const retryIn = Math.max(0, Math.ceil((link.retryInMs - (Date.now() - currentAt)) / 1000));
   switch (link.phase) {
     case 'connected':
@@ -29,73 +29,102 @@ function statusText(link, state) {
   }
 }
 
+function clock(ms) {
+  return new Date(ms).toLocaleTimeString('de-DE', {hour: '2-digit', minute: '2-digit'}) + ' Uhr';
+}
+
+// One of: connected, connecting (the first attempt after the service started), jukebox (the
+// jukebox gone), refused (it refuses the service's password), service (this page's own
+// connection lost). Each shows the last values as old and turns the controls off.
+function situation() {
+  if (serviceLostAt) return 'service';
+  if (!current) return 'connecting';
+  if (current.link.phase === 'connected' && current.state.connected) return 'connected';
+  if (current.link.phase === 'refused') return 'refused';
+  if (current.link.phase === 'connecting' && !jukeboxLostAt) return 'connecting';
+  return 'jukebox';
+}
+
+const kNotices = {
+  connected: () => '',
+  connecting: () => 'Die Fernbedienung meldet sich bei der Jukebox an.',
+  refused: () => 'Die Jukebox lehnt das Passwort der Fernbedienung ab. Bitte die Passwortdatei auf dem ' +
+    'Jukebox-Rechner prüfen.',
+  jukebox: () => (jukeboxLostAt > 0 ? 'Jukebox seit ' + clock(jukeboxLostAt) + ' nicht erreichbar'
+    : 'Jukebox schon beim Öffnen der Seite nicht erreichbar') + '; zu sehen ist der letzte bekannte Stand.',
+  service: () => 'Der Dienst auf dem Jukebox-Rechner antwortet seit ' + clock(serviceLostAt) +
+    ' nicht (Versuch ' + Math.max(1, serviceTries) + '); zu sehen ist der letzte bekannte Stand.',
+};
+
 function formatTime(seconds) {
   if (seconds === null || seconds === undefined) return '';
   const s = Math.max(0, Math.floor(seconds));
   return Math.floor(s / 60) + ':' + String(s % 60).padStart(2, '0');
 }
 
+const known = (value) => value !== null && value !== undefined;
+
 function render() {
   const state = current ? current.state : {};
-  const online = !serviceDown && !!(current && current.link.phase === 'connected' && state.connected);
-  $('lblStatus').textContent =
-    serviceDown ? 'Keine Verbindung zum Dienst – neuer Versuch …' : statusText(current && current.link, state);
+  const now = situation();
+  const online = now === 'connected';
+  document.body.dataset.state = now;
+  $('lblStatus').textContent = now === 'service' ? 'Keine Verbindung zum Dienst – neuer Versuch …'
+    : current ? linkText(current.link, state) : 'Es besteht keine Verbindung!';
+  $('lblNotice').textContent = kNotices[now]();
+  $('lblStale').hidden = online || !current || !state.title;
 
   let version = state.version || '';
   if (state.type) version += ' (' + state.type + ')';
   $('lblVersion').textContent = version;
+  $('lblCredits').textContent = known(state.credits) ? String(state.credits) : '';
 
-  $('lblCredits').textContent = state.credits === null || state.credits === undefined ? '' : String(state.credits);
-  for (const id of ['cmdCreditPlus', 'cmdCreditMinus']) {
-    let on = online && !pendingCredit[id];
-    if (id === 'cmdCreditMinus' && state.credits === 0) on = false;
-    $(id).disabled = !on;
+  // Without the service nothing can be sent, whatever it said last. A second tap before the
+  // answer to the first would only be refused.
+  const allowed = (current && !serviceLostAt && current.allowed) || {};
+  for (const control of document.querySelectorAll('[data-action]')) {
+    control.disabled = !allowed[control.dataset.action] || sending.has(control.dataset.action);
   }
+  if ($('cmdEnd').disabled) $('confirmEnd').hidden = true;
 
-  const playing = online && state.playing === true;
-  for (const id of ['cmdPrevTitle', 'cmdStop', 'cmdNextTitle']) $(id).disabled = !playing;
-  $('cmdEnd').disabled = !online;
-  if (!online) $('confirmEnd').hidden = true;
-
-  $('lblCurrentSong').textContent = state.title || (state.playing === false ? '' : '-');
+  // While nothing is current, whether it plays is not known either.
+  $('lblPlayState').textContent = !online ? '' : state.playing ? 'läuft' : state.playing === false ? 'gestoppt' : '';
+  $('lblCurrentSong').textContent = state.title || (state.playing === false ? 'Kein Titel' : '-');
   const bar = $('ProgressBar1');
   const length = state.length || 0;
   bar.max = length > 0 ? length : 100;
-  bar.value = online && state.position !== null && state.position !== undefined ? Math.min(state.position, bar.max) : 0;
-  $('lblTime').textContent = playing ? formatTime(state.position) + ' / ' + formatTime(state.length) : '';
+  bar.value = known(state.position) && state.playing ? Math.min(state.position, bar.max) : 0;
+  const timed = state.playing === true && length > 0;
+  $('lblElapsed').textContent = timed ? formatTime(state.position) : '';
+  $('lblLength').textContent = timed ? formatTime(length) : '';
 
   const slider = $('scrVol');
-  slider.disabled = !online;
   // A movement waiting for its rest is not overwritten by the jukebox's report.
-  if (volumeTimer === null && state.volume !== null && state.volume !== undefined) {
-    slider.value = state.volume;
-    lastVolume = state.volume;
-  }
-  $('lblVolume').textContent = slider.value;
+  if (volumeTimer === null && known(state.volume)) slider.value = state.volume;
+  showVolume();
 }
 
-function onState(next) {
-  const credits = next.state ? next.state.credits : undefined;
-  for (const id of Object.keys(pendingCredit)) {
-    // The jukebox confirmed: its credit count moved since the click.
-    if (credits !== pendingCredit[id].credits) releaseCredit(id);
-  }
+function showVolume() {
+  const slider = $('scrVol');
+  $('lblVolume').textContent = slider.value;
+  slider.style.setProperty('--fill', slider.value + '%');
+}
+
+function onPush(next) {
+  const wasOnline = current && situation() === 'connected';
   current = next;
   currentAt = Date.now();
+  const online = situation() === 'connected';
+  if (online) jukeboxLostAt = 0;
+  else if (wasOnline) jukeboxLostAt = currentAt;
+  else if (!jukeboxLostAt && next.link.phase !== 'connecting') jukeboxLostAt = -1;
   render();
 }
 
-function releaseCredit(id) {
-  if (!pendingCredit[id]) return;
-  clearTimeout(pendingCredit[id].timer);
-  delete pendingCredit[id];
-  render();
-}
-
-async function post(path, body) {
+async function post(action, body) {
   $('lblMessage').textContent = '';
   try {
-    const answer = await fetch(path, {
+    const answer = await fetch('api/' + action, {
       method: 'POST',
       headers: {'Content-Type': 'application/json'},
       body: JSON.stringify(body || {}),
@@ -117,40 +146,46 @@ async function post(path, body) {
   }
 }
 
-function creditClick(id, path) {
-  const credits = current && current.state ? current.state.credits : undefined;
-  pendingCredit[id] = {credits, timer: setTimeout(() => releaseCredit(id), kConfirmTimeout)};
+function act(action) {
+  sending.add(action);
   render();
-  post(path).then((ok) => { if (!ok) releaseCredit(id); });
+  post(action).finally(() => {
+    sending.delete(action);
+    render();
+  });
 }
 
 function volumeMoved() {
-  $('lblVolume').textContent = $('scrVol').value;
+  showVolume();
   clearTimeout(volumeTimer);
   volumeTimer = setTimeout(() => {
     volumeTimer = null;
-    const value = Number($('scrVol').value);
-    if (value === lastVolume) return;
-    lastVolume = value;
-    post('/api/volume', {volume: value});
-  }, kVolumeRest);
+    post('volume', {volume: Number($('scrVol').value)}); // a drag may go on meanwhile
+  }, current.timing.volumeRestMs);
+}
+
+function serviceLost() {
+  if (!serviceLostAt) serviceLostAt = Date.now();
+  ++serviceTries;
+  render();
 }
 
 function openStream() {
   if (stream) stream.close();
-  stream = new EventSource('/api/events');
+  stream = new EventSource('api/events');
   stream.onmessage = (event) => {
-    serviceDown = false;
-    onState(JSON.parse(event.data));
+    serviceLostAt = 0;
+    serviceTries = 0;
+    onPush(JSON.parse(event.data));
   };
   stream.onerror = () => {
-    // Nothing can be sent meanwhile: the controls go off until the stream is back.
-    serviceDown = true;
-    render();
+    // Nothing can be sent meanwhile: the controls go off until the stream is back. The browser
+    // tries again by itself unless the service refused the stream outright.
+    serviceLost();
     if (stream.readyState === EventSource.CLOSED) {
-      // Refused (the service restarted and forgot the session) or gone: ask again shortly.
+      // Refused (the session ended, or the service restarted and forgot it) or gone: ask why.
       stream = null;
-      setTimeout(start, 2000);
+      setTimeout(start, kRetryMs);
     }
   };
 }
@@ -161,17 +196,37 @@ async function reasonOf(answer) {
   return reply.reason && reply.reason !== 'none' ? reply.error : '';
 }
 
+function showView(view) {
+  document.body.dataset.view = view;
+  $('login').hidden = view !== 'login';
+  $('panel').hidden = view !== 'panel';
+  $('cmdMenu').hidden = view !== 'panel';
+}
+
 function showLogin(why) {
   if (stream) { stream.close(); stream = null; }
-  $('panel').hidden = true;
-  $('login').hidden = false;
+  closeMenu();
+  serviceLostAt = 0;
+  serviceTries = 0;
+  showView('login');
+  $('loginHeading').textContent = why ? 'Sitzung beendet' : 'Anmelden';
   $('loginMessage').textContent = why || '';
   $('password').focus();
 }
 
+function openMenu() {
+  $('confirmEnd').hidden = true;
+  $('menu').showModal();
+}
+
+function closeMenu() {
+  $('confirmEnd').hidden = true;
+  if ($('menu').open) $('menu').close();
+}
+
 async function logout() {
   try {
-    const answer = await fetch('/api/logout', {
+    const answer = await fetch('api/logout', {
       method: 'POST',
       headers: {'Content-Type': 'application/json'},
       body: '{}',
@@ -180,24 +235,26 @@ async function logout() {
     const reply = await answer.json().catch(() => ({}));
     showLogin(answer.ok ? reply.message : reply.error);
   } catch (e) {
+    closeMenu();
     $('lblMessage').textContent = 'Keine Verbindung zum Dienst.';
   }
 }
 
 function showPanel() {
-  $('login').hidden = true;
-  $('panel').hidden = false;
+  showView('panel');
+  render();
   openStream();
 }
 
 async function start() {
   try {
-    const answer = await fetch('/api/state', {credentials: 'same-origin', cache: 'no-store'});
+    const answer = await fetch('api/state', {credentials: 'same-origin', cache: 'no-store'});
     if (answer.status === 401) showLogin(await reasonOf(answer));
     else showPanel();
   } catch (e) {
-    $('lblStatus').textContent = 'Keine Verbindung zum Dienst – neuer Versuch …';
-    setTimeout(start, 2000);
+    if (document.body.dataset.view === 'panel') serviceLost();
+    else $('loginMessage').textContent = 'Keine Verbindung zum Dienst – neuer Versuch …';
+    setTimeout(start, kRetryMs);
   }
 }
 
@@ -207,7 +264,7 @@ async function login(event) {
   message.textContent = '';
   $('loginButton').disabled = true;
   try {
-    const answer = await fetch('/api/login', {
+    const answer = await fetch('api/login', {
       method: 'POST',
       headers: {'Content-Type': 'application/json'},
       body: JSON.stringify({password: $('password').value}),
@@ -229,18 +286,22 @@ async function login(event) {
 
 document.addEventListener('DOMContentLoaded', () => {
   $('loginForm').addEventListener('submit', login);
-  $('cmdCreditPlus').addEventListener('click', () => creditClick('cmdCreditPlus', '/api/credit/add'));
-  $('cmdCreditMinus').addEventListener('click', () => creditClick('cmdCreditMinus', '/api/credit/remove'));
-  $('cmdPrevTitle').addEventListener('click', () => post('/api/previous'));
-  $('cmdStop').addEventListener('click', () => post('/api/stop'));
-  $('cmdNextTitle').addEventListener('click', () => post('/api/next'));
+  for (const button of document.querySelectorAll('button[data-action]')) {
+    // Quitting is asked for first, in the menu.
+    if (button.dataset.action !== 'quit') button.addEventListener('click', () => act(button.dataset.action));
+  }
+  $('cmdMenu').addEventListener('click', openMenu);
+  $('cmdMenuClose').addEventListener('click', closeMenu);
+  // A tap beside the sheet closes it, as on the phone's own menus.
+  $('menu').addEventListener('click', (event) => { if (event.target === $('menu')) closeMenu(); });
+  $('menu').addEventListener('close', () => { $('confirmEnd').hidden = true; });
   $('cmdEnd').addEventListener('click', () => { $('confirmEnd').hidden = false; $('confirmNo').focus(); });
-  $('confirmNo').addEventListener('click', () => { $('confirmEnd').hidden = true; });
-  $('confirmYes').addEventListener('click', () => { $('confirmEnd').hidden = true; post('/api/quit'); });
+  $('confirmNo').addEventListener('click', () => { $('confirmEnd').hidden = true; $('cmdEnd').focus(); });
+  $('confirmYes').addEventListener('click', () => { closeMenu(); act('quit'); });
   $('cmdLogout').addEventListener('click', logout);
   $('scrVol').addEventListener('input', volumeMoved);
   $('scrVol').addEventListener('change', volumeMoved);
-  // The countdown to the next attempt moves on between pushes.
-  setInterval(() => { if (current && current.link.phase !== 'connected') render(); }, 1000);
+  // Countdowns and "since" texts move on between pushes.
+  setInterval(() => { if (situation() !== 'connected') render(); }, 1000);
   start();
 });

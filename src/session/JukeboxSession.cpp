@@ -202,7 +202,7 @@ SessionResult JukeboxSession::sendAndConfirm(Command command)
     case Confirmation::CreditCount:
         return confirmCredit(*row.notice, creditsBefore, noticesBefore);
     case Confirmation::LinkCloses:
-        waitUntil([this] { return !isOpen(); }, kConfirmTimeout);
+        waitUntil([this] { return !isOpen(); }, m_confirmTimeout);
         return isOpen() ? SessionResult::NotConfirmed : SessionResult::Done;
     case Confirmation::Nothing:
         return SessionResult::Done;
@@ -212,7 +212,7 @@ SessionResult JukeboxSession::sendAndConfirm(Command command)
 
 SessionResult JukeboxSession::confirmNotice(Incoming notice, int noticesBefore)
 {
-    waitUntil([&] { return noticesOf(notice) != noticesBefore || !isOpen(); }, kConfirmTimeout);
+    waitUntil([&] { return noticesOf(notice) != noticesBefore || !isOpen(); }, m_confirmTimeout);
     if (noticesOf(notice) != noticesBefore)
         return SessionResult::Done;
     return isOpen() ? SessionResult::NotConfirmed : SessionResult::LinkLost;
@@ -222,7 +222,7 @@ SessionResult JukeboxSession::confirmCredit(Incoming notice, std::optional<int> 
 {
     // The notice confirms; where it does not come, a count that differs from the one before
     // does, read at the poll's rhythm within the same limit.
-    const QDeadlineTimer deadline(kConfirmTimeout);
+    const QDeadlineTimer deadline(m_confirmTimeout);
     while (true) {
         const int slice = static_cast<int>(std::min<qint64>(deadline.remainingTime(), kPollInterval));
         waitUntil([&] { return noticesOf(notice) != noticesBefore || !isOpen(); }, slice);
@@ -266,7 +266,7 @@ SessionResult JukeboxSession::setVolume(int volume)
         return SessionResult::LinkLost;
 
     // The jukebox sends no notice for the volume: read it back until it shows the new value.
-    const QDeadlineTimer deadline(kConfirmTimeout);
+    const QDeadlineTimer deadline(m_confirmTimeout);
     while (isOpen()) {
         readVolume();
         if (m_snapshot.volume == volume)

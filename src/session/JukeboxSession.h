@@ -65,6 +65,9 @@ public:
 
     // On: polls every kPollInterval and follows the notices; snapshotChanged() on each change.
     void setFollowing(bool on);
+    // Test seams: a poll interval and a confirmation limit of the test's choosing.
+    void setPollInterval(int ms) { m_poll.setInterval(ms); }
+    void setConfirmTimeout(int ms) { m_confirmTimeout = ms; }
     bool isFollowing() const { return m_following; }
 
     // How many values of the last refresh() came too late (timed out, or the link went down).
@@ -120,6 +123,7 @@ private:
     bool m_following = false;
     bool m_polling = false;
     int m_missed = 0;
+    int m_confirmTimeout = kConfirmTimeout;
     // How many of each notice have been handled, for the waits of sendAndConfirm().
     std::array<int, IncomingQueue::kCapacity> m_notices{};
     class QEventLoop *m_waitLoop = nullptr;

@@ -136,6 +136,7 @@ private slots:
         QCOMPARE(read(kPlayer, "PlaybackStatus").toString(), QStringLiteral("Stopped"));
         QCOMPARE(read(kJukebox, "Credits").toInt(), -1);
         QCOMPARE(trackId(), QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack"));
+        QCOMPARE(metadata().keys(), QStringList{QStringLiteral("mpris:trackid")}); // no title, no length
         for (const char *can : {"CanPlay", "CanGoNext", "CanGoPrevious"})
             QVERIFY2(!read(kPlayer, can).toBool(), can);
         QVERIFY(!callBool(kJukebox, QStringLiteral("AddCredit")));
@@ -253,6 +254,20 @@ private slots:
         call(kPlayer, QStringLiteral("Next"));
         call(kPlayer, QStringLiteral("Stop"));
         QVERIFY(performed.isEmpty());
+
+        // Each capability reads its own control; CanPlay the stop button's, whatever plays.
+        PanelState some = playingPanel();
+        some.allowed.fill(false);
+        some.allowed.at(static_cast<size_t>(Command::NextTitle)) = true;
+        some.allowed.at(static_cast<size_t>(Command::RemoveCredit)) = true;
+        QVERIFY(show(some));
+        for (const auto &[interface, can, on] :
+             QList<std::tuple<QString, const char *, bool>>{{kPlayer, "CanGoNext", true},
+                                                            {kPlayer, "CanGoPrevious", false},
+                                                            {kPlayer, "CanPlay", false},
+                                                            {kJukebox, "CanAddCredit", false},
+                                                            {kJukebox, "CanRemoveCredit", true}})
+            QVERIFY2(read(interface, can).toBool() == on, can);
 
         QVERIFY(show(playingPanel()));
         QTRY_VERIFY_WITH_TIMEOUT(!announced(kPlayer).isEmpty(), kAnnounceWait);

@@ -3,6 +3,7 @@
 #include "ctl/Commands.h"
 #include "link/Vocabulary.h"
 #include "panel/PanelControls.h"
+#include "session/JukeboxSession.h"
 
 #include <QFile>
 #include <QMultiMap>
@@ -46,7 +47,8 @@ private slots:
         QCOMPARE(read ? static_cast<int>(*read) : -1, command);
     }
 
-    // Each row: the command, whether the jukebox plays (-1 unknown), its credits (-1 unknown).
+    // Each row: the command, whether the jukebox plays (-1 unknown), its credits (-1 unknown);
+    // -2 credits: the link is down.
     void theRuleLooksAtPlayStatusAndCredits_data()
     {
         QTest::addColumn<Command>("command");
@@ -66,6 +68,7 @@ private slots:
         QTest::newRow("add at 0, stopped") << Command::AddCredit << 0 << 0 << true;
         QTest::newRow("add, nothing known") << Command::AddCredit << -1 << -1 << true;
         QTest::newRow("quit, nothing known") << Command::Quit << -1 << -1 << true;
+        QTest::newRow("add, without the link") << Command::AddCredit << 1 << -2 << false;
     }
     void theRuleLooksAtPlayStatusAndCredits()
     {
@@ -73,9 +76,11 @@ private slots:
         QFETCH(int, playing);
         QFETCH(int, credits);
         QFETCH(bool, allowed);
-        const std::optional<bool> plays = playing < 0 ? std::nullopt : std::optional<bool>(playing == 1);
-        const std::optional<int> count = credits < 0 ? std::nullopt : std::optional<int>(credits);
-        QCOMPARE(isAllowed(command, plays, count), allowed);
+        JukeboxSnapshot snapshot;
+        snapshot.connected = credits != -2;
+        snapshot.playing = playing < 0 ? std::nullopt : std::optional<bool>(playing == 1);
+        snapshot.credits = credits < 0 ? std::nullopt : std::optional<int>(credits);
+        QCOMPARE(commandAllowed(command, snapshot), allowed);
     }
 
     // Every surface names each command at most once, the web remote and the command line reach

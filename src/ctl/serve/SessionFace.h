@@ -29,6 +29,9 @@ public:
     // Test seam: how long a credit click waits for its confirmation (kConfirmTimeout).
     void setConfirmTimeout(int ms);
 
+    // Actions beyond this many waiting are refused as busy.
+    static constexpr int kMaxQueued = 32;
+
 private:
     // Frees the held actions that confirmed() says the jukebox has confirmed; true when one was.
     bool endHolds(bool (*confirmed)(const VocabularyRow &row, Incoming notice), Incoming notice = {});
@@ -40,7 +43,6 @@ private:
     // Actions that wait for the jukebox (the volume, read back until it shows) or that arrive
     // while the session waits for an answer run from here, outside the HTTP request: the session
     // asks one thing at a time, and a request must not hold the server in a nested wait.
-    static constexpr int kMaxQueued = 32;
     static constexpr int kDrainMs = 20;
     QList<RequestRules::RemoteAction> m_queue;
     QTimer m_drain;

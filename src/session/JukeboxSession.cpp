@@ -33,6 +33,8 @@ SessionResult JukeboxSession::open(const ServerLogin &login)
 {
     close();
     m_link = new JukeboxLink(this);
+    if (m_queryTimeout > 0)
+        m_link->setQueryTimeout(m_queryTimeout);
     m_login = Login::Waiting;
     m_tcpUp = false;
     m_tcpRefused = false;
@@ -70,7 +72,8 @@ SessionResult JukeboxSession::open(const ServerLogin &login)
     }
     // The login answer has the time a query has: a jukebox that takes the connection but never
     // answers the password is as unreachable as one that does not take it.
-    waitUntil([&] { return m_login != Login::Waiting || !link->isConnected(); }, JukeboxLink::kQueryTimeout);
+    waitUntil([&] { return m_login != Login::Waiting || !link->isConnected(); },
+              m_queryTimeout > 0 ? m_queryTimeout : JukeboxLink::kQueryTimeout);
     const Login outcome = m_login;
     const bool stands = link->isConnected();
     if (outcome == Login::Accepted && stands) {

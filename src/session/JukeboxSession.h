@@ -65,9 +65,11 @@ public:
 
     // On: polls every kPollInterval and follows the notices; snapshotChanged() on each change.
     void setFollowing(bool on);
-    // Test seams: a poll interval and a confirmation limit of the test's choosing.
+    // Test seams: a poll interval, a confirmation limit and, from the next open(), a query
+    // limit (the login's answer's too) of the test's choosing.
     void setPollInterval(int ms) { m_poll.setInterval(ms); }
     void setConfirmTimeout(int ms) { m_confirmTimeout = ms; }
+    void setQueryTimeout(int ms) { m_queryTimeout = ms; }
     bool isFollowing() const { return m_following; }
 
     // How many values of the last refresh() came too late (timed out, or the link went down).
@@ -124,6 +126,7 @@ private:
     bool m_polling = false;
     int m_missed = 0;
     int m_confirmTimeout = kConfirmTimeout;
+    int m_queryTimeout = 0; // 0: the link's own
     // How many of each notice have been handled, for the waits of sendAndConfirm().
     std::array<int, IncomingQueue::kCapacity> m_notices{};
     class QEventLoop *m_waitLoop = nullptr;

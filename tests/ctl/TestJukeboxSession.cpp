@@ -63,6 +63,7 @@ private slots:
         if (!listening)
             sim->close();
         JukeboxSession session;
+        session.setQueryTimeout(300);
         QCOMPARE(session.open(where), expected);
         QCOMPARE(session.isOpen(), expected == SessionResult::Done);
         QCOMPARE(sim->received().value(0), listening ? Msg::PasswordPrefix + password : QString());
@@ -74,6 +75,7 @@ private slots:
         sim->model().setCredit(7);
         sim->faults().withheldValues = {Msg::Volume};
         JukeboxSession session;
+        session.setQueryTimeout(300);
         QCOMPARE(session.open(login()), SessionResult::Done);
         const JukeboxSnapshot snapshot = session.refresh();
         QVERIFY(snapshot.connected);

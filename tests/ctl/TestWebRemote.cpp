@@ -711,9 +711,16 @@ private slots:
         HttpProbe first(server->port());
         QTcpSocket firstStream;
         QVERIFY(first.login("tonalis") && openStream(firstStream, first));
-        HttpProbe crowd(server->port());
+        // The crowd logs in on one kept-alive connection, its logins sent at once.
+        QTcpSocket crowd;
+        QVERIFY(connectRaw(crowd));
+        const QByteArray login = "POST /api/login HTTP/1.1\r\nHost: " + first.host() +
+                                 "\r\nContent-Type: application/json\r\nContent-Length: 22\r\n\r\n"
+                                 "{\"password\":\"tonalis\"}";
+        crowd.write(login.repeated(SessionTokens::kMaxSessions));
+        QByteArray rest;
         for (int i = 0; i < SessionTokens::kMaxSessions; ++i)
-            QVERIFY(crowd.login("tonalis"));
+            QCOMPARE(HttpProbe::read(crowd, &rest).status, 200);
         QVERIFY(closedWithin(firstStream, kAnswerMs));
         QCOMPARE(first.request("GET", "/api/state").reason(), QStringLiteral("displaced"));
         // A cookie from before a restart: the page says so.

@@ -10,7 +10,7 @@ class QTcpSocket;
 // and then loops without pause: process pending events once, stop when the one-shot time-out
 // timer is no longer active or when an answer has been stored. It never blocks, so it keeps a
 // core busy for as long as it waits. Kept here, not in the program, as the yardstick that
-// JukeboxLink::QueryValue is measured against.
+// JukeboxLink::query, which blocks on the event queue, is measured against.
 class SpinningQuery : public QObject
 {
     Q_OBJECT

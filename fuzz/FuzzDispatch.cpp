@@ -12,6 +12,7 @@
 #include "link/MessageSplit.h"
 #include "link/Messages.h"
 #include "link/ReceiveBuffer.h"
+#include "link/Vocabulary.h"
 
 #include <QSet>
 #include <algorithm>
@@ -52,6 +53,8 @@ void checkRoute(const QString &text, const QString &pending, const Route &route)
                 "only known messages reach the panel");
         require(loginAnswer != isNotice(route.message), "a login answer is no notice, a notice no login answer");
         require(loginAnswer || pending.isEmpty() || parts.name != pending, "a query's answer is never a notice");
+        // A jukebox that echoes what it was told must not make the panel act on its own command.
+        require(!commandOfWire(text), "a command's text is never a message to act on");
         break;
     case Route::Kind::Ignored:
         require(!loginAnswer, "login answers are never dropped");

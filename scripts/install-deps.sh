@@ -19,6 +19,7 @@ else
         dbus playerctl                                         # a private session bus and a media remote
         chromium chromium-driver python3-selenium curl         # the web remote in a real browser
         openssl libnss3-tools zbar-tools                       # TLS checks: certificates, a browser's trust, QR decoding
+        zsh fish                                               # kurvanctl's completion, tried in those shells
     )
     # The browser test's accessibility checks (axe-core, from npm) need node and npm; an image
     # that brings its own node keeps it.

@@ -4,6 +4,7 @@
 #include "common/Windows1252.h"
 #include "link/MessageSplit.h"
 #include "link/Messages.h"
+#include "link/Vocabulary.h"
 
 #include <QLoggingCategory>
 #include <QTcpServer>
@@ -21,8 +22,6 @@ constexpr qint64 kMaxSongCheckMs = 1000;
 // Counts in commands are short decimal numbers; longer digit runs are refused, not wrapped.
 constexpr qsizetype kMaxCountDigits = 4;
 
-const QString kAddCreditName = SplitMessage(Msg::AddCredit).name;
-const QString kRemoveCreditName = SplitMessage(Msg::RemoveCredit).name;
 const QString kSetVolumeName = SplitMessage(Msg::SetVolumePrefix).name;
 
 // Plain decimal digits only: no sign, no blanks, no decimal point.
@@ -188,26 +187,36 @@ void SimServer::answerQuery(SimConnection *connection, const QString &name)
 
 void SimServer::runCommand(const QString &text)
 {
-    if (text == Msg::NextTitle) {
+    const MessageParts parts = SplitMessage(text);
+    const std::optional<int> number = plainNumber(parts.value);
+    const std::optional<Command> command = commandOfWire(text);
+    if (!command) {
+        if (number && parts.name == kSetVolumeName)
+            m_model.setVolume(*number);
+        return;
+    }
+    switch (*command) {
+    case Command::AddCredit:
+        if (number)
+            m_model.addCredit(*number);
+        break;
+    case Command::RemoveCredit:
+        if (number)
+            m_model.removeCredit(*number);
+        break;
+    case Command::NextTitle:
         m_model.nextTitle();
-    } else if (text == Msg::PrevTitle) {
+        break;
+    case Command::PrevTitle:
         m_model.previousTitle();
-    } else if (text == Msg::Stop) {
+        break;
+    case Command::Stop:
         m_model.stop();
-    } else if (text == Msg::Quit) {
+        break;
+    case Command::Quit:
         close();
         emit quitRequested();
-    } else {
-        const MessageParts parts = SplitMessage(text);
-        const std::optional<int> number = plainNumber(parts.value);
-        if (!number)
-            return;
-        if (parts.name == kAddCreditName)
-            m_model.addCredit(*number);
-        else if (parts.name == kRemoveCreditName)
-            m_model.removeCredit(*number);
-        else if (parts.name == kSetVolumeName)
-            m_model.setVolume(*number);
+        break;
     }
 }
 

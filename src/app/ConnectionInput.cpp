@@ -3,6 +3,7 @@
 #include "app/Texts.h"
 #include "common/IniFile.h"
 #include "link/JukeboxLink.h"
+#include "link/Vocabulary.h"
 #include "panel/Kurvan.h"
 #include "widgets/FitLabel.h"
 #include "widgets/Placement.h"
@@ -73,8 +74,8 @@ ConnectionInput::ConnectionInput(const SettingsFiles &settings, QWidget *parent)
     buildControls();
 
     // Load: the boxes show what was used last, or the defaults.
-    txtServerIP->setText(remembered(DialogText::AddressKey, DialogText::DefaultAddress));
-    txtServerPort->setText(remembered(DialogText::PortKey, DialogText::DefaultPort));
+    txtServerIP->setText(remembered(SettingsKey::Address, DialogText::DefaultAddress));
+    txtServerPort->setText(remembered(SettingsKey::Port, DialogText::DefaultPort));
     txtServerIP->setFocus();
 
     centreOnScreen(this);
@@ -119,7 +120,7 @@ void ConnectionInput::buildControls()
 
     tmrTimeOut = new QTimer(this);
     tmrTimeOut->setObjectName(QStringLiteral("tmrTimeOut"));
-    tmrTimeOut->setInterval(kConnectTimeout);
+    tmrTimeOut->setInterval(Vocabulary::kConnectTimeout);
     tmrTimeOut->setSingleShot(true);
     // Five seconds means five seconds: a coarse timer may fire up to 5 % early.
     tmrTimeOut->setTimerType(Qt::PreciseTimer);
@@ -144,8 +145,8 @@ void ConnectionInput::cmdConnect_Click()
     m_login.ServerAddress = txtServerIP->text();
     m_login.ServerPassword = txtPassword->text();
     // Stored before the attempt, so even a failed attempt's values greet the next start.
-    WriteIni(m_settings.write, DialogText::Section, DialogText::AddressKey, m_login.ServerAddress);
-    WriteIni(m_settings.write, DialogText::Section, DialogText::PortKey, m_login.ServerPort);
+    WriteIni(m_settings.write, SettingsKey::Section, SettingsKey::Address, m_login.ServerAddress);
+    WriteIni(m_settings.write, SettingsKey::Section, SettingsKey::Port, m_login.ServerPort);
 
     tmrTimeOut->start();
     m_link = new JukeboxLink;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/SettingsLocation.h"
-#include "link/ServerLogin.h"
+#include "common/ServerLogin.h"
+#include "common/SettingsLocation.h"
 #include "panel/Kurvan.h"
 
 #include <QDialog>
@@ -22,8 +22,6 @@ class ConnectionInput : public QDialog
     Q_OBJECT
 
 public:
-    static constexpr int kConnectTimeout = 5000;
-
     // settings: where address and port are looked up and remembered.
     explicit ConnectionInput(const SettingsFiles &settings, QWidget *parent = nullptr);
     ~ConnectionInput() override;
@@ -31,7 +29,7 @@ public:
     // The panel of the pending attempt, if any.
     Kurvan *panel() const { return m_panel; }
     const ServerLogin &login() const { return m_login; }
-    // Test seam: a shorter time-out than kConnectTimeout.
+    // Test seam: a shorter time-out than Vocabulary::kConnectTimeout.
     void setConnectTimeout(int ms);
 
 signals:

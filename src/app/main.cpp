@@ -1,13 +1,15 @@
 #include "app/CommandLine.h"
 #include "app/ConnectionInput.h"
 #include "app/ParentConsole.h"
-#include "app/SettingsLocation.h"
 #include "app/SingleInstance.h"
 #include "app/Texts.h"
+#include "common/SettingsLocation.h"
 #include "widgets/KurvanIcon.h"
 #ifdef KURVAN_WITH_MPRIS
 #include "mpris/MprisService.h"
 #include "panel/Kurvan.h"
+#include "panel/PanelFace.h"
+#include "widgets/Placement.h"
 #endif
 
 #include <QApplication>
@@ -46,7 +48,12 @@ int main(int argc, char *argv[])
 #ifdef KURVAN_WITH_MPRIS
     // Offered to the desktop from the first pass of the event loop, so that connecting to the
     // bus does not hold up the first window.
-    MprisService mpris(&dialog);
+    // Until a panel stands, the desktop sees a face that shows nothing and whose Raise brings
+    // the connection dialog forward.
+    PanelFace dialogFace;
+    QObject::connect(&dialogFace, &PanelFace::raiseRequested, &dialog, [&dialog] { bringToFront(&dialog); });
+    MprisService mpris;
+    mpris.setFace(&dialogFace);
     QObject::connect(&dialog, &ConnectionInput::panelShown, &mpris,
                      [&mpris](Kurvan *panel) { mpris.setFace(panel->face()); });
     QTimer::singleShot(0, &mpris, &MprisService::start);

@@ -2,8 +2,8 @@
 
 #include "ctl/ConnectionOptions.h"
 #include "ctl/Options.h"
+#include "ctl/ServeRow.h"
 #include "ctl/Texts.h"
-#include "ctl/serve/ServeCommand.h"
 
 #include <algorithm>
 

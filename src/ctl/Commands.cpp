@@ -4,9 +4,9 @@
 #include "ctl/Console.h"
 #include "ctl/ExitCode.h"
 #include "ctl/Options.h"
+#include "ctl/ServeRow.h"
 #include "ctl/SnapshotText.h"
 #include "ctl/Texts.h"
-#include "ctl/serve/ServeCommand.h"
 #include "ctl/serve/ServeTexts.h"
 #include "link/Messages.h"
 #include "session/JukeboxSession.h"
@@ -16,6 +16,8 @@
 #include <QRegularExpression>
 #include <QTime>
 #include <algorithm>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -137,34 +139,26 @@ int runCredit(CommandContext &context)
     }
     if (result != SessionResult::LinkLost)
         show(context, creditsLine(context.session.snapshot()));
-    return fail(result, quoted(remove ? Msg::RemoveCredit : Msg::AddCredit), context);
+    return fail(result, quoted(*rowOf(remove ? Command::RemoveCredit : Command::AddCredit).wire), context);
 }
 
-// --- next, prev, stop -------------------------------------------------------------------------
+// --- next, prev, stop and whatever sends one command ------------------------------------------
 
-int runTransport(CommandContext &context, Command command)
+} // namespace
+
+int runJukeboxCommand(CommandContext &context)
 {
+    const Command command = context.row.commands.value(0);
     context.session.refresh();
     if (!context.session.isOpen())
         return fail(SessionResult::LinkLost, {}, context);
     const SessionResult result = context.session.sendAndConfirm(command);
-    if (result == SessionResult::Done)
-        show(context, command == Command::Stop ? CtlText::PlaybackStopped : titleLine(context.session.snapshot()));
-    return fail(result, quoted(context.line.words.value(0)), context);
+    if (result == SessionResult::Done && context.row.done)
+        show(context, context.row.done(context.session.snapshot()));
+    return fail(result, quoted(context.row.word), context);
 }
 
-int runNext(CommandContext &context)
-{
-    return runTransport(context, Command::NextTitle);
-}
-int runPrev(CommandContext &context)
-{
-    return runTransport(context, Command::PrevTitle);
-}
-int runStop(CommandContext &context)
-{
-    return runTransport(context, Command::Stop);
-}
+namespace {
 
 // --- volume -----------------------------------------------------------------------------------
 
@@ -230,7 +224,7 @@ int runQuit(CommandContext &context)
     const SessionResult result = context.session.sendAndConfirm(Command::Quit);
     if (result == SessionResult::Done)
         show(context, CtlText::QuitSent);
-    return fail(result, quoted(Msg::Quit), context);
+    return fail(result, quoted(*rowOf(Command::Quit).wire), context);
 }
 
 // --- watch ------------------------------------------------------------------------------------
@@ -383,24 +377,70 @@ const QList<CommandRow> &commandTable()
 {
     static const QList<CommandRow> rows = [] {
         const QStringList json{Option::Json};
-        const QStringList quit{Option::Yes, Option::Json};
-        const QStringList watch{Option::Json, Option::Position, Option::Reconnect};
         const QStringList serve = optionNames(serveOptionRows());
-        const QStringList none;
+        const auto stopped = [](const JukeboxSnapshot &) { return CtlText::PlaybackStopped; };
         return QList<CommandRow>{
-            {QStringLiteral("status"), {}, CtlText::HelpStatus, 0, 0, json, nullptr, runStatus},
-            {QStringLiteral("credit"), QStringLiteral("+N|-N"), CtlText::HelpCredit, 1, 1, json, checkCredit,
-             runCredit},
-            {QStringLiteral("next"), {}, CtlText::HelpNext, 0, 0, json, nullptr, runNext},
-            {QStringLiteral("prev"), {}, CtlText::HelpPrev, 0, 0, json, nullptr, runPrev},
-            {QStringLiteral("stop"), {}, CtlText::HelpStop, 0, 0, json, nullptr, runStop},
-            {QStringLiteral("volume"), QStringLiteral("[N|+N|-N]"), CtlText::HelpVolume, 0, 1, json, checkVolume,
-             runVolume},
-            {QStringLiteral("quit-jukebox"), {}, CtlText::HelpQuit, 0, 0, quit, checkQuit, runQuit},
-            {QStringLiteral("watch"), {}, CtlText::HelpWatch, 0, 0, watch, nullptr, runWatch, false},
-            {QStringLiteral("serve"), {}, ServeText::HelpServe, 0, 0, serve, checkServe, runServeCommand, false},
-            {QStringLiteral("help"), QStringLiteral("[BEFEHL]"), CtlText::HelpHelp, 0, 1, none, checkHelp, runHelp,
-             false, false},
+            {.word = u"status"_s, .help = CtlText::HelpStatus, .options = json, .run = runStatus},
+            {.word = u"credit"_s,
+             .values = u"+N|-N"_s,
+             .help = CtlText::HelpCredit,
+             .minValues = 1,
+             .maxValues = 1,
+             .options = json,
+             .check = checkCredit,
+             .run = runCredit,
+             .commands = {Command::AddCredit, Command::RemoveCredit},
+             .offered = {u"+1"_s, u"-1"_s}},
+            {.word = u"next"_s,
+             .help = CtlText::HelpNext,
+             .options = json,
+             .run = runJukeboxCommand,
+             .commands = {Command::NextTitle},
+             .done = titleLine},
+            {.word = u"prev"_s,
+             .help = CtlText::HelpPrev,
+             .options = json,
+             .run = runJukeboxCommand,
+             .commands = {Command::PrevTitle},
+             .done = titleLine},
+            {.word = u"stop"_s,
+             .help = CtlText::HelpStop,
+             .options = json,
+             .run = runJukeboxCommand,
+             .commands = {Command::Stop},
+             .done = stopped},
+            {.word = u"volume"_s,
+             .values = u"[N|+N|-N]"_s,
+             .help = CtlText::HelpVolume,
+             .maxValues = 1,
+             .options = json,
+             .check = checkVolume,
+             .run = runVolume},
+            {.word = u"quit-jukebox"_s,
+             .help = CtlText::HelpQuit,
+             .options = {Option::Yes, Option::Json},
+             .check = checkQuit,
+             .run = runQuit,
+             .commands = {Command::Quit}},
+            {.word = u"watch"_s,
+             .help = CtlText::HelpWatch,
+             .options = {Option::Json, Option::Position, Option::Reconnect},
+             .run = runWatch,
+             .opensSession = false},
+            {.word = u"serve"_s,
+             .help = ServeText::HelpServe,
+             .options = serve,
+             .check = checkServe,
+             .run = runServeCommand,
+             .opensSession = false},
+            {.word = u"help"_s,
+             .values = u"[BEFEHL]"_s,
+             .help = CtlText::HelpHelp,
+             .maxValues = 1,
+             .check = checkHelp,
+             .run = runHelp,
+             .opensSession = false,
+             .connects = false},
         };
     }();
     return rows;
@@ -452,7 +492,7 @@ int runCommandLine(const QStringList &arguments, const QString &version)
 
     JukeboxSession session;
     if (!row->connects) {
-        CommandContext context{line, {}, session};
+        CommandContext context{*row, line, {}, session};
         return row->run(context);
     }
     ConnectionChoice choice = chooseJukebox(line);
@@ -463,7 +503,7 @@ int runCommandLine(const QStringList &arguments, const QString &version)
         return ExitCode::WrongUse;
     }
 
-    CommandContext context{line, choice.login, session, choice.passwordTyped};
+    CommandContext context{*row, line, choice.login, session, choice.passwordTyped};
     if (!row->opensSession)
         return row->run(context);
     const SessionResult opened = session.open(choice.login);

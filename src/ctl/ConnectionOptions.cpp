@@ -1,7 +1,6 @@
 #include "ctl/ConnectionOptions.h"
 
-#include "app/SettingsLocation.h"
-#include "app/Texts.h"
+#include "common/SettingsLocation.h"
 #include "ctl/Console.h"
 #include "ctl/Options.h"
 #include "ctl/Texts.h"
@@ -86,11 +85,11 @@ ConnectionChoice chooseJukebox(const ParsedCommandLine &line)
 
     if (!address || address->trimmed().isEmpty()) {
         const SettingsFiles files = clientSettingsFiles();
-        const QString remembered = rememberedSetting(files, DialogText::AddressKey, {}).trimmed();
+        const QString remembered = rememberedSetting(files, SettingsKey::Address, {}).trimmed();
         if (!remembered.isEmpty()) {
             address = remembered;
             if (!port) {
-                port = rememberedSetting(files, DialogText::PortKey, kDefaultPort);
+                port = rememberedSetting(files, SettingsKey::Port, kDefaultPort);
                 portSource = QStringLiteral("Kurvan.ini");
             }
         }

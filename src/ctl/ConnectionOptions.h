@@ -1,7 +1,7 @@
 #pragma once
 
+#include "common/ServerLogin.h"
 #include "ctl/CommandLine.h"
-#include "link/ServerLogin.h"
 
 #include <QList>
 #include <QString>

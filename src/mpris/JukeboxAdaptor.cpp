@@ -13,20 +13,20 @@ int JukeboxAdaptor::credits() const
 
 bool JukeboxAdaptor::canAddCredit() const
 {
-    return m_service->state().canAddCredit;
+    return m_service->state().allows(Command::AddCredit);
 }
 
 bool JukeboxAdaptor::canRemoveCredit() const
 {
-    return m_service->state().canRemoveCredit;
+    return m_service->state().allows(Command::RemoveCredit);
 }
 
 bool JukeboxAdaptor::AddCredit()
 {
-    return m_service->addCredit();
+    return m_service->perform(Command::AddCredit);
 }
 
 bool JukeboxAdaptor::RemoveCredit()
 {
-    return m_service->removeCredit();
+    return m_service->perform(Command::RemoveCredit);
 }

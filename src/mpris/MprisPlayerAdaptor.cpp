@@ -54,30 +54,30 @@ qlonglong MprisPlayerAdaptor::position() const
 
 bool MprisPlayerAdaptor::canPlay() const
 {
-    return m_service->state().canStop;
+    return m_service->state().allows(Command::Stop);
 }
 
 bool MprisPlayerAdaptor::canGoNext() const
 {
-    return m_service->state().canNextTitle;
+    return m_service->state().allows(Command::NextTitle);
 }
 
 bool MprisPlayerAdaptor::canGoPrevious() const
 {
-    return m_service->state().canPrevTitle;
+    return m_service->state().allows(Command::PrevTitle);
 }
 
 void MprisPlayerAdaptor::Next()
 {
-    m_service->nextTitle();
+    m_service->perform(Command::NextTitle);
 }
 
 void MprisPlayerAdaptor::Previous()
 {
-    m_service->prevTitle();
+    m_service->perform(Command::PrevTitle);
 }
 
 void MprisPlayerAdaptor::Stop()
 {
-    m_service->stop();
+    m_service->perform(Command::Stop);
 }

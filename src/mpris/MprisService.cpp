@@ -9,7 +9,6 @@
 #include <QDBusMessage>
 #include <QLoggingCategory>
 #include <QMetaProperty>
-#include <QWidget>
 
 Q_LOGGING_CATEGORY(lcMpris, "kurvan.mpris", QtWarningMsg)
 
@@ -28,7 +27,7 @@ QString interfaceName(const QDBusAbstractAdaptor *adaptor)
 
 } // namespace
 
-MprisService::MprisService(QWidget *startWindow, QObject *parent) : QObject(parent), m_startWindow(startWindow)
+MprisService::MprisService(QObject *parent) : QObject(parent)
 {
     m_adaptors = {new MprisRootAdaptor(this), new MprisPlayerAdaptor(this), new JukeboxAdaptor(this)};
     for (const QDBusAbstractAdaptor *adaptor : std::as_const(m_adaptors))
@@ -129,29 +128,9 @@ void MprisService::announceChanges()
     }
 }
 
-bool MprisService::addCredit()
+bool MprisService::perform(Command command)
 {
-    return m_face && m_face->addCredit();
-}
-
-bool MprisService::removeCredit()
-{
-    return m_face && m_face->removeCredit();
-}
-
-bool MprisService::nextTitle()
-{
-    return m_face && m_face->nextTitle();
-}
-
-bool MprisService::prevTitle()
-{
-    return m_face && m_face->prevTitle();
-}
-
-bool MprisService::stop()
-{
-    return m_face && m_face->stop();
+    return m_face && m_face->perform(command);
 }
 
 bool MprisService::moveVolume(int volume)
@@ -161,15 +140,6 @@ bool MprisService::moveVolume(int volume)
 
 void MprisService::raise()
 {
-    if (m_face) {
+    if (m_face)
         m_face->raise();
-        return;
-    }
-    // Before a panel stands, the connection dialog is the window to bring forward.
-    if (QWidget *window = m_startWindow.data()) {
-        window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
-        window->show();
-        window->raise();
-        window->activateWindow();
-    }
 }

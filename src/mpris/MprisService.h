@@ -8,9 +8,7 @@
 #include <QPointer>
 #include <QVariantMap>
 
-class PanelFace;
 class QDBusAbstractAdaptor;
-class QWidget;
 
 // The panel on the session bus, as every media player on a Linux desktop offers itself: the
 // MPRIS 2 interfaces (org.mpris.MediaPlayer2 and its Player) and our own de.kurvan.Jukebox1 for
@@ -27,31 +25,27 @@ public:
     static inline const QString kServiceName = QStringLiteral("org.mpris.MediaPlayer2.kurvan");
     static inline const QString kObjectPath = QStringLiteral("/org/mpris/MediaPlayer2");
 
-    // startWindow (the connection dialog) is what Raise brings to the front until a panel's face
-    // takes over.
-    explicit MprisService(QWidget *startWindow, QObject *parent = nullptr);
+    explicit MprisService(QObject *parent = nullptr);
     ~MprisService() override;
 
     // Puts the object on the session bus and takes the bus name, or, while another program holds
     // it, the name with ".instance" and our process id. False when there is no session bus or
     // neither name could be had: nobody can find the client then.
     bool start();
-    // The face of the panel whose state is offered from now on; Raise brings that panel forward.
+    // The face whose state is offered from now on, and whose window Raise brings forward (before
+    // a panel stands, one that raises the connection dialog).
     void setFace(PanelFace *face);
 
-    // What the adaptors report: the panel's state as of its last change (before a face is
-    // bound, one that shows nothing and allows nothing).
+    // What the adaptors report: the panel's state as of its last change (without a face, one
+    // that shows nothing and allows nothing).
     const PanelState &state() const { return m_state; }
     // The current title's object path, new for every title; the MPRIS "no track" path while
     // the panel shows no title.
     QString trackId() const;
 
-    // The panel's actions; each does nothing (false) while its control is switched off.
-    bool addCredit();
-    bool removeCredit();
-    bool nextTitle();
-    bool prevTitle();
-    bool stop();
+    // The panel's actions, through its face; each does nothing (false) while its control is
+    // switched off or no panel stands.
+    bool perform(Command command);
     bool moveVolume(int volume);
     void raise();
 
@@ -61,7 +55,6 @@ private:
     static QVariantMap announcedProperties(const QDBusAbstractAdaptor *adaptor);
     void announceChanges();
 
-    QPointer<QWidget> m_startWindow;
     QPointer<PanelFace> m_face;
     PanelState m_state;
     // Counts the titles seen, so that a title played again still gets a path of its own.

@@ -32,6 +32,9 @@ Kurvan::Kurvan(JukeboxLink *link, const ServerLogin &login, QWidget *parent)
     connect(m_link, &JukeboxLink::passwordAccepted, this, &Kurvan::LoadServerInfo);
     connect(m_link, &JukeboxLink::passwordRefused, this, &Kurvan::onPasswordRefused);
     connect(m_link, &JukeboxLink::notice, this, &Kurvan::onNotice);
+    connect(m_face, &PanelFace::performRequested, this, &Kurvan::performCommand);
+    connect(m_face, &PanelFace::volumeRequested, this, &Kurvan::moveVolume);
+    connect(m_face, &PanelFace::raiseRequested, this, &Kurvan::raiseWindow);
 
     // Loading the panel starts the connection; the panel shows itself once it stands.
     m_link->connectToJukebox(m_login.ServerAddress, m_login.ServerPort);
@@ -311,15 +314,16 @@ void Kurvan::tmrVolume_Timer()
     m_link->SendCommand(Msg::SetVolumePrefix + QString::number(volume));
 }
 
-void Kurvan::commandClicked(const PanelControl::Row &row, QPushButton *button)
+void Kurvan::commandClicked(Command command, QPushButton *button)
 {
-    if (!PanelControl::has(row, PanelControl::Confirmed)) {
-        m_link->SendCommand(*row.command);
+    const QString &wire = *rowOf(command).wire;
+    if (!heldUntilConfirmed(command)) {
+        m_link->SendCommand(wire);
         return;
     }
     // Off first, so that a second click cannot ask again before the jukebox has confirmed.
     button->setEnabled(false);
-    if (m_link->SendCommand(*row.command))
+    if (m_link->SendCommand(wire))
         button->findChild<QTimer *>()->start();
 }
 
@@ -333,11 +337,16 @@ void Kurvan::stopConfirmWaits()
 
 void Kurvan::showCredits(const QString &credit)
 {
-    if (const std::optional<bool> above = creditsAboveZero(credit)) {
-        cmdCreditMinus->setEnabled(*above);
-        cmdCreditPlus->setEnabled(true);
-        // The jukebox has confirmed the count: no click waits any more.
-        stopConfirmWaits();
+    const std::optional<bool> above = creditsAboveZero(credit);
+    if (!above)
+        return;
+    // The jukebox has confirmed the count: no click waits any more, and each held button is as
+    // the rule says for it (which asks no more of the count than whether it is above 0).
+    stopConfirmWaits();
+    for (const PanelControl::Row &row : PanelControl::kRows) {
+        if (PanelControl::has(row, PanelControl::Confirmed))
+            m_commandButtons.at(static_cast<size_t>(*row.command))
+                ->setEnabled(isAllowed(*row.command, std::nullopt, *above ? 1 : 0));
     }
 }
 
@@ -389,38 +398,31 @@ PanelState Kurvan::state() const
     state.songPosition = m_progress.value();
     state.volume = scrVol->value();
     state.credits = lblCredits->text();
-    state.canAddCredit = cmdCreditPlus->isEnabled();
-    state.canRemoveCredit = cmdCreditMinus->isEnabled();
-    state.canNextTitle = cmdNextTitle->isEnabled();
-    state.canPrevTitle = cmdPrevTitle->isEnabled();
-    state.canStop = cmdStop->isEnabled();
+    for (std::size_t i = 0; i < kCommandCount; ++i)
+        state.allowed.at(i) = m_commandButtons.at(i) && m_commandButtons.at(i)->isEnabled();
     state.canSetVolume = scrVol->isEnabled();
     return state;
 }
 
-bool Kurvan::clickIfEnabled(const char *name)
+void Kurvan::performCommand(Command command)
 {
-    auto *button = findChild<QPushButton *>(QLatin1String(name));
+    QPushButton *button = m_commandButtons.at(static_cast<size_t>(command));
     if (!button || !button->isEnabled())
-        return false;
+        return;
     button->click();
-    return true;
+    // At once, not on the next pass: the face answers the next request from what this click left.
+    m_face->publish(state());
 }
 
 void Kurvan::raiseWindow()
 {
-    setWindowState(windowState() & ~Qt::WindowMinimized);
-    show();
-    raise();
-    activateWindow();
+    bringToFront(this);
 }
 
-bool Kurvan::moveVolume(int volume)
+void Kurvan::moveVolume(int volume)
 {
-    if (!scrVol->isEnabled())
-        return false;
-    scrVol->setValue(std::clamp(volume, scrVol->minimum(), scrVol->maximum()));
-    return true;
+    if (scrVol->isEnabled())
+        scrVol->setValue(std::clamp(volume, scrVol->minimum(), scrVol->maximum()));
 }
 
 bool Kurvan::eventFilter(QObject *watched, QEvent *event)

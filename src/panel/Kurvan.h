@@ -1,12 +1,13 @@
 #pragma once
 
+#include "common/ServerLogin.h"
 #include "link/IncomingRoute.h"
-#include "link/ServerLogin.h"
 #include "panel/PanelControls.h"
 #include "panel/PanelState.h"
 #include "panel/SongProgress.h"
 
 #include <QWidget>
+#include <array>
 #include <cstdint>
 #include <optional>
 
@@ -28,9 +29,6 @@ class Kurvan : public QWidget
     Q_OBJECT
 
 public:
-    static constexpr int kPollInterval = 2000;
-    static constexpr int kVolumeRest = 500;
-
     // link becomes the panel's own (it is deleted with the panel).
     Kurvan(JukeboxLink *link, const ServerLogin &login, QWidget *parent = nullptr);
     ~Kurvan() override;
@@ -45,7 +43,8 @@ public:
 
     // What the panel shows and allows right now; the face carries it to observers.
     PanelState state() const;
-    // What observers bind to: the state as last announced and the user's actions.
+    // What observers bind to: the state as last announced and the user's actions. The panel
+    // owns it and carries out what it requests.
     PanelFace *face() const { return m_face; }
 
 signals:
@@ -60,8 +59,6 @@ protected:
 private:
     // Resolution of the drawn progress bar; the song's own figures stay single-precision floats.
     static constexpr int kProgressSteps = 1000;
-
-    friend class PanelFace;
 
     void buildControls();
     QPushButton *makeCommandButton(const PanelControl::Row &row);
@@ -89,13 +86,13 @@ private:
     void pollSongPosition();
     void scrVol_Change();
     void tmrVolume_Timer();
-    void commandClicked(const PanelControl::Row &row, QPushButton *button);
+    void commandClicked(Command command, QPushButton *button);
     void stopConfirmWaits();
 
-    // The face's actions: what a click on the control named name, or a move of the volume bar,
-    // does; false when the control is switched off.
-    bool clickIfEnabled(const char *name);
-    bool moveVolume(int volume);
+    // The face's requests: a click on the command's button, a move of the volume bar, each
+    // only while that control is on; the window to the front.
+    void performCommand(Command command);
+    void moveVolume(int volume);
     void raiseWindow();
 
     void showCredits(const QString &credit);
@@ -127,18 +124,15 @@ private:
 
     FitLabel *Label1;
     FitLabel *Label5;
-    QPushButton *cmdCreditMinus;
     FitLabel *lblCredits;
-    QPushButton *cmdCreditPlus;
     FitLabel *Label3;
     VolumeBar *scrVol;
     FitLabel *Label4;
     FitLabel *lblCurrentSong;
     QProgressBar *ProgressBar1;
-    QPushButton *cmdEnd;
-    QPushButton *cmdStop;
-    QPushButton *cmdPrevTitle;
-    QPushButton *cmdNextTitle;
+    // The command buttons (cmdCreditMinus, cmdCreditPlus, cmdEnd, cmdStop, cmdPrevTitle,
+    // cmdNextTitle) by the command they send; null for a command the panel has no button for.
+    std::array<QPushButton *, kCommandCount> m_commandButtons{};
     FitLabel *Label2;
     FitLabel *lblVersion;
     FitLabel *lblStatus;
@@ -148,6 +142,6 @@ private:
     QList<QWidget *> m_switched;
     QList<QWidget *> m_transport;
     // A button with the role Confirmed, switched off by its click, comes back on with the
-    // jukebox's confirmation, or when none has come within a query's time-out.
+    // jukebox's confirmation, or when none has come within Vocabulary::kConfirmTimeout.
     QList<QTimer *> m_confirmWaits;
 };

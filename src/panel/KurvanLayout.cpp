@@ -1,7 +1,6 @@
 #include "panel/Kurvan.h"
 
-#include "link/JukeboxLink.h"
-#include "link/Messages.h"
+#include "link/Vocabulary.h"
 #include "panel/Texts.h"
 #include "panel/VolumeBar.h"
 #include "widgets/FitLabel.h"
@@ -56,7 +55,7 @@ QTimer *makeConfirmWait(QPushButton *button)
 {
     auto *timer = new QTimer(button);
     timer->setObjectName(QStringLiteral("tmr") + button->objectName().mid(3) + QStringLiteral("Wait"));
-    timer->setInterval(JukeboxLink::kQueryTimeout);
+    timer->setInterval(Vocabulary::kConfirmTimeout);
     timer->setSingleShot(true);
     timer->setTimerType(Qt::PreciseTimer);
     QObject::connect(timer, &QTimer::timeout, button, [button] { button->setEnabled(true); });
@@ -122,14 +121,10 @@ void Kurvan::buildControls()
         }
         if (PanelControl::has(row, PanelControl::Confirmed))
             m_confirmWaits.append(makeConfirmWait(button));
-        connect(button, &QPushButton::clicked, this, [this, &row, button] { commandClicked(row, button); });
+        const Command command = *row.command;
+        m_commandButtons.at(static_cast<size_t>(command)) = button;
+        connect(button, &QPushButton::clicked, this, [this, command, button] { commandClicked(command, button); });
     }
-    cmdCreditMinus = findChild<QPushButton *>(QStringLiteral("cmdCreditMinus"));
-    cmdCreditPlus = findChild<QPushButton *>(QStringLiteral("cmdCreditPlus"));
-    cmdEnd = findChild<QPushButton *>(QStringLiteral("cmdEnd"));
-    cmdStop = findChild<QPushButton *>(QStringLiteral("cmdStop"));
-    cmdPrevTitle = findChild<QPushButton *>(QStringLiteral("cmdPrevTitle"));
-    cmdNextTitle = findChild<QPushButton *>(QStringLiteral("cmdNextTitle"));
     scrVol->setAccessibleName(PanelText::Volume.chopped(1));
     ProgressBar1->setAccessibleName(QStringLiteral("Fortschritt des Titels"));
 
@@ -160,11 +155,11 @@ void Kurvan::buildControls()
 
     tmrCheckStatus = new QTimer(this);
     tmrCheckStatus->setObjectName(QStringLiteral("tmrCheckStatus"));
-    tmrCheckStatus->setInterval(kPollInterval);
+    tmrCheckStatus->setInterval(Vocabulary::kPollInterval);
     tmrCheckStatus->setTimerType(Qt::PreciseTimer);
     tmrVolume = new QTimer(this);
     tmrVolume->setObjectName(QStringLiteral("tmrVolume"));
-    tmrVolume->setInterval(kVolumeRest);
+    tmrVolume->setInterval(Vocabulary::kVolumeRest);
     tmrVolume->setTimerType(Qt::PreciseTimer);
 
     connect(tmrCheckStatus, &QTimer::timeout, this, &Kurvan::tmrCheckStatus_Timer);

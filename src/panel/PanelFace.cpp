@@ -1,42 +1,26 @@
 #include "panel/PanelFace.h"
 
-#include "panel/Kurvan.h"
+#include <algorithm>
 
-PanelFace::PanelFace(Kurvan *panel) : QObject(panel), m_panel(panel) {}
-
-bool PanelFace::addCredit()
+bool PanelFace::perform(Command command)
 {
-    return m_panel->clickIfEnabled("cmdCreditPlus");
-}
-
-bool PanelFace::removeCredit()
-{
-    return m_panel->clickIfEnabled("cmdCreditMinus");
-}
-
-bool PanelFace::nextTitle()
-{
-    return m_panel->clickIfEnabled("cmdNextTitle");
-}
-
-bool PanelFace::prevTitle()
-{
-    return m_panel->clickIfEnabled("cmdPrevTitle");
-}
-
-bool PanelFace::stop()
-{
-    return m_panel->clickIfEnabled("cmdStop");
+    if (!m_state.allows(command))
+        return false;
+    emit performRequested(command);
+    return true;
 }
 
 bool PanelFace::moveVolume(int volume)
 {
-    return m_panel->moveVolume(volume);
+    if (!m_state.canSetVolume)
+        return false;
+    emit volumeRequested(std::clamp(volume, 0, 100));
+    return true;
 }
 
 void PanelFace::raise()
 {
-    m_panel->raiseWindow();
+    emit raiseRequested();
 }
 
 void PanelFace::publish(const PanelState &state)

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "link/Vocabulary.h"
+
 #include <QString>
+#include <array>
 #include <optional>
 
 // What the panel shows and allows right now, for observers beside the window (the desktop's
@@ -21,13 +24,11 @@ struct PanelState
     // The credit count exactly as the panel shows it (empty before the first answer).
     QString credits;
 
-    // Whether the matching control is enabled: what a click on it would do right now.
-    bool canAddCredit = false;
-    bool canRemoveCredit = false;
-    bool canNextTitle = false;
-    bool canPrevTitle = false;
-    bool canStop = false;
+    // Whether the button of each command, and the volume bar, is enabled: what a click on it
+    // would do right now. Indexed by Command.
+    std::array<bool, kCommandCount> allowed{};
     bool canSetVolume = false;
 
+    bool allows(Command command) const { return allowed.at(static_cast<std::size_t>(command)); }
     bool operator==(const PanelState &) const = default;
 };

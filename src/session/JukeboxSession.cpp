@@ -12,54 +12,9 @@
 
 Q_LOGGING_CATEGORY(lcSession, "kurvan.session", QtWarningMsg)
 
-namespace {
-
-struct CommandWire
-{
-    Command command;
-    const QString &text;
-    // The notice with which the jukebox confirms the command; nullopt where something else does.
-    std::optional<Incoming> confirmation;
-};
-
-// One row per command: its text on the wire and the notice that confirms it. A credit is also
-// confirmed by a changed count, and "CtrlBeenden" by the jukebox closing the link.
-const auto &commandWires()
-{
-    static const auto rows = std::to_array<CommandWire>({
-        {Command::AddCredit, Msg::AddCredit, Incoming::ChangeCredit},
-        {Command::RemoveCredit, Msg::RemoveCredit, Incoming::ChangeCredit},
-        {Command::NextTitle, Msg::NextTitle, Incoming::ChangeTitle},
-        {Command::PrevTitle, Msg::PrevTitle, Incoming::ChangeTitle},
-        {Command::Stop, Msg::Stop, Incoming::PlayStatusStop},
-        {Command::Quit, Msg::Quit, std::nullopt},
-    });
-    return rows;
-}
-
-const CommandWire &rowOf(Command command)
-{
-    const auto &rows = commandWires();
-    return *std::find_if(rows.begin(), rows.end(),
-                         [command](const CommandWire &row) { return row.command == command; });
-}
-
-} // namespace
-
 bool commandAllowed(Command command, const JukeboxSnapshot &snapshot)
 {
-    switch (command) {
-    case Command::NextTitle:
-    case Command::PrevTitle:
-    case Command::Stop:
-        return snapshot.playing.value_or(false);
-    case Command::RemoveCredit:
-        return snapshot.credits.value_or(0) > 0;
-    case Command::AddCredit:
-    case Command::Quit:
-        return true;
-    }
-    return false;
+    return snapshot.connected && isAllowed(command, snapshot.playing, snapshot.credits);
 }
 
 JukeboxSession::JukeboxSession(QObject *parent) : QObject(parent), m_poll(this)
@@ -78,6 +33,8 @@ SessionResult JukeboxSession::open(const ServerLogin &login)
 {
     close();
     m_link = new JukeboxLink(this);
+    if (m_queryTimeout > 0)
+        m_link->setQueryTimeout(m_queryTimeout);
     m_login = Login::Waiting;
     m_tcpUp = false;
     m_tcpRefused = false;
@@ -115,7 +72,8 @@ SessionResult JukeboxSession::open(const ServerLogin &login)
     }
     // The login answer has the time a query has: a jukebox that takes the connection but never
     // answers the password is as unreachable as one that does not take it.
-    waitUntil([&] { return m_login != Login::Waiting || !link->isConnected(); }, JukeboxLink::kQueryTimeout);
+    waitUntil([&] { return m_login != Login::Waiting || !link->isConnected(); },
+              m_queryTimeout > 0 ? m_queryTimeout : JukeboxLink::kQueryTimeout);
     const Login outcome = m_login;
     const bool stands = link->isConnected();
     if (outcome == Login::Accepted && stands) {
@@ -228,43 +186,50 @@ SessionResult JukeboxSession::send(Command command)
         return SessionResult::LinkLost;
     if (!commandAllowed(command, m_snapshot))
         return SessionResult::Forbidden;
-    qCDebug(lcSession) << "send" << rowOf(command).text;
-    return m_link->SendCommand(rowOf(command).text) ? SessionResult::Done : SessionResult::LinkLost;
+    qCDebug(lcSession) << "send" << *rowOf(command).wire;
+    return m_link->SendCommand(*rowOf(command).wire) ? SessionResult::Done : SessionResult::LinkLost;
 }
 
 SessionResult JukeboxSession::sendAndConfirm(Command command)
 {
-    const CommandWire &row = rowOf(command);
-    const int noticesBefore = row.confirmation ? noticesOf(*row.confirmation) : 0;
+    const VocabularyRow &row = rowOf(command);
+    const int noticesBefore = row.notice ? noticesOf(*row.notice) : 0;
     const std::optional<int> creditsBefore = m_snapshot.credits;
     const SessionResult sent = send(command);
     if (sent != SessionResult::Done)
         return sent;
 
-    if (command == Command::Quit) {
-        // The jukebox ends and takes the link with it; that is its confirmation.
-        waitUntil([this] { return !isOpen(); }, kConfirmTimeout);
+    switch (row.confirmation) {
+    case Confirmation::Notice:
+        return confirmNotice(*row.notice, noticesBefore);
+    case Confirmation::CreditCount:
+        return confirmCredit(*row.notice, creditsBefore, noticesBefore);
+    case Confirmation::LinkCloses:
+        waitUntil([this] { return !isOpen(); }, m_confirmTimeout);
         return isOpen() ? SessionResult::NotConfirmed : SessionResult::Done;
+    case Confirmation::Nothing:
+        return SessionResult::Done;
     }
-    if (command == Command::AddCredit || command == Command::RemoveCredit)
-        return confirmCredit(creditsBefore, noticesBefore);
+    return SessionResult::NotConfirmed;
+}
 
-    const Incoming notice = *row.confirmation;
-    waitUntil([&] { return noticesOf(notice) != noticesBefore || !isOpen(); }, kConfirmTimeout);
+SessionResult JukeboxSession::confirmNotice(Incoming notice, int noticesBefore)
+{
+    waitUntil([&] { return noticesOf(notice) != noticesBefore || !isOpen(); }, m_confirmTimeout);
     if (noticesOf(notice) != noticesBefore)
         return SessionResult::Done;
     return isOpen() ? SessionResult::NotConfirmed : SessionResult::LinkLost;
 }
 
-SessionResult JukeboxSession::confirmCredit(std::optional<int> before, int noticesBefore)
+SessionResult JukeboxSession::confirmCredit(Incoming notice, std::optional<int> before, int noticesBefore)
 {
     // The notice confirms; where it does not come, a count that differs from the one before
     // does, read at the poll's rhythm within the same limit.
-    const QDeadlineTimer deadline(kConfirmTimeout);
+    const QDeadlineTimer deadline(m_confirmTimeout);
     while (true) {
         const int slice = static_cast<int>(std::min<qint64>(deadline.remainingTime(), kPollInterval));
-        waitUntil([&] { return noticesOf(Incoming::ChangeCredit) != noticesBefore || !isOpen(); }, slice);
-        if (noticesOf(Incoming::ChangeCredit) != noticesBefore)
+        waitUntil([&] { return noticesOf(notice) != noticesBefore || !isOpen(); }, slice);
+        if (noticesOf(notice) != noticesBefore)
             return SessionResult::Done;
         if (!isOpen())
             return SessionResult::LinkLost;
@@ -304,14 +269,14 @@ SessionResult JukeboxSession::setVolume(int volume)
         return SessionResult::LinkLost;
 
     // The jukebox sends no notice for the volume: read it back until it shows the new value.
-    const QDeadlineTimer deadline(kConfirmTimeout);
+    const QDeadlineTimer deadline(m_confirmTimeout);
     while (isOpen()) {
         readVolume();
         if (m_snapshot.volume == volume)
             return SessionResult::Done;
         if (deadline.hasExpired())
             return SessionResult::NotConfirmed;
-        waitUntil([this] { return !isOpen(); }, kVolumeRest);
+        waitUntil([this] { return !isOpen(); }, kVolumeReadBack);
     }
     return SessionResult::LinkLost;
 }

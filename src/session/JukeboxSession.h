@@ -1,7 +1,8 @@
 #pragma once
 
+#include "common/ServerLogin.h"
 #include "link/IncomingRoute.h"
-#include "link/ServerLogin.h"
+#include "link/Vocabulary.h"
 #include "session/JukeboxSnapshot.h"
 
 #include <QObject>
@@ -12,19 +13,8 @@
 
 class JukeboxLink;
 
-// The panel's commands, with the panel's rules (see JukeboxSession::send()).
-enum class Command
-{
-    AddCredit,
-    RemoveCredit,
-    NextTitle,
-    PrevTitle,
-    Stop,
-    Quit
-};
-
-// The panel's rule for command in the state snapshot shows: the transport only while the
-// jukebox is known to play, "RemoveCredit" only above 0 credits. An unknown state allows neither.
+// The vocabulary's rule for command in the state snapshot shows (see isAllowed()); nothing
+// without the link.
 bool commandAllowed(Command command, const JukeboxSnapshot &snapshot);
 
 // How an operation of the session ended; each maps to one exit code of kurvanctl.
@@ -47,11 +37,11 @@ class JukeboxSession : public QObject
     Q_OBJECT
 
 public:
-    static constexpr int kConnectTimeout = 5000;
-    static constexpr int kConfirmTimeout = 5000;
-    static constexpr int kPollInterval = 2000;
+    static constexpr int kConnectTimeout = Vocabulary::kConnectTimeout;
+    static constexpr int kConfirmTimeout = Vocabulary::kConfirmTimeout;
+    static constexpr int kPollInterval = Vocabulary::kPollInterval;
     // How often a volume that has been sent is read back while it is not yet the jukebox's.
-    static constexpr int kVolumeRest = 500;
+    static constexpr int kVolumeReadBack = 500;
 
     explicit JukeboxSession(QObject *parent = nullptr);
     ~JukeboxSession() override;
@@ -65,17 +55,21 @@ public:
     const JukeboxSnapshot &refresh();
     const JukeboxSnapshot &snapshot() const;
 
-    // Sends one command if the current snapshot allows it, as the panel's control would:
-    // transport only while the jukebox plays, "RemoveCredit" only above 0 credits. Does not wait.
+    // Sends one command if the current snapshot allows it (commandAllowed()). Does not wait.
     SessionResult send(Command command);
-    // send(), then waits up to kConfirmTimeout for the jukebox to confirm it (for a credit its
-    // "ChangeCredit" notice or a changed "Credit" value).
+    // send(), then waits up to kConfirmTimeout for the jukebox to confirm it as its row says:
+    // its notice, for a credit also a changed "Credit" value, or the link closing.
     SessionResult sendAndConfirm(Command command);
     // One "SetVolume|N" (N clamped to 0..100), none when N is already the jukebox's volume.
     SessionResult setVolume(int volume);
 
     // On: polls every kPollInterval and follows the notices; snapshotChanged() on each change.
     void setFollowing(bool on);
+    // Test seams: a poll interval, a confirmation limit and, from the next open(), a query
+    // limit (the login's answer's too) of the test's choosing.
+    void setPollInterval(int ms) { m_poll.setInterval(ms); }
+    void setConfirmTimeout(int ms) { m_confirmTimeout = ms; }
+    void setQueryTimeout(int ms) { m_queryTimeout = ms; }
     bool isFollowing() const { return m_following; }
 
     // How many values of the last refresh() came too late (timed out, or the link went down).
@@ -118,7 +112,8 @@ private:
     bool waitUntil(const std::function<bool()> &done, int ms);
     void wake();
     int noticesOf(Incoming kind) const { return m_notices.at(static_cast<size_t>(kind)); }
-    SessionResult confirmCredit(std::optional<int> before, int noticesBefore);
+    SessionResult confirmNotice(Incoming notice, int noticesBefore);
+    SessionResult confirmCredit(Incoming notice, std::optional<int> before, int noticesBefore);
 
     JukeboxLink *m_link = nullptr;
     JukeboxSnapshot m_snapshot;
@@ -130,6 +125,8 @@ private:
     bool m_following = false;
     bool m_polling = false;
     int m_missed = 0;
+    int m_confirmTimeout = kConfirmTimeout;
+    int m_queryTimeout = 0; // 0: the link's own
     // How many of each notice have been handled, for the waits of sendAndConfirm().
     std::array<int, IncomingQueue::kCapacity> m_notices{};
     class QEventLoop *m_waitLoop = nullptr;

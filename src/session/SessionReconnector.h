@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/ServerLogin.h"
+#include "common/ServerLogin.h"
 #include "session/JukeboxSession.h"
 
 #include <QObject>

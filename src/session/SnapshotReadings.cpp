@@ -3,19 +3,18 @@
 #include "common/FieldHelpers.h"
 #include "common/NumberReadings.h"
 
+#include <QRegularExpression>
 #include <cmath>
-#include <limits>
 
 namespace {
 
-// The leading number, when the text begins with one at all (LeadingNumberValue gives 0 for
-// "abc", which must not pass for a reading of 0).
+// The number the text begins with, as LeadingNumberValue reads it (blanks and tabs, a sign,
+// digits with "." as the decimal point); nullopt when the text does not begin with one, since
+// LeadingNumberValue gives 0 for "abc" and for "." alike, which must not pass for a reading of 0.
 std::optional<double> leadingNumber(const QString &text)
 {
-    const QString trimmed = text.trimmed();
-    const qsizetype digit = trimmed.startsWith(u'-') || trimmed.startsWith(u'+') ? 1 : 0;
-    const QChar first = digit < trimmed.size() ? trimmed.at(digit) : QChar();
-    if (!first.isDigit() && first != u'.')
+    static const QRegularExpression number(QStringLiteral("^[ \\t]*[+-]?(\\d|\\.\\d)"));
+    if (!number.match(text).hasMatch())
         return std::nullopt;
     const double value = LeadingNumberValue(text);
     return std::isfinite(value) ? std::optional<double>(value) : std::nullopt;

@@ -3,8 +3,11 @@
 #include "session/JukeboxSession.h"
 #include "session/SessionReconnector.h"
 
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
+
+using namespace Qt::StringLiterals;
 
 // The widget-free session against the simulator on 127.0.0.1: what it reads, what it puts on
 // the wire and when it says a command went through.
@@ -16,6 +19,21 @@ class TestJukeboxSession : public QObject
 
     ServerLogin login(const QString &password = SimServer::kDefaultPassword) const { return loginFor(*sim, password); }
     QStringList commands() const { return commandsReceived(*sim); }
+    // The questions of the next whole poll: from one volume question to the one after it.
+    QStringList nextPoll() const
+    {
+        sim->clearReceived();
+        QStringList asked;
+        (void)QTest::qWaitFor(
+            [&] {
+                asked =
+                    sim->received().filter(QRegularExpression(u"^Get"_s)).replaceInStrings(Msg::GetPrefix, QString());
+                return asked.count(Msg::Volume) >= 2;
+            },
+            5000);
+        const qsizetype first = asked.indexOf(Msg::Volume);
+        return asked.mid(first, asked.indexOf(Msg::Volume, first + 1) - first);
+    }
 
 private slots:
     void init()
@@ -45,6 +63,7 @@ private slots:
         if (!listening)
             sim->close();
         JukeboxSession session;
+        session.setQueryTimeout(300);
         QCOMPARE(session.open(where), expected);
         QCOMPARE(session.isOpen(), expected == SessionResult::Done);
         QCOMPARE(sim->received().value(0), listening ? Msg::PasswordPrefix + password : QString());
@@ -56,6 +75,7 @@ private slots:
         sim->model().setCredit(7);
         sim->faults().withheldValues = {Msg::Volume};
         JukeboxSession session;
+        session.setQueryTimeout(300);
         QCOMPARE(session.open(login()), SessionResult::Done);
         const JukeboxSnapshot snapshot = session.refresh();
         QVERIFY(snapshot.connected);
@@ -81,15 +101,83 @@ private slots:
         // No credit left: "-" is off, as on the panel.
         QCOMPARE(session.sendAndConfirm(Command::RemoveCredit), SessionResult::Forbidden);
         QCOMPARE(session.sendAndConfirm(Command::NextTitle), SessionResult::Done);
+        QCOMPARE(session.sendAndConfirm(Command::PrevTitle), SessionResult::Done);
         QCOMPARE(session.sendAndConfirm(Command::Stop), SessionResult::Done);
         QCOMPARE(session.snapshot().playing, false);
         QCOMPARE(session.send(Command::PrevTitle), SessionResult::Forbidden);
-        QCOMPARE(commands(), (QStringList{Msg::RemoveCredit, Msg::NextTitle, Msg::Stop}));
+        QCOMPARE(commands(), (QStringList{Msg::RemoveCredit, Msg::NextTitle, Msg::PrevTitle, Msg::Stop}));
 
-        // A jukebox that takes the command but does nothing leaves it unconfirmed.
+        // A jukebox that takes the command but does nothing leaves it unconfirmed, its end too.
         sim->faults().ignoreCommands = true;
+        session.setConfirmTimeout(300);
         QCOMPARE(session.sendAndConfirm(Command::AddCredit), SessionResult::NotConfirmed);
         QCOMPARE(session.snapshot().credits, 0);
+        QCOMPARE(session.sendAndConfirm(Command::Quit), SessionResult::NotConfirmed);
+        // The jukebox confirms its end by taking the link with it.
+        sim->faults().ignoreCommands = false;
+        QCOMPARE(session.sendAndConfirm(Command::Quit), SessionResult::Done);
+        QVERIFY(!session.isOpen());
+    }
+
+    // A jukebox that counts a credit without its notice: the count that differs confirms it,
+    // up or down, and is published.
+    void aChangedCountConfirmsACreditWithoutItsNotice()
+    {
+        sim->faults().ignoreCommands = true;
+        connect(sim.get(), &SimServer::messageReceived, this, [this](const QString &text) {
+            if (const std::optional<Command> command = commandOfWire(text))
+                sim->model().setCredit(sim->model().credit() + (*command == Command::AddCredit ? 1 : -1));
+        });
+        JukeboxSession session;
+        QCOMPARE(session.open(login()), SessionResult::Done);
+        session.refresh();
+        session.setConfirmTimeout(500);
+        QSignalSpy changed(&session, &JukeboxSession::snapshotChanged);
+        QCOMPARE(session.sendAndConfirm(Command::RemoveCredit), SessionResult::Done);
+        QCOMPARE(session.snapshot().credits, 2);
+        QCOMPARE(changed.size(), 1);
+        QCOMPARE(session.sendAndConfirm(Command::AddCredit), SessionResult::Done);
+        QCOMPARE(session.snapshot().credits, 3);
+    }
+
+    // What is asked when: a stopped jukebox only for its volume and play status, a playing one
+    // for its position too, and for the length again once the position reaches it. A stop
+    // clears the song; a new title starts at 0, whatever the last poll read.
+    void asksWhatThePlayStatusCallsFor()
+    {
+        qint64 now = 0;
+        sim->model().setClock([&now] { return now; });
+        sim->model().setSongs({{u"C:\\Eins.mp3"_s, 215}, {u"C:\\Zwei.mp3"_s, 300}});
+        sim->model().stop();
+        JukeboxSession session;
+        QCOMPARE(session.open(login()), SessionResult::Done);
+        sim->clearReceived();
+        session.refresh();
+        QCOMPARE(sim->received(), names({"GetVersion", "GetType", "GetCredit", "GetPlayStatus", "GetVolume"}));
+        session.setPollInterval(20);
+        session.setFollowing(true);
+        QCOMPARE(nextPoll(), names({"Volume", "PlayStatus"}));
+
+        sim->model().play();
+        now = 100'000;
+        QTRY_COMPARE(session.snapshot().position, 100.0);
+        session.setPollInterval(60'000); // only the notice reports the new title
+        QSignalSpy changed(&session, &JukeboxSession::snapshotChanged);
+        sim->model().nextTitle();
+        QTRY_VERIFY(!changed.isEmpty() && session.snapshot().title == u"Zwei"_s);
+        const auto newTitle = std::find_if(changed.begin(), changed.end(), [](const QList<QVariant> &signal) {
+            return signal.at(0).value<JukeboxSnapshot>().title == u"Zwei"_s;
+        });
+        QCOMPARE(newTitle->at(0).value<JukeboxSnapshot>().position, 0.0);
+        session.setPollInterval(20);
+        QCOMPARE(nextPoll(), names({"Volume", "PlayStatus", "SongPos"}));
+        sim->faults().scriptedAnswers[Msg::SongPos] = u"SongPos|300"_s;
+        QCOMPARE(nextPoll(), names({"Volume", "PlayStatus", "SongPos", "SongLength"}));
+
+        sim->model().stop();
+        QTRY_COMPARE(session.snapshot().playing, false);
+        QVERIFY(!session.snapshot().title && !session.snapshot().path && !session.snapshot().position);
+        QCOMPARE(nextPoll(), names({"Volume", "PlayStatus"}));
     }
 
     void setsTheVolumeOnceAndNotAtAll()
@@ -139,6 +227,17 @@ private slots:
         QVERIFY(reconnected.wait(SessionReconnector::kFirstDelay + JukeboxSession::kConnectTimeout * 2));
         QVERIFY(session.isOpen());
         QCOMPARE(scheduled.first().at(1).toInt(), SessionReconnector::kFirstDelay);
+        // Lost again: the count starts anew; a refused password ends the attempts.
+        QSignalSpy gaveUp(&reconnector, &SessionReconnector::gaveUp);
+        scheduled.clear();
+        sim->setPassword(u"anders"_s);
+        sim->close();
+        QVERIFY(scheduled.wait(JukeboxSession::kConfirmTimeout));
+        QCOMPARE(scheduled.first().at(0).toInt(), 1);
+        QVERIFY(sim->listen(QHostAddress::LocalHost, port));
+        QVERIFY(gaveUp.wait(SessionReconnector::kFirstDelay + JukeboxSession::kConnectTimeout * 2));
+        QCOMPARE(gaveUp.first().at(0).value<SessionResult>(), SessionResult::PasswordRefused);
+        QCOMPARE(scheduled.size(), 1);
     }
 };
 

@@ -18,6 +18,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 // The real kurvanctl against the simulator on 127.0.0.1: the frames it puts on the wire and its
 // exit codes. It runs as a copy in a folder of its own, so no Kurvan.ini of the build or the
 // user decides where it connects.
@@ -118,8 +120,9 @@ private slots:
             << QStringList() << 1 << QStringLiteral("\"volume\":null");
         QTest::newRow("credit +2") << QStringList{QStringLiteral("credit"), QStringLiteral("+2")} << QString()
                                    << QStringList{addOne, addOne} << 0 << QStringLiteral("Credits: 5\n");
-        QTest::newRow("credit -1") << QStringList{QStringLiteral("credit"), QStringLiteral("-1")} << QString()
-                                   << QStringList{Msg::RemoveCredit} << 0 << QStringLiteral("Credits: 2\n");
+        QTest::newRow("credit, exactly all") << QStringList{QStringLiteral("credit"), QStringLiteral("-3")} << QString()
+                                             << QStringList{Msg::RemoveCredit, Msg::RemoveCredit, Msg::RemoveCredit}
+                                             << 0 << QStringLiteral("Credits: 0\n");
         QTest::newRow("credit below 0") << QStringList{QStringLiteral("credit"), QStringLiteral("-4")} << QString()
                                         << QStringList() << 1 << QStringLiteral("Credits: 3\n");
         QTest::newRow("credit unconfirmed")
@@ -131,6 +134,9 @@ private slots:
             << QStringList{QStringLiteral("prev")} << QStringLiteral("stopped") << QStringList() << 1 << QString();
         QTest::newRow("stop") << QStringList{QStringLiteral("stop")} << QString() << QStringList{Msg::Stop} << 0
                               << QStringLiteral("Wiedergabe gestoppt\n");
+        QTest::newRow("credit, jukebox closes")
+            << QStringList{QStringLiteral("credit"), QStringLiteral("+1")} << QStringLiteral("closes on command")
+            << QStringList{addOne} << 3 << QString();
         QTest::newRow("next, jukebox closes")
             << QStringList{QStringLiteral("next")} << QStringLiteral("closes on command") << QStringList{Msg::NextTitle}
             << 3 << QString();
@@ -201,8 +207,13 @@ private slots:
         QCOMPARE(result.exitCode, exitCode);
         QCOMPARE(commands(), frames);
         QVERIFY2(result.out.contains(output), qPrintable(result.out));
-        // Every failure says so in one line; success says nothing there.
+        // Every failure says so in one line; success says nothing there. With --json the state
+        // is one line, whatever happened; without, a lost link prints no state.
         QCOMPARE(result.err.count(u'\n'), exitCode == 0 ? 0 : 1);
+        if (arguments.contains(u"--json"_s))
+            QCOMPARE(result.out.count(u'\n'), 1);
+        else if (exitCode == 3)
+            QCOMPARE(result.out, QString());
         // A refusal is known at once: its line speaks of nobody there, not of 5 s of waiting.
         if (jukebox == QStringLiteral("gone"))
             QCOMPARE(result.err, CtlText::NobodyListening.arg(QStringLiteral("127.0.0.1:%1").arg(port)) + u'\n');
@@ -313,58 +324,61 @@ private slots:
         QVERIFY(connected.isEmpty());
     }
 
+    // Where the password and the address come from, the first source that has one winning:
+    // each row changes the environment ("NAME=VALUE", or "NAME" to remove it) and may leave a
+    // Kurvan.ini beside the program, where PORT is the simulator's port and CLOSED one that
+    // nothing listens on; 127.0.0.2 is an address where nothing listens either.
     void findsThePasswordAndTheAddress_data()
     {
         QTest::addColumn<QString>("password");
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QByteArray>("input");
-        QTest::addColumn<QString>("variable"); // KURVAN_PASSWORD, or "unset"
-        QTest::addColumn<bool>("remembered");  // address only from Kurvan.ini beside the program
-        QTest::newRow("empty password") << QString() << QStringList() << QByteArray() << QString() << false;
-        QTest::newRow("file, first line")
-            << QStringLiteral("geheim") << QStringList{QStringLiteral("--password-file"), QStringLiteral("FILE")}
-            << QByteArray() << QStringLiteral("falsch") << false;
-        QTest::newRow("standard input") << QStringLiteral("K\u00FCche")
-                                        << QStringList{QStringLiteral("--password-file"), QStringLiteral("-")}
-                                        << QByteArray("K\xC3\xBC"
-                                                      "che\r\n")
-                                        << QStringLiteral("unset") << false;
-        QTest::newRow("remembered address")
-            << SimServer::kDefaultPassword << QStringList() << QByteArray() << SimServer::kDefaultPassword << true;
-        QTest::newRow("file, a line as long as a login allows")
-            << QString(kMaxPasswordBytes, u'a')
-            << QStringList{QStringLiteral("--password-file"), QStringLiteral("FILE")} << QByteArray() << QString()
-            << false;
+        QTest::addColumn<QStringList>("env");
+        QTest::addColumn<QByteArray>("ini");
+        const auto row = [](const char *name, const QString &password, const QStringList &arguments,
+                            const QStringList &env, const QByteArray &ini = {}, const QByteArray &input = {}) {
+            QTest::newRow(name) << password << arguments << input << env << ini;
+        };
+        const QString standard = SimServer::kDefaultPassword;
+        const QStringList file{u"--password-file"_s, u"FILE"_s};
+        row("empty password", {}, {}, {u"KURVAN_PASSWORD="_s});
+        row("file, first line", u"geheim"_s, file, {u"KURVAN_PASSWORD=falsch"_s});
+        row("standard input", u"K\u00FCche"_s, {u"--password-file"_s, u"-"_s}, {u"KURVAN_PASSWORD"_s}, {},
+            "K\xC3\xBC"
+            "che\r\n");
+        row("file, a line as long as a login allows", QString(kMaxPasswordBytes, u'a'), file, {u"KURVAN_PASSWORD="_s});
+        row("remembered address", standard, {}, {u"KURVAN_HOST"_s, u"KURVAN_PORT"_s}, "LastIP=127.0.0.1\r\nPort=PORT");
+        row("a port given beats the remembered one", standard, {}, {u"KURVAN_HOST"_s, u"KURVAN_PORT=PORT"_s},
+            "LastIP=127.0.0.1\r\nPort=CLOSED");
+        row("--host beats KURVAN_HOST", standard, {u"--host"_s, u"127.0.0.1"_s}, {u"KURVAN_HOST=127.0.0.2"_s});
     }
     void findsThePasswordAndTheAddress()
     {
         QFETCH(QString, password);
         QFETCH(QStringList, arguments);
         QFETCH(QByteArray, input);
-        QFETCH(QString, variable);
-        QFETCH(bool, remembered);
+        QFETCH(QStringList, env);
+        QFETCH(QByteArray, ini);
         sim->setPassword(password);
-        QProcessEnvironment env = environment();
-        if (variable == QStringLiteral("unset"))
-            env.remove(QStringLiteral("KURVAN_PASSWORD"));
-        else
-            env.insert(QStringLiteral("KURVAN_PASSWORD"), variable);
-        const QString file = folder.filePath(QStringLiteral("password.txt"));
-        QFile secret(file);
-        QVERIFY(secret.open(QIODevice::WriteOnly));
-        secret.write(password.toUtf8() + "\nsecond line\n");
-        secret.close();
-        arguments.replaceInStrings(QStringLiteral("FILE"), file);
-        const QString ini = folder.filePath(QStringLiteral("Kurvan.ini"));
-        if (remembered) {
-            env.remove(QStringLiteral("KURVAN_HOST"));
-            env.remove(QStringLiteral("KURVAN_PORT"));
-            QFile settings(ini);
-            QVERIFY(settings.open(QIODevice::WriteOnly));
-            settings.write("[Settings]\r\nLastIP=127.0.0.1\r\nPort=" + QByteArray::number(sim->port()) + "\r\n");
+        const QString port = QString::number(sim->port());
+        QProcessEnvironment environment = this->environment();
+        for (const QString &change : std::as_const(env)) {
+            if (!change.contains(u'='))
+                environment.remove(change);
+            else
+                environment.insert(change.section(u'=', 0, 0), change.section(u'=', 1).replace(u"PORT"_s, port));
         }
-        const Run result = run(arguments << QStringLiteral("volume"), env, input);
-        QFile::remove(ini);
+        const QString file = folder.filePath(u"password.txt"_s);
+        QVERIFY(writeFileBytes(file, password.toUtf8() + "\nsecond line\n"));
+        arguments.replaceInStrings(u"FILE"_s, file);
+        const QString settings = folder.filePath(u"Kurvan.ini"_s);
+        if (!ini.isEmpty())
+            QVERIFY(writeFileBytes(
+                settings, "[Settings]\r\n" +
+                              ini.replace("CLOSED", QByteArray::number(closedPort())).replace("PORT", port.toLatin1()) +
+                              "\r\n"));
+        const Run result = run(arguments << u"volume"_s, environment, input);
+        QFile::remove(settings);
         QCOMPARE(result.exitCode, 0);
         QCOMPARE(sim->received().value(0), Msg::PasswordPrefix + password);
     }

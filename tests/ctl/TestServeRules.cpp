@@ -13,6 +13,8 @@
 #include "SessionTokens.h"
 
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QSet>
 #include <QSslCertificate>
@@ -260,6 +262,49 @@ private slots:
         QVERIFY(!tokens.use(kept.left(31), 0));
         QVERIFY(!tokens.use(QByteArray(), 0));
         QVERIFY(!SessionTokens().use(kept, 0)); // a restarted service knows none of them
+    }
+
+    // The bodies of actions and of the login, at the edges of what they take.
+    void bodiesAreTakenToTheirEdges_data()
+    {
+        QTest::addColumn<QByteArray>("path");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<int>("status");
+        const auto sized = [](qsizetype size) {
+            const QByteArray head = "{\"volume\":5,\"x\":\"";
+            return head + QByteArray(size - head.size() - 2, 'x') + "\"}";
+        };
+        const QList<std::tuple<const char *, const char *, QByteArray, int>> rows{
+            {"volume 0", "/api/volume", "{\"volume\":0}", 200},
+            {"volume 100", "/api/volume", "{\"volume\":100}", 200},
+            {"volume 101", "/api/volume", "{\"volume\":101}", 400},
+            {"volume -1", "/api/volume", "{\"volume\":-1}", 400},
+            {"a half step", "/api/volume", "{\"volume\":50.5}", 400},
+            {"no volume", "/api/volume", "{}", 400},
+            {"a volume for next", "/api/next", "{\"volume\":5}", 400},
+            {"next", "/api/next", "{}", 200},
+            {"at the bound, read", "/api/volume", sized(RequestRules::kMaxBodyBytes), 400},
+            {"over the bound", "/api/volume", sized(RequestRules::kMaxBodyBytes + 1), 413},
+            {"a password", "/api/login", "{\"password\":\"\"}", 200},
+            {"a password and more", "/api/login", "{\"password\":\"a\",\"x\":1}", 400},
+            {"a number for a password", "/api/login", "{\"password\":5}", 400},
+        };
+        for (const auto &[name, path, body, status] : rows)
+            QTest::newRow(name) << QByteArray(path) << body << status;
+    }
+    void bodiesAreTakenToTheirEdges()
+    {
+        QFETCH(QByteArray, path);
+        QFETCH(QByteArray, body);
+        QFETCH(int, status);
+        if (path == "/api/login") {
+            QCOMPARE(RequestRules::readLoginBody("application/json", body).status, status);
+            return;
+        }
+        const auto checked = RequestRules::readActionBody(*RequestRules::actionForPath(path), "application/json", body);
+        QCOMPARE(checked.status, status);
+        if (status == 200 && path.endsWith("volume"))
+            QCOMPARE(checked.value->volume, QJsonDocument::fromJson(body).object().value(u"volume"_s).toInt());
     }
 
     void theSessionCookieIsFoundAmongOthers_data()

@@ -1,9 +1,13 @@
+#include "ctl/CommandLine.h"
+#include "ctl/Commands.h"
+#include "ctl/ConnectionOptions.h"
 #include "ctl/SnapshotText.h"
 #include "ctl/Texts.h"
 
 #include <QTest>
 
-// kurvanctl's text output: what a watch line reports, and how times read.
+// kurvanctl's text: what a watch line reports, how times read, and which values a command
+// line may carry.
 class TestSnapshotText : public QObject
 {
     Q_OBJECT
@@ -76,6 +80,40 @@ private slots:
         // A lost link is one line, whatever else the last reading says.
         after.connected = false;
         QCOMPARE(changeLines(before, after, true), QStringList{CtlText::LinkLostLine});
+    }
+
+    // What kurvanctl refuses before it connects, at the edges of each value.
+    void valuesAreTakenToTheirEdges_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<bool>("taken");
+        const QList<std::pair<const char *, bool>> rows{
+            {"credit +1", true},        {"credit +99", true},          {"credit -99", true},
+            {"credit +0", false},       {"credit +100", false},        {"credit 5", false},
+            {"volume 0", true},         {"volume 100", true},          {"volume -100", true},
+            {"volume 101", false},      {"volume +101", false},        {"volume x", false},
+            {"help status", true},      {"help play", false},          {"--port 1 status", true},
+            {"--port 0 status", false}, {"--port 65535 status", true}, {"--port 65536 status", false},
+        };
+        for (const auto &[line, taken] : rows)
+            QTest::newRow(line) << QString::fromLatin1(line) << taken;
+    }
+    void valuesAreTakenToTheirEdges()
+    {
+        QFETCH(QString, line);
+        QFETCH(bool, taken);
+        qputenv("KURVAN_HOST", "127.0.0.1");
+        qunsetenv("KURVAN_PORT");
+        const ParsedCommandLine parsed = parseCommandLine(line.split(u' '));
+        const QList<CommandRow> &rows = commandTable();
+        const auto row = std::find_if(rows.begin(), rows.end(), [&](const CommandRow &candidate) {
+            return candidate.word == parsed.words.at(0);
+        });
+        QVERIFY(row != rows.end());
+        QString error = row->check ? row->check(parsed) : QString();
+        if (error.isEmpty() && row->connects)
+            error = chooseJukebox(parsed).error;
+        QVERIFY2(error.isEmpty() == taken, qPrintable(error));
     }
 };
 

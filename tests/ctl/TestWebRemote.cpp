@@ -406,6 +406,33 @@ private slots:
         QCOMPARE(socket.state(), QAbstractSocket::ConnectedState);
     }
 
+    // Actions wait their turn behind the ones queued before them (a volume always queues), up
+    // to the queue's bound: the one beyond is answered busy, and ends the connection.
+    void queuedActionsKeepTheirOrderUpToTheBound()
+    {
+        startServer();
+        HttpProbe probe(server->port());
+        QVERIFY(probe.login("tonalis"));
+        QTcpSocket socket;
+        QVERIFY(connectRaw(socket));
+        const auto post = [&](const QByteArray &path, const QByteArray &body) {
+            return "POST " + path + " HTTP/1.1\r\nHost: " + probe.host() + "\r\nCookie: " + probe.cookie +
+                   "\r\nContent-Type: application/json\r\nContent-Length: " + QByteArray::number(body.size()) +
+                   "\r\n\r\n" + body;
+        };
+        QByteArray all = post("/api/volume", "{\"volume\":41}") + post("/api/next", "{}");
+        for (int i = 2; i <= SessionFace::kMaxQueued; ++i)
+            all += post("/api/volume", "{\"volume\":" + QByteArray::number(i) + '}');
+        socket.write(all);
+        QByteArray rest;
+        for (int i = 0; i < SessionFace::kMaxQueued; ++i)
+            QCOMPARE(HttpProbe::read(socket, &rest).status, 200);
+        QCOMPARE(HttpProbe::read(socket, &rest).status, 503);
+        QTRY_COMPARE_WITH_TIMEOUT(commands().mid(0, 2), (QStringList{Msg::SetVolumePrefix + u"41"_s, Msg::NextTitle}),
+                                  kAnswerMs);
+        QTRY_COMPARE_WITH_TIMEOUT(commands().size(), SessionFace::kMaxQueued, kAnswerMs);
+    }
+
     // An error answer ends its connection: what was sent behind the refused request (here a
     // valid volume change) may have been meant as its body, and is never carried out.
     void anErrorAnswerEndsTheConnection_data()
@@ -728,9 +755,16 @@ private slots:
         HttpProbe first(server->port());
         QTcpSocket firstStream;
         QVERIFY(first.login("tonalis") && openStream(firstStream, first));
-        HttpProbe crowd(server->port());
+        // The crowd logs in on one kept-alive connection, its logins sent at once.
+        QTcpSocket crowd;
+        QVERIFY(connectRaw(crowd));
+        const QByteArray login = "POST /api/login HTTP/1.1\r\nHost: " + first.host() +
+                                 "\r\nContent-Type: application/json\r\nContent-Length: 22\r\n\r\n"
+                                 "{\"password\":\"tonalis\"}";
+        crowd.write(login.repeated(SessionTokens::kMaxSessions));
+        QByteArray rest;
         for (int i = 0; i < SessionTokens::kMaxSessions; ++i)
-            QVERIFY(crowd.login("tonalis"));
+            QCOMPARE(HttpProbe::read(crowd, &rest).status, 200);
         QVERIFY(closedWithin(firstStream, kAnswerMs));
         QCOMPARE(first.request("GET", "/api/state").reason(), QStringLiteral("displaced"));
         // A cookie from before a restart: the page says so.
@@ -810,52 +844,65 @@ private slots:
         QVERIFY(!seen.contains("408"));
 
         // Each push says what every control may do now, under the action's name; the page
-        // keeps no rule of its own. A credit click holds its action until the jukebox confirms
-        // it, or until its wait runs out; "-" is off at 0 credits, the transport while stopped.
+        // keeps no rule of its own. The transport is off while stopped, "-" at 0 credits; a
+        // credit action is held from its request until the jukebox confirms it (its notice,
+        // though the count stays), or its wait runs out, and a push of other news keeps it.
+        // Each change of it is pushed by itself: the stopped jukebox has no other news.
         const QStringList names{u"credit/add"_s, u"credit/remove"_s, u"next"_s,  u"previous"_s,
                                 u"stop"_s,       u"quit"_s,          u"volume"_s};
-        const auto latest = [&] {
-            const qsizetype end = seen.lastIndexOf("\n\n");
-            const qsizetype start = seen.lastIndexOf("data: ", end);
-            return QJsonDocument::fromJson(seen.mid(start + 6, end - start - 6)).object();
+        const auto events = [&] {
+            QList<QJsonObject> all;
+            for (const QByteArray &event : seen.split('\n'))
+                if (event.startsWith("data: "))
+                    all << QJsonDocument::fromJson(event.mid(6)).object();
+            return all;
+        };
+        const auto allows = [&](const QJsonObject &event, const QString &on) {
+            const QJsonObject allowed = event.value(u"allowed"_s).toObject();
+            return allowed.size() == names.size() && std::all_of(names.begin(), names.end(), [&](const QString &name) {
+                       return allowed.value(name) == QJsonValue(on.split(u' ').contains(name));
+                   });
         };
         const auto allowedAre = [&](const QString &on) {
             return QTest::qWaitFor(
-                [&] {
-                    seen += stream.readAll();
-                    const QJsonObject allowed = latest().value(u"allowed"_s).toObject();
-                    return std::all_of(names.begin(), names.end(),
-                                       [&](const QString &name) {
-                                           return allowed.value(name) == QJsonValue(on.split(u' ').contains(name));
-                                       }) &&
-                           allowed.size() == names.size();
-                },
-                kAnswerMs);
+                [&] { return allows(events().constLast(), on) || (seen += stream.readAll(), false); }, kAnswerMs);
         };
         QVERIFY(allowedAre(names.join(u' ')));
-        QCOMPARE(latest().value(u"timing"_s).toObject().value(u"volumeRestMs"_s).toInt(), 500);
+        QCOMPARE(events().constLast().value(u"timing"_s).toObject().value(u"volumeRestMs"_s).toInt(), 500);
+        sim->model().stop();
+        QVERIFY(allowedAre(u"credit/add credit/remove quit volume"_s));
         sim->faults().ignoreCommands = true;
         face->setConfirmTimeout(300);
         QCOMPARE(probe.post("/api/credit/add", "{}").status, 200);
-        QVERIFY(allowedAre(u"credit/remove next previous stop quit volume"_s));
+        QVERIFY(allowedAre(u"credit/remove quit volume"_s));
         QCOMPARE(probe.post("/api/credit/add", "{}").status, 409);
-        QVERIFY(allowedAre(names.join(u' ')));
+        QVERIFY(allowedAre(u"credit/add credit/remove quit volume"_s));
         face->setConfirmTimeout(60'000);
         QCOMPARE(probe.post("/api/credit/remove", "{}").status, 200);
-        QVERIFY(allowedAre(u"credit/add next previous stop quit volume"_s));
-        sim->pushNotice(Msg::ChangeCredit); // confirms, though the count stays
-        QVERIFY(allowedAre(names.join(u' ')));
+        QVERIFY(allowedAre(u"credit/add quit volume"_s));
+        sim->model().setVolume(80);
+        QVERIFY(waitFor("\"volume\":80"));
+        QVERIFY(allows(events().constLast(), u"credit/add quit volume"_s));
+        sim->pushNotice(Msg::ChangeCredit);
+        QVERIFY(allowedAre(u"credit/add credit/remove quit volume"_s));
         QCOMPARE(commands(), (QStringList{Msg::AddCredit, Msg::RemoveCredit}));
         sim->model().setCredit(0);
-        sim->model().stop();
         sim->pushNotice(Msg::ChangeCredit);
         QVERIFY(allowedAre(u"credit/add quit volume"_s));
         QCOMPARE(probe.post("/api/next", "{}").status, 409);
 
-        // The jukebox goes away: the stream says so, with the next attempt, and nothing acts.
+        // The jukebox goes away: the stream says so, with the next attempt, and nothing acts
+        // until the link stands again, not while the new session reads the jukebox.
+        const quint16 port = sim->port();
         sim->close();
         QVERIFY(waitFor("\"phase\":\"waiting\""));
         QVERIFY(allowedAre({}));
+        QVERIFY(sim->listen(QHostAddress::LocalHost, port));
+        QVERIFY(allowedAre(u"credit/add quit volume"_s));
+        for (const QJsonObject &event : events()) {
+            if (event.value(u"link"_s).toObject().value(u"phase"_s) != u"connected"_s)
+                QVERIFY(allows(event, {}));
+        }
     }
 
     // One port, both protocols: plain HTTP serves only the way to TLS, and nothing that carries
@@ -908,21 +955,26 @@ private slots:
     {
         QTest::addColumn<QByteArray>("path");
         QTest::addColumn<int>("status");
-        QTest::newRow("page") << QByteArray("/") << 200;
-        QTest::newRow("script") << QByteArray("/app.js") << 200;
-        QTest::newRow("up and out") << QByteArray("/../../etc/passwd") << 404;
-        QTest::newRow("resource path") << QByteArray("/:/kurvan/web/index.html") << 404;
-        QTest::newRow("source file") << QByteArray("/index.html") << 404;
+        QTest::addColumn<QByteArray>("type");
+        QTest::newRow("page") << QByteArray("/") << 200 << QByteArray("text/html");
+        QTest::newRow("script") << QByteArray("/app.js") << 200 << QByteArray("text/javascript");
+        QTest::newRow("style") << QByteArray("/style.css") << 200 << QByteArray("text/css");
+        QTest::newRow("up and out") << QByteArray("/../../etc/passwd") << 404 << QByteArray();
+        QTest::newRow("resource path") << QByteArray("/:/kurvan/web/index.html") << 404 << QByteArray();
+        QTest::newRow("source file") << QByteArray("/index.html") << 404 << QByteArray();
     }
     void onlyThePagesOwnFiles()
     {
         QFETCH(QByteArray, path);
         QFETCH(int, status);
+        QFETCH(QByteArray, type);
         startServer();
         const Answer answer = HttpProbe(server->port()).request("GET", path);
         QCOMPARE(answer.status, status);
-        if (status == 200)
+        if (status == 200) {
+            QVERIFY(answer.header("Content-Type").startsWith(type));
             QVERIFY(answer.header("Content-Security-Policy").contains("default-src 'none'"));
+        }
     }
 };
 

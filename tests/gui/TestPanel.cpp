@@ -255,6 +255,13 @@ private slots:
         expectControls(false, false);
         QCOMPARE(text("lblVersion"), QStringLiteral("7.1.0 (Demo)"));
         QCOMPARE(text("lblCurrentSong"), QStringLiteral("Mein Lied"));
+        // Observers see the title still, and that it never heard of a stop: without a link
+        // nothing plays all the same, and nothing is allowed.
+        QTRY_COMPARE(panel->face()->state(), panel->state());
+        QCOMPARE(panel->state().song, QStringLiteral("Mein Lied"));
+        QVERIFY(!panel->state().playing);
+        QCOMPARE(panel->state().allowed, (std::array<bool, kCommandCount>{}));
+        QVERIFY(!panel->state().canSetVolume);
     }
 
     void lostLinkSwitchesOffWhateverTheVersionSays()
@@ -334,12 +341,23 @@ private slots:
         QCOMPARE(received().size(), before);
     }
 
-    void setControlsEnabledTouchesExactlyItsThirteen()
+    void setControlsEnabledTouchesExactlyTheSwitchedRows()
     {
         QVERIFY(logIn());
         panel->SetControlsEnabled(false);
-        for (const char *name : kAlwaysReadable)
-            QVERIFY2(enabled(name), name);
+        // Every named control of the window: off exactly when its row says Switched.
+        const QList<const char *> switched = controlsWith(PanelControl::Switched);
+        int off = 0;
+        for (const QWidget *child : panel->findChildren<QWidget *>()) {
+            const QByteArray name = child->objectName().toLatin1();
+            if (name.isEmpty() || child->parentWidget() != panel.get())
+                continue;
+            const bool isSwitched =
+                std::any_of(switched.begin(), switched.end(), [&](const char *row) { return name == row; });
+            QVERIFY2(child->isEnabled() != isSwitched, name.constData());
+            off += isSwitched;
+        }
+        QCOMPARE(off, switched.size());
         panel->SetControlsEnabled(true);
         QVERIFY(enabled("cmdCreditMinus"));
         answer("Credit", QStringLiteral("0"));
@@ -347,6 +365,27 @@ private slots:
         QTRY_VERIFY(!enabled("cmdCreditMinus"));
         panel->SetControlsEnabled(true); // on whatever the count
         QVERIFY(enabled("cmdCreditMinus"));
+    }
+
+    // Observers act through the panel's face: each action is a click on its control, and only
+    // while that control is on.
+    void theFaceActsAsThePanelsControls()
+    {
+        sim->faults().ignoreCommands = true; // nothing confirms: a credit button stays off
+        QVERIFY(logIn());
+        PanelFace *face = panel->face();
+        QTRY_COMPARE(face->state(), panel->state());
+        QCOMPARE(face->state().song, QStringLiteral("Mein Lied"));
+        const int before = received().size();
+        QVERIFY(face->perform(Command::NextTitle));
+        QVERIFY(face->perform(Command::AddCredit));
+        QVERIFY(!face->perform(Command::AddCredit)); // off until the jukebox confirms
+        QVERIFY(face->moveVolume(130));
+        QTRY_COMPARE(received().mid(before), names({"CtrlN\u00E4chsterTitel", "AddCredit|1", "SetVolume|100"}));
+        panel->showMinimized();
+        face->raise();
+        QVERIFY(!(panel->windowState() & Qt::WindowMinimized));
+        QVERIFY(panel->isVisible());
     }
 
     void pollWhilePlayingFollowsTheJukebox()
@@ -494,7 +533,7 @@ private slots:
 
         // The jukebox takes longer than the rest to answer "40"; the user moves the bar meanwhile.
         auto *bar = get<QScrollBar>("scrVol");
-        sim->faults().answerDelayMs = Kurvan::kVolumeRest + 400;
+        sim->faults().answerDelayMs = Vocabulary::kVolumeRest + 400;
         sim->faults().delayedValues = names({"Volume"});
         link->setQueryTimeout(5000);
         QMetaObject::Connection move = connect(sim.get(), &SimServer::messageReceived, this, [&](const QString &t) {

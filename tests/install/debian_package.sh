@@ -67,6 +67,8 @@ for doc in copyright changelog.gz WEB-REMOTE.md; do
     expect '-rw-r--r--' "usr/share/doc/kurvan-client/$doc"
 done
 expect '-rw-r--r--' usr/share/bash-completion/completions/kurvanctl
+expect '-rw-r--r--' usr/share/zsh/vendor-completions/_kurvanctl
+expect '-rw-r--r--' usr/share/fish/vendor_completions.d/kurvanctl.fish
 expect '-rw-r--r--' usr/share/applications/kurvan-client.desktop
 for size in 16 24 32 48; do
     expect '-rw-r--r--' "usr/share/icons/hicolor/${size}x$size/apps/kurvan-client.png"

@@ -59,11 +59,14 @@ else
     fail "scalable/apps/$icon_name.svg missing"
 fi
 
-# Every program's manual page, compressed and readable, and kurvanctl's completion where bash-completion looks.
+# Every program's manual page, compressed and readable, and kurvanctl's completion where each shell looks.
 for page in kurvanctl kurvan-client tonalis-sim; do
     gzip -t "$prefix/$datadir/man/man1/$page.1.gz" 2>/dev/null || fail "man1/$page.1.gz missing or damaged"
 done
-[ -f "$prefix/$datadir/bash-completion/completions/kurvanctl" ] || fail "bash completion of kurvanctl missing"
+for completion in bash-completion/completions/kurvanctl zsh/vendor-completions/_kurvanctl \
+    fish/vendor_completions.d/kurvanctl.fish; do
+    grep -q '^# .*completion for kurvanctl' "$prefix/$datadir/$completion" || fail "$completion missing or empty"
+done
 
 # Nothing of the build tree or the development files may leak into an installation.
 stray=$(cd "$destdir" && find . -type f \( -name '*.a' -o -name '*.h' -o -name '*.cmake' -o -name '*.qrc' \))

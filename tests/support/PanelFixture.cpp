@@ -58,7 +58,7 @@ bool PanelFixture::pollOnce(const QString &lastQuestion, int limitMs)
 
 bool PanelFixture::volumeRested() const
 {
-    return QTest::qWaitFor([this] { return !get<QTimer>("tmrVolume")->isActive(); }, Kurvan::kVolumeRest + 1000);
+    return QTest::qWaitFor([this] { return !get<QTimer>("tmrVolume")->isActive(); }, Vocabulary::kVolumeRest + 1000);
 }
 
 void PanelFixture::expectControls(bool on, bool transportOn) const

@@ -1,12 +1,14 @@
 #include "panel/AnswerReadings.h"
+#include "session/SnapshotReadings.h"
 
 #include <QLocale>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
 
-// How the panel reads the jukebox's answers as numbers, at the ends of each range and where a
-// wrong rounding shows. The panel's tests show that each reading is used where it belongs.
+// How the panel and the session read the jukebox's answers as numbers, at the ends of each
+// range and where a wrong rounding shows. The panel's and the session's tests show that each
+// reading is used where it belongs.
 class TestAnswerReadings : public QObject
 {
     Q_OBJECT
@@ -72,6 +74,31 @@ private slots:
         QCOMPARE(creditsAboveZero(u"-1"_s), false);
         QCOMPARE(creditsAboveZero(u"viele"_s), std::nullopt);
         QCOMPARE(creditsAboveZero(QString()), std::nullopt);
+    }
+
+    // The session keeps what does not read as unknown, where the panel keeps its control as it
+    // was: the same edges, and no 0 for a text without a number.
+    void theSessionKnowsOrSaysUnknown()
+    {
+        using std::nullopt;
+        QCOMPARE(volumeValue(u"100.5"_s), 100);
+        QCOMPARE(volumeValue(u"100.6"_s), nullopt);
+        QCOMPARE(volumeValue(u"-0.4"_s), 0);
+        QCOMPARE(volumeValue(u"-0.6"_s), nullopt);
+        QCOMPARE(volumeValue(u"\t40%"_s), 40);
+        QCOMPARE(volumeValue(u"laut"_s), nullopt);
+        QCOMPARE(volumeValue(u"."_s), nullopt);
+        QCOMPARE(creditReading(u"0"_s), 0);
+        QCOMPARE(creditReading(u" 3 "_s), 3);
+        QCOMPARE(creditReading(u"-1"_s), nullopt);
+        QCOMPARE(creditReading(u"3.0"_s), nullopt);
+        QCOMPARE(lengthValue(u"0"_s), nullopt);
+        QCOMPARE(lengthValue(u"0.5"_s), 0.5);
+        QCOMPARE(lengthValue(u"215abc"_s), 215.0);
+        QCOMPARE(lengthValue(u"TimeOut"_s), nullopt);
+        QCOMPARE(positionValue(u"0"_s), 0.0);
+        QCOMPARE(positionValue(u"+.5"_s), 0.5);
+        QCOMPARE(positionValue(u"-0.1"_s), nullopt);
     }
 };
 

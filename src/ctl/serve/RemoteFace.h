@@ -34,9 +34,6 @@ class RemoteFace : public QObject
 public:
     using QObject::QObject;
 
-    // How long the page's volume slider rests before it sends, as the panel's bar does.
-    static constexpr int kVolumeRestMs = 500;
-
     virtual JukeboxSnapshot snapshot() const = 0;
     virtual LinkStatus linkStatus() const = 0;
     // Whether perform() would take the action now: never without the link; otherwise the

@@ -1,11 +1,10 @@
 #pragma once
 
 #include "ListenAddress.h"
-#include "ctl/CommandLine.h"
-#include "ctl/Commands.h"
-#include "link/ServerLogin.h"
+#include "common/ServerLogin.h"
 
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 struct ServeOptions
@@ -35,10 +34,3 @@ ServeTransport serveTransport(const ServeOptions &options, const QHostAddress &l
 // remote on the chosen address, a log line per event on standard error. Returns the exit code
 // (2 for options or files it cannot use, 3 when the address cannot be bound).
 int runServe(const ServerLogin &login, const ServeOptions &options);
-
-// The serve row of kurvanctl: its options (--listen, --allow-host, --allow-empty-password,
-// --verbose, --tls, --plain-http, --tls-cert/--tls-key, --qr),
-// the check of their values before anything connects, and the command itself.
-QList<OptionRow> serveOptionRows();
-QString checkServe(const ParsedCommandLine &line);
-int runServeCommand(CommandContext &context);

@@ -129,6 +129,8 @@ inline const QString TlsFolderUnusable =
                    "sperren.");
 inline const QString TlsFileUnwritable =
     QStringLiteral("\u201E%1\u201C lässt sich nicht schreiben. Bitte die Rechte des Ordners prüfen.");
+inline const QString TlsNoAnswer = QStringLiteral("keine Antwort");
+inline const QString CannotListen = QStringLiteral("Kann nicht auf %1 horchen.");
 inline const QString TlsMakeFailed = QStringLiteral("Das Zertifikat lässt sich nicht erzeugen (%1).");
 // %1 the computer's name; the subject of the authority phones show in their list.
 inline const QString TlsAuthorityName = QStringLiteral("Kurvan Fernbedienung auf %1");

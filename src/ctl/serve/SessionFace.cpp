@@ -8,24 +8,22 @@ SessionFace::SessionFace(const ServerLogin &login, QObject *parent) : RemoteFace
     m_drain.setInterval(kDrainMs);
     connect(&m_drain, &QTimer::timeout, this, &SessionFace::drain);
     connect(&m_retry, &QTimer::timeout, this, &SessionFace::attempt);
-    for (QTimer &wait : m_creditWaits) {
-        wait.setSingleShot(true);
-        wait.setInterval(JukeboxSession::kConfirmTimeout);
-        connect(&wait, &QTimer::timeout, this, &RemoteFace::changed);
+    for (QTimer &hold : m_holds) {
+        hold.setSingleShot(true);
+        hold.setInterval(Vocabulary::kConfirmTimeout);
+        connect(&hold, &QTimer::timeout, this, &RemoteFace::changed);
     }
     connect(&m_session, &JukeboxSession::snapshotChanged, this, [this](const JukeboxSnapshot &now) {
         if (now.credits != m_creditsAtClick)
-            endCreditWaits();
+            endHolds([](const VocabularyRow &row, Incoming) { return row.confirmation == Confirmation::CreditCount; });
         emit changed();
     });
     connect(&m_session, &JukeboxSession::noticeHandled, this, [this](Incoming kind) {
-        if (kind != Incoming::ChangeCredit)
-            return;
-        endCreditWaits();
-        emit changed();
+        if (endHolds([](const VocabularyRow &row, Incoming notice) { return row.notice == notice; }, kind))
+            emit changed();
     });
     connect(&m_session, &JukeboxSession::linkLost, this, [this] {
-        endCreditWaits();
+        endHolds([](const VocabularyRow &, Incoming) { return true; });
         if (m_opening)
             return; // the running attempt reports its own outcome
         m_status.attempt = 0;
@@ -50,23 +48,21 @@ LinkStatus SessionFace::linkStatus() const
 
 void SessionFace::setConfirmTimeout(int ms)
 {
-    for (QTimer &wait : m_creditWaits)
-        wait.setInterval(ms);
+    for (QTimer &hold : m_holds)
+        hold.setInterval(ms);
 }
 
-QTimer *SessionFace::creditWait(Command command)
+bool SessionFace::endHolds(bool (*confirmed)(const VocabularyRow &row, Incoming notice), Incoming notice)
 {
-    if (command == Command::AddCredit)
-        return &m_creditWaits[0];
-    if (command == Command::RemoveCredit)
-        return &m_creditWaits[1];
-    return nullptr;
-}
-
-void SessionFace::endCreditWaits()
-{
-    for (QTimer &wait : m_creditWaits)
-        wait.stop();
+    bool ended = false;
+    for (const VocabularyRow &row : kCommands) {
+        QTimer &hold = m_holds.at(static_cast<size_t>(row.command));
+        if (hold.isActive() && confirmed(row, notice)) {
+            hold.stop();
+            ended = true;
+        }
+    }
+    return ended;
 }
 
 bool SessionFace::allows(const RequestRules::RemoteAction &action) const
@@ -75,8 +71,8 @@ bool SessionFace::allows(const RequestRules::RemoteAction &action) const
         return false;
     if (!action.command)
         return true;
-    const QTimer *wait = creditWait(*action.command);
-    return !(wait && wait->isActive()) && commandAllowed(*action.command, m_session.snapshot());
+    return !m_holds.at(static_cast<size_t>(*action.command)).isActive() &&
+           commandAllowed(*action.command, m_session.snapshot());
 }
 
 SessionResult SessionFace::perform(const RequestRules::RemoteAction &action)
@@ -85,16 +81,19 @@ SessionResult SessionFace::perform(const RequestRules::RemoteAction &action)
         return SessionResult::LinkLost;
     if (!allows(action))
         return SessionResult::Forbidden;
-    if (QTimer *wait = action.command ? creditWait(*action.command) : nullptr) {
+    QTimer *hold = action.command && heldUntilConfirmed(*action.command)
+                       ? &m_holds.at(static_cast<size_t>(*action.command))
+                       : nullptr;
+    if (hold) {
         m_creditsAtClick = m_session.snapshot().credits;
-        wait->start();
+        hold->start();
         emit changed();
     }
     if (action.command && !m_session.isBusy() && m_queue.isEmpty()) {
         const SessionResult sent = m_session.send(*action.command);
-        if (sent != SessionResult::Done && creditWait(*action.command)) {
+        if (sent != SessionResult::Done && hold) {
             // Nothing went out: nothing will confirm it.
-            creditWait(*action.command)->stop();
+            hold->stop();
             emit changed();
         }
         return sent;

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "RemoteFace.h"
-#include "link/ServerLogin.h"
+#include "common/ServerLogin.h"
 #include "session/JukeboxSession.h"
 
 #include <QTimer>
@@ -29,8 +29,12 @@ public:
     // Test seam: how long a credit click waits for its confirmation (kConfirmTimeout).
     void setConfirmTimeout(int ms);
 
+    // Actions beyond this many waiting are refused as busy.
+    static constexpr int kMaxQueued = 32;
+
 private:
-    void endCreditWaits();
+    // Frees the held actions that confirmed() says the jukebox has confirmed; true when one was.
+    bool endHolds(bool (*confirmed)(const VocabularyRow &row, Incoming notice), Incoming notice = {});
 
     void attempt();
     void scheduleRetry(SessionResult why);
@@ -39,7 +43,6 @@ private:
     // Actions that wait for the jukebox (the volume, read back until it shows) or that arrive
     // while the session waits for an answer run from here, outside the HTTP request: the session
     // asks one thing at a time, and a request must not hold the server in a nested wait.
-    static constexpr int kMaxQueued = 32;
     static constexpr int kDrainMs = 20;
     QList<RequestRules::RemoteAction> m_queue;
     QTimer m_drain;
@@ -49,11 +52,8 @@ private:
     QTimer m_retry;
     LinkStatus m_status;
     bool m_opening = false;
-    // A credit click holds its action until the jukebox confirms it (its notice, or a count
-    // that differs from the one at the click), at most kConfirmTimeout: as the panel's button.
-    // nullptr for a command that does not wait.
-    QTimer *creditWait(Command command);
-    const QTimer *creditWait(Command command) const { return const_cast<SessionFace *>(this)->creditWait(command); }
-    std::array<QTimer, 2> m_creditWaits;
+    // A command held until confirmed (heldUntilConfirmed()) holds its action from its request
+    // until the jukebox confirms it, at most Vocabulary::kConfirmTimeout: as the panel's button.
+    std::array<QTimer, kCommandCount> m_holds;
     std::optional<int> m_creditsAtClick;
 };

@@ -5,7 +5,9 @@
 #include "SecretCompare.h"
 #include "ServeTexts.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTcpSocket>
@@ -24,19 +26,43 @@ struct StaticFile
     const char *contentType;
 };
 
-// The page's own files, all built into the program; no request ever names a path on disk.
-constexpr std::array kFiles{
-    StaticFile{"/", ":/kurvan/web/index.html", "text/html; charset=utf-8"},
-    StaticFile{"/app.js", ":/kurvan/web/app.js", "text/javascript; charset=utf-8"},
-    StaticFile{"/style.css", ":/kurvan/web/style.css", "text/css; charset=utf-8"},
-    // What a phone asks for to put the page on its home screen, and the browser tab's icon.
-    StaticFile{"/manifest.webmanifest", ":/kurvan/web/manifest.webmanifest", "application/manifest+json"},
-    StaticFile{"/icon-192.png", ":/kurvan/web/icon-192.png", "image/png"},
-    StaticFile{"/icon-512.png", ":/kurvan/web/icon-512.png", "image/png"},
-    StaticFile{"/icon-maskable-512.png", ":/kurvan/web/icon-maskable-512.png", "image/png"},
-    StaticFile{"/apple-touch-icon.png", ":/kurvan/web/apple-touch-icon.png", "image/png"},
-    StaticFile{"/favicon.ico", ":/kurvan/web/favicon.ico", "image/x-icon"},
+struct PageFile
+{
+    QByteArray path;
+    QString resource;
+    QByteArray contentType;
 };
+
+// The page's own files, as the build put them into the program (their one list is in CMake);
+// no request ever names a path on disk. The page itself is "/", each other file its name.
+const QList<PageFile> &pageFiles()
+{
+    static const QList<PageFile> files = [] {
+        static const QList<std::pair<QString, QByteArray>> kTypes{
+            {QStringLiteral("html"), "text/html; charset=utf-8"},
+            {QStringLiteral("js"), "text/javascript; charset=utf-8"},
+            {QStringLiteral("css"), "text/css; charset=utf-8"},
+            {QStringLiteral("svg"), "image/svg+xml"},
+            {QStringLiteral("png"), "image/png"},
+            {QStringLiteral("ico"), "image/x-icon"},
+            {QStringLiteral("webmanifest"), "application/manifest+json"},
+        };
+        const QDir folder(QStringLiteral(":/kurvan/web"));
+        QList<PageFile> all;
+        for (const QFileInfo &file : folder.entryInfoList(QDir::Files)) {
+            QByteArray type = "application/octet-stream";
+            for (const auto &[suffix, known] : kTypes) {
+                if (file.suffix() == suffix)
+                    type = known;
+            }
+            const QByteArray path =
+                file.fileName() == QStringLiteral("index.html") ? "/" : '/' + file.fileName().toUtf8();
+            all.append({path, file.filePath(), type});
+        }
+        return all;
+    }();
+    return files;
+}
 
 // The page loads nothing from elsewhere, may not be framed, and tells no other site where it was.
 const HttpResponseWriter::Headers kPageHeaders{
@@ -320,10 +346,10 @@ void WebRemoteServer::handleAction(const Request &request, QTcpSocket *socket)
 
 bool WebRemoteServer::serveFile(const Request &request, QTcpSocket *socket)
 {
-    for (const StaticFile &file : kFiles) {
-        if (request.path != QByteArrayView(file.path))
+    for (const PageFile &file : pageFiles()) {
+        if (request.path != file.path)
             continue;
-        QFile resource(QString::fromLatin1(file.resource));
+        QFile resource(file.resource);
         if (!resource.open(QIODevice::ReadOnly))
             return false;
         respond(socket, 200, file.contentType, resource.readAll(), kPageHeaders);
@@ -484,7 +510,7 @@ QByteArray WebRemoteServer::statePayload() const
         {QStringLiteral("state"), snapshotToJson(m_face->snapshot())},
         {QStringLiteral("link"), linkStatusToJson(m_face->linkStatus())},
         {QStringLiteral("allowed"), allowed},
-        {QStringLiteral("timing"), QJsonObject{{QStringLiteral("volumeRestMs"), RemoteFace::kVolumeRestMs}}}};
+        {QStringLiteral("timing"), QJsonObject{{QStringLiteral("volumeRestMs"), Vocabulary::kVolumeRest}}}};
     return QJsonDocument(payload).toJson(QJsonDocument::Compact);
 }
 

@@ -1,6 +1,5 @@
-#include "app/SettingsLocation.h"
+#include "common/SettingsLocation.h"
 
-#include "app/Texts.h"
 #include "common/IniFile.h"
 
 #include <QCoreApplication>
@@ -114,6 +113,6 @@ QString rememberedSetting(const SettingsFiles &files, const QString &key, const 
     // The file that wins is read last, with what the others gave as its default.
     QString value = defaultValue;
     for (auto file = files.read.crbegin(); file != files.read.crend(); ++file)
-        value = ReadIni(*file, DialogText::Section, key, value);
+        value = ReadIni(*file, SettingsKey::Section, key, value);
     return value;
 }

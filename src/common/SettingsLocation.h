@@ -6,6 +6,15 @@
 
 class QFileInfo;
 
+// The names under which Kurvan.ini remembers the last address and port.
+namespace SettingsKey {
+
+inline const QString Section = QStringLiteral("Settings");
+inline const QString Address = QStringLiteral("LastIP");
+inline const QString Port = QStringLiteral("Port");
+
+} // namespace SettingsKey
+
 // Where Kurvan.ini is read and written.
 struct SettingsFiles
 {

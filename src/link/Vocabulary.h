@@ -85,7 +85,9 @@ constexpr bool rowsInOrder()
 {
     for (std::size_t i = 0; i < kCommandCount; ++i) {
         const VocabularyRow &row = kCommands[i];
-        if (static_cast<std::size_t>(row.command) != i || !row.wire)
+        // Whether each row has its wire text is left to the unit test: under AddressSanitizer
+        // a global's address is no constant expression, not even against null.
+        if (static_cast<std::size_t>(row.command) != i)
             return false;
         const bool byNotice = row.confirmation == Confirmation::Notice || row.confirmation == Confirmation::CreditCount;
         if (byNotice != row.notice.has_value())
@@ -93,8 +95,7 @@ constexpr bool rowsInOrder()
     }
     return true;
 }
-static_assert(rowsInOrder(), "one row per Command, in its order, each with its wire text and its notice where one "
-                             "confirms it");
+static_assert(rowsInOrder(), "one row per Command, in its order, each with its notice where one confirms it");
 
 } // namespace Vocabulary
 

@@ -1,4 +1,5 @@
 #include "PanelFixture.h"
+#include "SessionFace.h"
 #include "SimServer.h"
 #include "session/JukeboxSession.h"
 #include "session/SessionReconnector.h"
@@ -10,7 +11,7 @@
 using namespace Qt::StringLiterals;
 
 // The widget-free session against the simulator on 127.0.0.1: what it reads, what it puts on
-// the wire and when it says a command went through.
+// the wire and when it says a command went through; and the web remote's face on it.
 class TestJukeboxSession : public QObject
 {
     Q_OBJECT
@@ -178,6 +179,48 @@ private slots:
         QTRY_COMPARE(session.snapshot().playing, false);
         QVERIFY(!session.snapshot().title && !session.snapshot().path && !session.snapshot().position);
         QCOMPARE(nextPoll(), names({"Volume", "PlayStatus"}));
+    }
+
+    // What the web remote's face allows: nothing while the link is not reported standing; a
+    // credit action held from its request until the jukebox confirms it (its notice, though
+    // the count stays) or its wait runs out, each change announced by itself, other news
+    // keeping the hold; nothing once the link is gone.
+    void theWebFaceHoldsACreditUntilItIsConfirmed()
+    {
+        sim->model().stop(); // no news but what the test makes
+        SessionFace face(login());
+        const RequestRules::RemoteAction add{Command::AddCredit, 0}, remove{Command::RemoveCredit, 0}, volume{};
+        bool allowedEarly = false;
+        connect(&face, &RemoteFace::changed, this, [&] {
+            allowedEarly |= face.linkStatus().phase != LinkStatus::Phase::Connected && face.allows(volume);
+        });
+        face.start();
+        QTRY_COMPARE(face.linkStatus().phase, LinkStatus::Phase::Connected);
+        QVERIFY(!allowedEarly);
+        QVERIFY(face.allows(add) && face.allows(remove) && !face.allows({Command::NextTitle, 0}));
+        sim->faults().ignoreCommands = true;
+        face.setConfirmTimeout(300);
+        QSignalSpy changed(&face, &RemoteFace::changed);
+        QCOMPARE(face.perform(add), SessionResult::Done);
+        QCOMPARE(changed.size(), 1);
+        QVERIFY(!face.allows(add) && face.allows(remove));
+        QCOMPARE(face.perform(add), SessionResult::Forbidden);
+        QVERIFY(changed.wait());
+        QVERIFY(face.allows(add));
+        face.setConfirmTimeout(60'000);
+        QCOMPARE(face.perform(remove), SessionResult::Done);
+        sim->model().nextTitle();
+        QTRY_COMPARE(face.snapshot().playing, true);
+        QVERIFY(!face.allows(remove));
+        changed.clear();
+        sim->pushNotice(Msg::ChangeCredit);
+        QVERIFY(changed.wait());
+        QVERIFY(face.allows(remove));
+        QCOMPARE(commands(), (QStringList{Msg::AddCredit, Msg::RemoveCredit}));
+        QCOMPARE(face.perform(remove), SessionResult::Done);
+        sim->close();
+        QTRY_VERIFY(face.linkStatus().phase != LinkStatus::Phase::Connected);
+        QVERIFY(!face.allows(add) && !face.allows(volume));
     }
 
     void setsTheVolumeOnceAndNotAtAll()

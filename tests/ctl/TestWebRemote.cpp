@@ -843,66 +843,44 @@ private slots:
         QVERIFY(waitFor("\"credits\":7"));
         QVERIFY(!seen.contains("408"));
 
-        // Each push says what every control may do now, under the action's name; the page
-        // keeps no rule of its own. The transport is off while stopped, "-" at 0 credits; a
-        // credit action is held from its request until the jukebox confirms it (its notice,
-        // though the count stays), or its wait runs out, and a push of other news keeps it.
-        // Each change of it is pushed by itself: the stopped jukebox has no other news.
+        // Each push says what every control may do now, under the action's name, as the face
+        // allows it (its rules are the face's test's): the transport is off once stopped, a
+        // credit action is held from its request, and refused meanwhile; nothing acts without
+        // the link.
         const QStringList names{u"credit/add"_s, u"credit/remove"_s, u"next"_s,  u"previous"_s,
                                 u"stop"_s,       u"quit"_s,          u"volume"_s};
-        const auto events = [&] {
-            QList<QJsonObject> all;
-            for (const QByteArray &event : seen.split('\n'))
-                if (event.startsWith("data: "))
-                    all << QJsonDocument::fromJson(event.mid(6)).object();
-            return all;
-        };
-        const auto allows = [&](const QJsonObject &event, const QString &on) {
-            const QJsonObject allowed = event.value(u"allowed"_s).toObject();
-            return allowed.size() == names.size() && std::all_of(names.begin(), names.end(), [&](const QString &name) {
-                       return allowed.value(name) == QJsonValue(on.split(u' ').contains(name));
-                   });
+        const auto latest = [&] {
+            const qsizetype end = seen.lastIndexOf("\n\n");
+            const qsizetype start = seen.lastIndexOf("data: ", end);
+            return QJsonDocument::fromJson(seen.mid(start + 6, end - start - 6)).object();
         };
         const auto allowedAre = [&](const QString &on) {
             return QTest::qWaitFor(
-                [&] { return allows(events().constLast(), on) || (seen += stream.readAll(), false); }, kAnswerMs);
+                [&] {
+                    seen += stream.readAll();
+                    const QJsonObject allowed = latest().value(u"allowed"_s).toObject();
+                    return allowed.size() == names.size() &&
+                           std::all_of(names.begin(), names.end(), [&](const QString &name) {
+                               return allowed.value(name) == QJsonValue(on.split(u' ').contains(name));
+                           });
+                },
+                kAnswerMs);
         };
         QVERIFY(allowedAre(names.join(u' ')));
-        QCOMPARE(events().constLast().value(u"timing"_s).toObject().value(u"volumeRestMs"_s).toInt(), 500);
+        QCOMPARE(latest().value(u"timing"_s).toObject().value(u"volumeRestMs"_s).toInt(), 500);
+        sim->faults().ignoreCommands = true;
         sim->model().stop();
         QVERIFY(allowedAre(u"credit/add credit/remove quit volume"_s));
-        sim->faults().ignoreCommands = true;
-        face->setConfirmTimeout(300);
         QCOMPARE(probe.post("/api/credit/add", "{}").status, 200);
         QVERIFY(allowedAre(u"credit/remove quit volume"_s));
         QCOMPARE(probe.post("/api/credit/add", "{}").status, 409);
-        QVERIFY(allowedAre(u"credit/add credit/remove quit volume"_s));
-        face->setConfirmTimeout(60'000);
-        QCOMPARE(probe.post("/api/credit/remove", "{}").status, 200);
-        QVERIFY(allowedAre(u"credit/add quit volume"_s));
-        sim->model().setVolume(80);
-        QVERIFY(waitFor("\"volume\":80"));
-        QVERIFY(allows(events().constLast(), u"credit/add quit volume"_s));
-        sim->pushNotice(Msg::ChangeCredit);
-        QVERIFY(allowedAre(u"credit/add credit/remove quit volume"_s));
-        QCOMPARE(commands(), (QStringList{Msg::AddCredit, Msg::RemoveCredit}));
-        sim->model().setCredit(0);
-        sim->pushNotice(Msg::ChangeCredit);
-        QVERIFY(allowedAre(u"credit/add quit volume"_s));
         QCOMPARE(probe.post("/api/next", "{}").status, 409);
+        QCOMPARE(commands(), QStringList{Msg::AddCredit});
 
-        // The jukebox goes away: the stream says so, with the next attempt, and nothing acts
-        // until the link stands again, not while the new session reads the jukebox.
-        const quint16 port = sim->port();
+        // The jukebox goes away: the stream says so, with the next attempt.
         sim->close();
         QVERIFY(waitFor("\"phase\":\"waiting\""));
         QVERIFY(allowedAre({}));
-        QVERIFY(sim->listen(QHostAddress::LocalHost, port));
-        QVERIFY(allowedAre(u"credit/add quit volume"_s));
-        for (const QJsonObject &event : events()) {
-            if (event.value(u"link"_s).toObject().value(u"phase"_s) != u"connected"_s)
-                QVERIFY(allows(event, {}));
-        }
     }
 
     // One port, both protocols: plain HTTP serves only the way to TLS, and nothing that carries

@@ -76,7 +76,7 @@ https_checks() {
     cookie=$(grep -i '^set-cookie: kurvan_session=' "$work/head") || fail "no session cookie over HTTPS"
     case "$cookie" in *HttpOnly*Secure* | *Secure*HttpOnly*) ;; *) fail "not Secure and HttpOnly: $cookie" ;; esac
     status 200 GET /api/state
-    grep -q '"volume":50' "$work/body" || fail "the state over HTTPS lacks the volume: $(cat "$work/body")"
+    grep -q '"volume":[0-9]' "$work/body" || fail "the state over HTTPS lacks the volume: $(cat "$work/body")"
     # The same address in plain http is a foreign origin to a service that speaks https.
     status 403 POST /api/volume -H "$json" -H "Origin: http://${base#https://}" -d "{\"volume\":$2}"
     grep -qF "recv: SetVolume|$2" "$work/sim.log" && fail "an action from the http origin reached the jukebox"

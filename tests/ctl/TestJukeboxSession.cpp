@@ -49,7 +49,7 @@ private slots:
         QTest::addColumn<bool>("withholdLogin");
         QTest::addColumn<SessionResult>("expected");
         QTest::newRow("accepted") << SimServer::kDefaultPassword << false << SessionResult::Done;
-        QTest::newRow("refused") << QStringLiteral("falsch") << false << SessionResult::PasswordRefused;
+        QTest::newRow("refused") << u"falsch"_s << false << SessionResult::PasswordRefused;
         QTest::newRow("no answer") << SimServer::kDefaultPassword << true << SessionResult::Unreachable;
         QTest::newRow("nobody listening") << SimServer::kDefaultPassword << false << SessionResult::NobodyListening;
     }
@@ -72,7 +72,7 @@ private slots:
 
     void readsWhatThePanelShowsAndLeavesLateValuesUnknown()
     {
-        sim->model().setSongs({{QStringLiteral("C:\\Musik\\Best_Of\\Gute_Laune.mp3"), 215}});
+        sim->model().setSongs({{u"C:\\Musik\\Best_Of\\Gute_Laune.mp3"_s, 215}});
         sim->model().setCredit(7);
         sim->faults().withheldValues = {Msg::Volume};
         JukeboxSession session;
@@ -83,12 +83,12 @@ private slots:
         QCOMPARE(snapshot.version, sim->model().version());
         QCOMPARE(snapshot.credits, 7);
         QCOMPARE(snapshot.playing, true);
-        QCOMPARE(snapshot.title, QStringLiteral("Gute Laune"));
-        QCOMPARE(snapshot.path, QStringLiteral("C:\\Musik\\Best_Of\\Gute_Laune.mp3"));
+        QCOMPARE(snapshot.title, u"Gute Laune"_s);
+        QCOMPARE(snapshot.path, u"C:\\Musik\\Best_Of\\Gute_Laune.mp3"_s);
         QCOMPARE(snapshot.length, 215.0);
         QVERIFY(!snapshot.volume); // unknown, not 0
         QCOMPARE(session.missedAnswers(), 1);
-        QCOMPARE(snapshotToJson(snapshot).value(QStringLiteral("volume")).type(), QJsonValue::Null);
+        QCOMPARE(snapshotToJson(snapshot).value(u"volume"_s).type(), QJsonValue::Null);
     }
 
     void sendsOnlyWhatThePanelWouldAndWaitsForTheConfirmation()
@@ -230,7 +230,7 @@ private slots:
         QCOMPARE(session.setVolume(sim->model().volume()), SessionResult::Done);
         QCOMPARE(session.setVolume(130), SessionResult::Done);
         QCOMPARE(session.snapshot().volume, 100);
-        QCOMPARE(commands(), QStringList{Msg::SetVolumePrefix + QStringLiteral("100")});
+        QCOMPARE(commands(), QStringList{Msg::SetVolumePrefix + u"100"_s});
     }
 
     void followsNoticesAndReportsTheLostLink()

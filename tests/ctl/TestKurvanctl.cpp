@@ -42,13 +42,13 @@ class TestKurvanctl : public QObject
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const QString &name : env.keys())
-            if (name.startsWith(QStringLiteral("KURVAN_")))
+            if (name.startsWith(u"KURVAN_"_s))
                 env.remove(name);
-        env.insert(QStringLiteral("HOME"), folder.path());
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), folder.filePath(QStringLiteral("config")));
-        env.insert(QStringLiteral("KURVAN_HOST"), QStringLiteral("127.0.0.1"));
-        env.insert(QStringLiteral("KURVAN_PORT"), QString::number(port));
-        env.insert(QStringLiteral("KURVAN_PASSWORD"), SimServer::kDefaultPassword);
+        env.insert(u"HOME"_s, folder.path());
+        env.insert(u"XDG_CONFIG_HOME"_s, folder.filePath(u"config"_s));
+        env.insert(u"KURVAN_HOST"_s, u"127.0.0.1"_s);
+        env.insert(u"KURVAN_PORT"_s, QString::number(port));
+        env.insert(u"KURVAN_PASSWORD"_s, SimServer::kDefaultPassword);
         return env;
     }
 
@@ -74,9 +74,7 @@ class TestKurvanctl : public QObject
             return {};
         }
         // Windows writes text lines with CR LF.
-        const auto text = [](const QByteArray &bytes) {
-            return QString::fromUtf8(bytes).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-        };
+        const auto text = [](const QByteArray &bytes) { return QString::fromUtf8(bytes).replace(u"\r\n"_s, u"\n"_s); };
         return {process.exitCode(), text(process.readAllStandardOutput()), text(process.readAllStandardError())};
     }
     Run run(const QStringList &arguments) { return run(arguments, environment()); }
@@ -112,64 +110,39 @@ private slots:
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("output");
 
-        const QString addOne = Msg::AddCredit;
-        QTest::newRow("status") << QStringList{QStringLiteral("status")} << QString() << QStringList() << 0
-                                << QStringLiteral("Lautst\u00E4rke: 50\n");
-        QTest::newRow("status, a value missing")
-            << QStringList{QStringLiteral("status"), QStringLiteral("--json")} << QStringLiteral("no volume")
-            << QStringList() << 1 << QStringLiteral("\"volume\":null");
-        QTest::newRow("credit +2") << QStringList{QStringLiteral("credit"), QStringLiteral("+2")} << QString()
-                                   << QStringList{addOne, addOne} << 0 << QStringLiteral("Credits: 5\n");
-        QTest::newRow("credit, exactly all") << QStringList{QStringLiteral("credit"), QStringLiteral("-3")} << QString()
-                                             << QStringList{Msg::RemoveCredit, Msg::RemoveCredit, Msg::RemoveCredit}
-                                             << 0 << QStringLiteral("Credits: 0\n");
-        QTest::newRow("credit below 0") << QStringList{QStringLiteral("credit"), QStringLiteral("-4")} << QString()
-                                        << QStringList() << 1 << QStringLiteral("Credits: 3\n");
-        QTest::newRow("credit unconfirmed")
-            << QStringList{QStringLiteral("credit"), QStringLiteral("+1")} << QStringLiteral("ignores commands")
-            << QStringList{addOne} << 1 << QStringLiteral("Credits: 3\n");
-        QTest::newRow("next") << QStringList{QStringLiteral("next")} << QString() << QStringList{Msg::NextTitle} << 0
-                              << QStringLiteral("Titel: ");
-        QTest::newRow("prev while stopped")
-            << QStringList{QStringLiteral("prev")} << QStringLiteral("stopped") << QStringList() << 1 << QString();
-        QTest::newRow("stop") << QStringList{QStringLiteral("stop")} << QString() << QStringList{Msg::Stop} << 0
-                              << QStringLiteral("Wiedergabe gestoppt\n");
-        QTest::newRow("credit, jukebox closes")
-            << QStringList{QStringLiteral("credit"), QStringLiteral("+1")} << QStringLiteral("closes on command")
-            << QStringList{addOne} << 3 << QString();
-        QTest::newRow("next, jukebox closes")
-            << QStringList{QStringLiteral("next")} << QStringLiteral("closes on command") << QStringList{Msg::NextTitle}
-            << 3 << QString();
-        QTest::newRow("volume") << QStringList{QStringLiteral("volume")} << QString() << QStringList() << 0
-                                << QStringLiteral("Lautst\u00E4rke: 50\n");
-        QTest::newRow("volume 30") << QStringList{QStringLiteral("volume"), QStringLiteral("30")} << QString()
-                                   << QStringList{Msg::SetVolumePrefix + QStringLiteral("30")} << 0
-                                   << QStringLiteral("Lautst\u00E4rke: 30\n");
-        QTest::newRow("volume as it is") << QStringList{QStringLiteral("volume"), QStringLiteral("50")} << QString()
-                                         << QStringList() << 0 << QString();
-        QTest::newRow("volume +70 clamped")
-            << QStringList{QStringLiteral("volume"), QStringLiteral("+70")} << QString()
-            << QStringList{Msg::SetVolumePrefix + QStringLiteral("100")} << 0 << QString();
-        QTest::newRow("volume -20") << QStringList{QStringLiteral("volume"), QStringLiteral("-20"),
-                                                   QStringLiteral("--json")}
-                                    << QString() << QStringList{Msg::SetVolumePrefix + QStringLiteral("30")} << 0
-                                    << QStringLiteral("\"volume\":30");
-        QTest::newRow("quit with --yes") << QStringList{QStringLiteral("quit-jukebox"), QStringLiteral("--yes")}
-                                         << QString() << QStringList{Msg::Quit} << 0 << QString();
-        QTest::newRow("password refused") << QStringList{QStringLiteral("status")} << QStringLiteral("other password")
-                                          << QStringList() << 4 << QString();
-        QTest::newRow("nobody listening") << QStringList{QStringLiteral("volume"), QStringLiteral("30")}
-                                          << QStringLiteral("gone") << QStringList() << 3 << QString();
+        // Each row: its words, the jukebox's behaviour, the frames it gets, the exit code, and
+        // what standard output holds.
+        const auto row = [](const char *name, const char *words, const char *jukebox, const QStringList &frames,
+                            int exitCode, const QString &output = {}) {
+            QTest::newRow(name) << QString::fromUtf8(words).split(u' ') << QString::fromLatin1(jukebox) << frames
+                                << exitCode << output;
+        };
+        const QString add = Msg::AddCredit, remove = Msg::RemoveCredit, volume = Msg::SetVolumePrefix;
+        const QString volume50 = u"Lautst\u00E4rke: 50\n"_s;
+        row("status", "status", "", {}, 0, volume50);
+        row("status, a value missing", "status --json", "no volume", {}, 1, u"\"volume\":null"_s);
+        row("credit +2", "credit +2", "", {add, add}, 0, u"Credits: 5\n"_s);
+        row("credit, exactly all", "credit -3", "", {remove, remove, remove}, 0, u"Credits: 0\n"_s);
+        row("credit below 0", "credit -4", "", {}, 1, u"Credits: 3\n"_s);
+        row("credit unconfirmed", "credit +1", "ignores commands", {add}, 1, u"Credits: 3\n"_s);
+        row("next", "next", "", {Msg::NextTitle}, 0, u"Titel: "_s);
+        row("prev while stopped", "prev", "stopped", {}, 1);
+        row("stop", "stop", "", {Msg::Stop}, 0, u"Wiedergabe gestoppt\n"_s);
+        row("credit, jukebox closes", "credit +1", "closes on command", {add}, 3);
+        row("next, jukebox closes", "next", "closes on command", {Msg::NextTitle}, 3);
+        row("volume", "volume", "", {}, 0, volume50);
+        row("volume 30", "volume 30", "", {volume + u"30"_s}, 0, u"Lautst\u00E4rke: 30\n"_s);
+        row("volume as it is", "volume 50", "", {}, 0);
+        row("volume +70 clamped", "volume +70", "", {volume + u"100"_s}, 0);
+        row("volume -20", "volume -20 --json", "", {volume + u"30"_s}, 0, u"\"volume\":30"_s);
+        row("quit with --yes", "quit-jukebox --yes", "", {Msg::Quit}, 0);
+        row("password refused", "status", "other password", {}, 4);
+        row("nobody listening", "volume 30", "gone", {}, 3);
         // Help needs no jukebox: nothing goes out.
-        QTest::newRow("-h") << QStringList{QStringLiteral("-h")} << QString() << QStringList() << 0
-                            << CtlText::UsageHead;
-        QTest::newRow("-V") << QStringList{QStringLiteral("-V")} << QString() << QStringList() << 0
-                            << QStringLiteral("kurvanctl ");
-        QTest::newRow("help watch") << QStringList{QStringLiteral("help"), QStringLiteral("watch")} << QString()
-                                    << QStringList() << 0 << QStringLiteral("  --reconnect");
-        QTest::newRow("login unanswered")
-            << QStringList{QStringLiteral("status"), QStringLiteral("--json")} << QStringLiteral("silent")
-            << QStringList() << 3 << QStringLiteral("\"connected\":false");
+        row("-h", "-h", "", {}, 0, CtlText::UsageHead);
+        row("-V", "-V", "", {}, 0, u"kurvanctl "_s);
+        row("help watch", "help watch", "", {}, 0, u"  --reconnect"_s);
+        row("login unanswered", "status --json", "silent", {}, 3, u"\"connected\":false"_s);
     }
     void commandPutsItsFramesOnTheWire()
     {
@@ -179,19 +152,19 @@ private slots:
         QFETCH(int, exitCode);
         QFETCH(QString, output);
 
-        if (jukebox == QStringLiteral("no volume"))
+        if (jukebox == u"no volume"_s)
             sim->faults().withheldValues = {Msg::Volume};
-        else if (jukebox == QStringLiteral("ignores commands"))
+        else if (jukebox == u"ignores commands"_s)
             sim->faults().ignoreCommands = true;
-        else if (jukebox == QStringLiteral("stopped"))
+        else if (jukebox == u"stopped"_s)
             sim->model().stop();
-        else if (jukebox == QStringLiteral("other password"))
-            sim->setPassword(QStringLiteral("anders"));
-        else if (jukebox == QStringLiteral("gone"))
+        else if (jukebox == u"other password"_s)
+            sim->setPassword(u"anders"_s);
+        else if (jukebox == u"gone"_s)
             sim->close();
-        else if (jukebox == QStringLiteral("silent"))
+        else if (jukebox == u"silent"_s)
             sim->faults().withholdLogin = true;
-        else if (jukebox == QStringLiteral("closes on command")) {
+        else if (jukebox == u"closes on command"_s) {
             // Takes the command, then goes away before confirming it.
             sim->faults().ignoreCommands = true;
             connect(
@@ -215,39 +188,40 @@ private slots:
         else if (exitCode == 3)
             QCOMPARE(result.out, QString());
         // A refusal is known at once: its line speaks of nobody there, not of 5 s of waiting.
-        if (jukebox == QStringLiteral("gone"))
-            QCOMPARE(result.err, CtlText::NobodyListening.arg(QStringLiteral("127.0.0.1:%1").arg(port)) + u'\n');
+        if (jukebox == u"gone"_s)
+            QCOMPARE(result.err, CtlText::NobodyListening.arg(u"127.0.0.1:%1"_s.arg(port)) + u'\n');
     }
 
     // Wrong use is found before anything connects.
     void wrongUseConnectsNowhere_data()
     {
         QTest::addColumn<QStringList>("arguments");
-        QTest::newRow("no command") << QStringList();
-        QTest::newRow("unknown command") << QStringList{QStringLiteral("play")};
-        QTest::newRow("credit without sign") << QStringList{QStringLiteral("credit"), QStringLiteral("5")};
-        QTest::newRow("credit of 100") << QStringList{QStringLiteral("credit"), QStringLiteral("+100")};
-        QTest::newRow("volume 101") << QStringList{QStringLiteral("volume"), QStringLiteral("101")};
-        QTest::newRow("password on the line") << QStringList{QStringLiteral("--password"), QStringLiteral("x")};
-        QTest::newRow("quit without terminal") << QStringList{QStringLiteral("quit-jukebox")};
-        QTest::newRow("port not a number") << QStringList{QStringLiteral("status"), QStringLiteral("--port=abc")};
-        QTest::newRow("help for no command") << QStringList{QStringLiteral("help"), QStringLiteral("play")};
-        QTest::newRow("listen neither address nor port")
-            << QStringList{QStringLiteral("serve"), QStringLiteral("--listen"), QStringLiteral("8623x")};
-        QTest::newRow("password line one byte too long")
-            << QStringList{QStringLiteral("--password-file"), QStringLiteral("LONGFILE"), QStringLiteral("status")};
+        const QList<std::pair<const char *, const char *>> rows{
+            {"no command", ""},
+            {"unknown command", "play"},
+            {"credit without sign", "credit 5"},
+            {"credit of 100", "credit +100"},
+            {"volume 101", "volume 101"},
+            {"password on the line", "--password x"},
+            {"quit without terminal", "quit-jukebox"},
+            {"port not a number", "status --port=abc"},
+            {"help for no command", "help play"},
+            {"listen neither address nor port", "serve --listen 8623x"},
+            {"password line one byte too long", "--password-file LONGFILE status"},
 #ifdef Q_OS_LINUX
-        QTest::newRow("endless password file")
-            << QStringList{QStringLiteral("--password-file"), QStringLiteral("/dev/zero"), QStringLiteral("status")};
+            {"endless password file", "--password-file /dev/zero status"},
 #endif
+        };
+        for (const auto &[name, words] : rows)
+            QTest::newRow(name) << QString::fromLatin1(words).split(u' ', Qt::SkipEmptyParts);
     }
     void wrongUseConnectsNowhere()
     {
         QFETCH(QStringList, arguments);
-        QFile tooLong(folder.filePath(QStringLiteral("long.txt")));
+        QFile tooLong(folder.filePath(u"long.txt"_s));
         QVERIFY(tooLong.open(QIODevice::WriteOnly) && tooLong.write(QByteArray(kMaxPasswordBytes + 1, 'a') + '\n') > 0);
         tooLong.close();
-        arguments.replaceInStrings(QStringLiteral("LONGFILE"), tooLong.fileName());
+        arguments.replaceInStrings(u"LONGFILE"_s, tooLong.fileName());
         QSignalSpy connected(sim.get(), &SimServer::clientConnected);
         const Run result = run(arguments);
         QCOMPARE(result.exitCode, 2);
@@ -264,26 +238,22 @@ private slots:
         QTest::addColumn<QString>("password");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("says");
-        const QString away = QStringLiteral("192.0.2.1:8620");
+        const QString away = u"192.0.2.1:8620"_s;
         const auto tls = [](const char *cert, const char *key) {
-            return QStringList{QStringLiteral("--listen"), QStringLiteral("127.0.0.1:1"), QStringLiteral("--tls-cert"),
-                               QString::fromLatin1(cert),  QStringLiteral("--tls-key"),   QString::fromLatin1(key)};
+            return QStringList{u"--listen"_s,  u"127.0.0.1:1"_s,        u"--tls-cert"_s, QString::fromLatin1(cert),
+                               u"--tls-key"_s, QString::fromLatin1(key)};
         };
-        QTest::newRow("no password beyond this computer") << QStringList{QStringLiteral("--listen"), away} << QString()
-                                                          << 2 << QStringLiteral("--allow-empty-password");
+        QTest::newRow("no password beyond this computer")
+            << QStringList{u"--listen"_s, away} << QString() << 2 << u"--allow-empty-password"_s;
         QTest::newRow("no password, allowed on purpose")
-            << QStringList{QStringLiteral("--listen"), away, QStringLiteral("--allow-empty-password")} << QString() << 3
-            << QStringLiteral("192.0.2.1");
-        QTest::newRow("a host name that is none") << QStringList{QStringLiteral("--allow-host"), QStringLiteral("a b")}
-                                                  << QStringLiteral("x") << 2 << QStringLiteral("a b");
-        QTest::newRow("certificate missing")
-            << tls("DIR/nix.crt", "DIR/a.key") << QStringLiteral("x") << 2 << QStringLiteral("nix.crt");
-        QTest::newRow("certificate not PEM")
-            << tls("DIR/a.key", "DIR/a.key") << QStringLiteral("x") << 2 << QStringLiteral("Zertifikat");
-        QTest::newRow("key encrypted") << tls("DIR/a.crt", "DIR/enc.key") << QStringLiteral("x") << 2
-                                       << QStringLiteral("Passphrase");
+            << QStringList{u"--listen"_s, away, u"--allow-empty-password"_s} << QString() << 3 << u"192.0.2.1"_s;
+        QTest::newRow("a host name that is none")
+            << QStringList{u"--allow-host"_s, u"a b"_s} << u"x"_s << 2 << u"a b"_s;
+        QTest::newRow("certificate missing") << tls("DIR/nix.crt", "DIR/a.key") << u"x"_s << 2 << u"nix.crt"_s;
+        QTest::newRow("certificate not PEM") << tls("DIR/a.key", "DIR/a.key") << u"x"_s << 2 << u"Zertifikat"_s;
+        QTest::newRow("key encrypted") << tls("DIR/a.crt", "DIR/enc.key") << u"x"_s << 2 << u"Passphrase"_s;
         QTest::newRow("key of another certificate")
-            << tls("DIR/a.crt", "DIR/b.key") << QStringLiteral("x") << 2 << QStringLiteral("passen nicht zusammen");
+            << tls("DIR/a.crt", "DIR/b.key") << u"x"_s << 2 << u"passen nicht zusammen"_s;
     }
     void serveRefusesWhatItCannotUse()
     {
@@ -292,35 +262,30 @@ private slots:
         QFETCH(int, exitCode);
         QFETCH(QString, says);
         // Two certificates with their keys, and an encrypted key, made by the openssl tool.
-        const QString dir = folder.filePath(QStringLiteral("tls"));
-        const bool tls = arguments.contains(QStringLiteral("--tls-cert"));
-        if (tls && QStandardPaths::findExecutable(QStringLiteral("openssl")).isEmpty())
+        const QString dir = folder.filePath(u"tls"_s);
+        const bool tls = arguments.contains(u"--tls-cert"_s);
+        if (tls && QStandardPaths::findExecutable(u"openssl"_s).isEmpty())
             QSKIP("no openssl tool to make certificates with here");
         if (tls && !QFileInfo::exists(dir)) {
             QDir().mkpath(dir);
-            const auto openssl = [&](const QStringList &words) {
-                return QProcess::execute(QStringLiteral("openssl"), words) == 0;
-            };
-            for (const QString &name : {QStringLiteral("a"), QStringLiteral("b")})
-                QVERIFY(openssl(
-                    {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("ec"),
-                     QStringLiteral("-pkeyopt"), QStringLiteral("ec_paramgen_curve:P-256"), QStringLiteral("-nodes"),
-                     QStringLiteral("-keyout"), dir + u'/' + name + QStringLiteral(".key"), QStringLiteral("-out"),
-                     dir + u'/' + name + QStringLiteral(".crt"), QStringLiteral("-subj"), QStringLiteral("/CN=") + name,
-                     QStringLiteral("-days"), QStringLiteral("2")}));
-            QVERIFY(openssl({QStringLiteral("pkey"), QStringLiteral("-in"), dir + QStringLiteral("/a.key"),
-                             QStringLiteral("-aes256"), QStringLiteral("-passout"), QStringLiteral("pass:x"),
-                             QStringLiteral("-out"), dir + QStringLiteral("/enc.key")}));
+            const auto openssl = [&](const QStringList &words) { return QProcess::execute(u"openssl"_s, words) == 0; };
+            for (const QString &name : {u"a"_s, u"b"_s})
+                QVERIFY(
+                    openssl({u"req"_s, u"-x509"_s, u"-newkey"_s, u"ec"_s, u"-pkeyopt"_s, u"ec_paramgen_curve:P-256"_s,
+                             u"-nodes"_s, u"-keyout"_s, dir + u'/' + name + u".key"_s, u"-out"_s,
+                             dir + u'/' + name + u".crt"_s, u"-subj"_s, u"/CN="_s + name, u"-days"_s, u"2"_s}));
+            QVERIFY(openssl({u"pkey"_s, u"-in"_s, dir + u"/a.key"_s, u"-aes256"_s, u"-passout"_s, u"pass:x"_s,
+                             u"-out"_s, dir + u"/enc.key"_s}));
         }
         for (QString &word : arguments)
-            word.replace(QStringLiteral("DIR"), dir);
+            word.replace(u"DIR"_s, dir);
         QProcessEnvironment env = environment();
-        env.insert(QStringLiteral("KURVAN_PASSWORD"), password);
+        env.insert(u"KURVAN_PASSWORD"_s, password);
         QSignalSpy connected(sim.get(), &SimServer::clientConnected);
-        const Run result = run(QStringList{QStringLiteral("serve")} + arguments, env);
+        const Run result = run(QStringList{u"serve"_s} + arguments, env);
         QCOMPARE(result.exitCode, exitCode);
         QVERIFY2(result.err.contains(says), qPrintable(result.err));
-        QVERIFY(!result.err.contains(QStringLiteral("bereit")) && !result.out.contains(QStringLiteral("bereit")));
+        QVERIFY(!result.err.contains(u"bereit"_s) && !result.out.contains(u"bereit"_s));
         QVERIFY(connected.isEmpty());
     }
 
@@ -389,8 +354,8 @@ private slots:
     void serveKeepsItsAuthorityAndItsCodeLeadsToTheTrustPage()
     {
         QProcessEnvironment env = environment();
-        const QString state = folder.filePath(QStringLiteral("state"));
-        env.insert(QStringLiteral("STATE_DIRECTORY"), state);
+        const QString state = folder.filePath(u"state"_s);
+        env.insert(u"STATE_DIRECTORY"_s, state);
         const auto startServe = [&](const QString &address, const QStringList &more) {
             QProcess serve;
             serve.setProcessEnvironment(env);
@@ -399,13 +364,13 @@ private slots:
                 return QString();
             const QString listen = address + u':' + QString::number(probe.serverPort());
             probe.close();
-            serve.start(program, QStringList{QStringLiteral("serve"), QStringLiteral("--listen"), listen} + more);
+            serve.start(program, QStringList{u"serve"_s, u"--listen"_s, listen} + more);
             QString out;
             (void)QTest::qWaitFor(
                 [&] {
                     out += QString::fromUtf8(serve.readAllStandardOutput());
-                    return out.contains(QStringLiteral("\n  ")) && out.endsWith(u'\n') &&
-                           (out.contains(QStringLiteral("\u2588")) || !more.contains(QStringLiteral("--qr")));
+                    return out.contains(u"\n  "_s) && out.endsWith(u'\n') &&
+                           (out.contains(u"\u2588"_s) || !more.contains(u"--qr"_s));
                 },
                 kRunLimit);
             serve.kill();
@@ -416,81 +381,73 @@ private slots:
             QFile file(state + u'/' + name);
             return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
         };
-        const QStringList withQr{QStringLiteral("--tls"), QStringLiteral("--qr")};
-        const QString first = startServe(QStringLiteral("127.0.0.1"), withQr);
-        const QByteArray authority = fileOf(QStringLiteral("ca.pem"));
-        const QByteArray server = fileOf(QStringLiteral("server.pem"));
-        QVERIFY2(!authority.isEmpty() && first.contains(QStringLiteral("https://127.0.0.1:")), qPrintable(first));
+        const QStringList withQr{u"--tls"_s, u"--qr"_s};
+        const QString first = startServe(u"127.0.0.1"_s, withQr);
+        const QByteArray authority = fileOf(u"ca.pem"_s);
+        const QByteArray server = fileOf(u"server.pem"_s);
+        QVERIFY2(!authority.isEmpty() && first.contains(u"https://127.0.0.1:"_s), qPrintable(first));
         const QString fingerprint =
             QString::fromLatin1(QSslCertificate(authority).digest(QCryptographicHash::Sha256).toHex(':').toUpper());
         QVERIFY(first.contains(fingerprint));
 
-        if (!QStandardPaths::findExecutable(QStringLiteral("zbarimg")).isEmpty()) {
+        if (!QStandardPaths::findExecutable(u"zbarimg"_s).isEmpty()) {
             // The half blocks as a bitmap, four pixels a module, for the decoder.
             QStringList rows;
             for (const QString &line : first.split(u'\n')) {
                 static const QRegularExpression drawing(
-                    QStringLiteral("^[ \u2580\u2584\u2588]*[\u2580\u2584\u2588][ \u2580\u2584\u2588]*$"));
+                    u"^[ \u2580\u2584\u2588]*[\u2580\u2584\u2588][ \u2580\u2584\u2588]*$"_s);
                 if (drawing.match(line).hasMatch()) {
                     QString top, bottom;
                     for (const QChar glyph : line) {
-                        top +=
-                            glyph == u'\u2588' || glyph == u'\u2580' ? QStringLiteral("1111") : QStringLiteral("0000");
-                        bottom +=
-                            glyph == u'\u2588' || glyph == u'\u2584' ? QStringLiteral("1111") : QStringLiteral("0000");
+                        top += glyph == u'\u2588' || glyph == u'\u2580' ? u"1111"_s : u"0000"_s;
+                        bottom += glyph == u'\u2588' || glyph == u'\u2584' ? u"1111"_s : u"0000"_s;
                     }
                     rows << top << top << top << top << bottom << bottom << bottom << bottom;
                 }
             }
             const QString margin(rows.value(0).size(), u'0');
             rows = QStringList(16, margin) + rows + QStringList(16, margin);
-            QFile image(folder.filePath(QStringLiteral("qr.pbm")));
+            QFile image(folder.filePath(u"qr.pbm"_s));
             QVERIFY(image.open(QIODevice::WriteOnly));
-            image.write(QStringLiteral("P1\n%1 %2\n%3\n")
-                            .arg(rows.value(0).size())
-                            .arg(rows.size())
-                            .arg(rows.join(u'\n'))
-                            .toLatin1());
+            image.write(
+                u"P1\n%1 %2\n%3\n"_s.arg(rows.value(0).size()).arg(rows.size()).arg(rows.join(u'\n')).toLatin1());
             image.close();
             QProcess decoder;
-            decoder.start(QStringLiteral("zbarimg"), {QStringLiteral("--raw"), QStringLiteral("-q"), image.fileName()});
+            decoder.start(u"zbarimg"_s, {u"--raw"_s, u"-q"_s, image.fileName()});
             QVERIFY(decoder.waitForFinished(kRunLimit));
             const QString decoded = QString::fromUtf8(decoder.readAllStandardOutput()).trimmed();
-            QVERIFY2(decoded.startsWith(QStringLiteral("http://127.0.0.1:")) &&
-                         decoded.endsWith(QStringLiteral("/trust")) &&
-                         first.contains(QStringLiteral(": ") + decoded + u'\n'),
+            QVERIFY2(decoded.startsWith(u"http://127.0.0.1:"_s) && decoded.endsWith(u"/trust"_s) &&
+                         first.contains(u": "_s + decoded + u'\n'),
                      qPrintable(decoded));
         }
 
-        const QString moved = startServe(QStringLiteral("127.0.0.2"), {QStringLiteral("--tls")});
-        QVERIFY2(moved.contains(fingerprint) && moved.contains(QStringLiteral("https://127.0.0.2:")),
-                 qPrintable(moved));
-        QCOMPARE(fileOf(QStringLiteral("ca.pem")), authority);
-        const QSslCertificate reissued(fileOf(QStringLiteral("server.pem")));
+        const QString moved = startServe(u"127.0.0.2"_s, {u"--tls"_s});
+        QVERIFY2(moved.contains(fingerprint) && moved.contains(u"https://127.0.0.2:"_s), qPrintable(moved));
+        QCOMPARE(fileOf(u"ca.pem"_s), authority);
+        const QSslCertificate reissued(fileOf(u"server.pem"_s));
         QVERIFY(reissued.toPem() != server &&
-                reissued.subjectAlternativeNames().values(QSsl::IpAddressEntry).contains(QStringLiteral("127.0.0.2")));
+                reissued.subjectAlternativeNames().values(QSsl::IpAddressEntry).contains(u"127.0.0.2"_s));
         QCOMPARE(reissued.issuerInfo(QSslCertificate::CommonName),
                  QSslCertificate(authority).subjectInfo(QSslCertificate::CommonName));
 
         // One's own certificate instead of the authority's: https, no trust step to offer.
-        const QString own = startServe(QStringLiteral("127.0.0.1"),
-                                       {QStringLiteral("--tls-cert"), state + QStringLiteral("/server.pem"),
-                                        QStringLiteral("--tls-key"), state + QStringLiteral("/server.key")});
-        QVERIFY2(own.contains(QStringLiteral("https://127.0.0.1:")) && !own.contains(fingerprint), qPrintable(own));
+        const QString own = startServe(
+            u"127.0.0.1"_s, {u"--tls-cert"_s, state + u"/server.pem"_s, u"--tls-key"_s, state + u"/server.key"_s});
+        QVERIFY2(own.contains(u"https://127.0.0.1:"_s) && !own.contains(fingerprint), qPrintable(own));
 
-        const QString plain = startServe(QStringLiteral("127.0.0.1"), {QStringLiteral("--plain-http")});
-        QVERIFY2(plain.contains(QStringLiteral("http://127.0.0.1:")) &&
-                     plain.contains(QStringLiteral("Warnung: --plain-http")) && !plain.contains(fingerprint),
+        const QString plain = startServe(u"127.0.0.1"_s, {u"--plain-http"_s});
+        QVERIFY2(plain.contains(u"http://127.0.0.1:"_s) && plain.contains(u"Warnung: --plain-http"_s) &&
+                     !plain.contains(fingerprint),
                  qPrintable(plain));
     }
 
     void neverGuessesAnAddress()
     {
         QProcessEnvironment env = environment();
-        env.remove(QStringLiteral("KURVAN_HOST"));
-        const Run result = run({QStringLiteral("status")}, env);
+        env.remove(u"KURVAN_HOST"_s);
+        const Run result = run({u"status"_s}, env);
         QCOMPARE(result.exitCode, 2);
-        QVERIFY(result.err.contains(QStringLiteral("--host")));
+        QVERIFY(result.err.contains(u"--host"_s));
     }
 
     void watchPrintsEachChangeUntilTheLinkIsLost()
@@ -498,7 +455,7 @@ private slots:
         QProcess watch;
         watch.setProcessEnvironment(environment());
         QSignalSpy finished(&watch, &QProcess::finished);
-        watch.start(program, {QStringLiteral("watch"), QStringLiteral("--json")});
+        watch.start(program, {u"watch"_s, u"--json"_s});
         QStringList lines;
         const auto readLines = [&] {
             while (watch.canReadLine())
@@ -526,20 +483,20 @@ private slots:
     {
         QProcess watch;
         watch.setProcessEnvironment(environment());
-        watch.start(program, {QStringLiteral("watch"), QStringLiteral("--reconnect")});
+        watch.start(program, {u"watch"_s, u"--reconnect"_s});
         QString text;
         connect(&watch, &QProcess::readyReadStandardOutput, this,
                 [&] { text += QString::fromUtf8(watch.readAllStandardOutput()); });
-        QTRY_VERIFY_WITH_TIMEOUT(text.contains(QStringLiteral("Credits: 3")), JukeboxSession::kConnectTimeout * 2);
+        QTRY_VERIFY_WITH_TIMEOUT(text.contains(u"Credits: 3"_s), JukeboxSession::kConnectTimeout * 2);
         sim->close();
-        QTRY_VERIFY_WITH_TIMEOUT(text.contains(QStringLiteral("Neuer Verbindungsversuch 1 in 1 s")),
+        QTRY_VERIFY_WITH_TIMEOUT(text.contains(u"Neuer Verbindungsversuch 1 in 1 s"_s),
                                  JukeboxSession::kConfirmTimeout);
-        QVERIFY(text.contains(QStringLiteral("Verbindung zur Jukebox verloren")));
+        QVERIFY(text.contains(u"Verbindung zur Jukebox verloren"_s));
         QVERIFY(sim->listen(QHostAddress::LocalHost, port));
-        QTRY_VERIFY_WITH_TIMEOUT(text.contains(QStringLiteral("Wieder verbunden")),
+        QTRY_VERIFY_WITH_TIMEOUT(text.contains(u"Wieder verbunden"_s),
                                  SessionReconnector::kFirstDelay + JukeboxSession::kConnectTimeout * 2);
         // After the new login the state is reported afresh.
-        QTRY_COMPARE_WITH_TIMEOUT(text.count(QStringLiteral("Credits: 3")), 2, JukeboxSession::kConfirmTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(text.count(u"Credits: 3"_s), 2, JukeboxSession::kConfirmTimeout);
         QCOMPARE(watch.state(), QProcess::Running);
         watch.kill();
         watch.waitForFinished();
@@ -549,31 +506,30 @@ private slots:
     // own. And a watch whose reader has gone ends, quietly and with 0, while nothing changes.
     void jukeboxTextsReachNoTerminalRawAndWatchEndsWithItsReader()
     {
-        sim->model().setSongs({{QStringLiteral("C:\\Musik\\\x1b[2J\aLied\r\nCredits: 999.mp3"), 215}});
-        sim->model().setType(QStringLiteral("Demo\x1b]0;x\a"));
+        sim->model().setSongs({{u"C:\\Musik\\\x1b[2J\aLied\r\nCredits: 999.mp3"_s, 215}});
+        sim->model().setType(u"Demo\x1b]0;x\a"_s);
         const auto hasControl = [](const QString &text) {
             return std::any_of(text.begin(), text.end(),
                                [](QChar c) { return (c < u' ' && c != u'\n') || (c >= u'\x7f' && c <= u'\x9f'); });
         };
-        const Run status = run({QStringLiteral("status")});
+        const Run status = run({u"status"_s});
         QCOMPARE(status.exitCode, 0);
         QCOMPARE(status.out.count(u'\n'), 8);
         QVERIFY2(!hasControl(status.out), qPrintable(status.out));
 
         // watch | head -n 4, as a shell runs it: head takes the first report (title, playback,
         // credits, volume) and goes; pipefail makes a watch killed by SIGPIPE fail the pipeline.
-        const QString bash = QStandardPaths::findExecutable(QStringLiteral("bash"));
-        if (bash.isEmpty() || QStandardPaths::findExecutable(QStringLiteral("head")).isEmpty())
+        const QString bash = QStandardPaths::findExecutable(u"bash"_s);
+        if (bash.isEmpty() || QStandardPaths::findExecutable(u"head"_s).isEmpty())
             QSKIP("No shell with head to read from watch.");
         QProcess pipeline;
         pipeline.setProcessEnvironment(environment());
         QSignalSpy ended(&pipeline, &QProcess::finished);
-        pipeline.start(bash,
-                       {QStringLiteral("-c"), QStringLiteral("set -o pipefail; \"$0\" watch | head -n 4"), program});
+        pipeline.start(bash, {u"-c"_s, u"set -o pipefail; \"$0\" watch | head -n 4"_s, program});
         // Nothing changes at the jukebox: only the pipe can tell watch that nobody reads.
         QVERIFY(ended.wait(kRunLimit));
         const QString shown = QString::fromUtf8(pipeline.readAllStandardOutput());
-        QVERIFY2(shown.endsWith(QStringLiteral("Lautst\u00E4rke: 50\n")), qPrintable(shown));
+        QVERIFY2(shown.endsWith(u"Lautst\u00E4rke: 50\n"_s), qPrintable(shown));
         QVERIFY2(!hasControl(shown), qPrintable(shown));
         QCOMPARE(pipeline.exitCode(), 0); // not SIGPIPE's 141
         QCOMPARE(pipeline.readAllStandardError(), QByteArray());
@@ -585,9 +541,8 @@ private slots:
         QTest::addColumn<QByteArray>("keys");
         QTest::addColumn<QString>("ending");
         QTest::addColumn<QString>("says");
-        QTest::newRow("Ctrl+C") << QByteArray("\x03") << QStringLiteral("signal 2") << QString();
-        QTest::newRow("a wrong password")
-            << QByteArray("falsch\r") << QStringLiteral("exit 4") << CtlText::TypedPasswordRefused;
+        QTest::newRow("Ctrl+C") << QByteArray("\x03") << u"signal 2"_s << QString();
+        QTest::newRow("a wrong password") << QByteArray("falsch\r") << u"exit 4"_s << CtlText::TypedPasswordRefused;
     }
     void promptLeavesTheTerminalAsItWas()
     {
@@ -598,13 +553,12 @@ private slots:
         QSKIP("The pseudo-terminal is driven from Python's pty support on Linux.");
 #endif
         QProcessEnvironment env = environment();
-        env.remove(QStringLiteral("KURVAN_PASSWORD"));
-        const Run result =
-            run({QStringLiteral(PROMPT_IN_PTY), QString::fromLatin1(keys.toHex()), program, QStringLiteral("status")},
-                env, {}, QStringLiteral("/usr/bin/python3"));
-        QCOMPARE(result.out.section(u'\n', 0, 1), QStringLiteral("echo on\n") + ending);
+        env.remove(u"KURVAN_PASSWORD"_s);
+        const Run result = run({QStringLiteral(PROMPT_IN_PTY), QString::fromLatin1(keys.toHex()), program, u"status"_s},
+                               env, {}, u"/usr/bin/python3"_s);
+        QCOMPARE(result.out.section(u'\n', 0, 1), u"echo on\n"_s + ending);
         QVERIFY2(result.out.contains(says), qPrintable(result.out));
-        QVERIFY2(!result.out.contains(QStringLiteral("KURVAN_PASSWORD")), qPrintable(result.out));
+        QVERIFY2(!result.out.contains(u"KURVAN_PASSWORD"_s), qPrintable(result.out));
     }
 };
 

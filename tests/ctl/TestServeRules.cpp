@@ -113,10 +113,10 @@ private slots:
         for (QString failure : failures) {
             // "+..." comes at 1 s + later instead.
             at = failure.startsWith(u'+') ? start + later : start;
-            failure.remove(QRegularExpression(QStringLiteral("^\\+")));
-            if (failure.startsWith(QStringLiteral("many:")))
+            failure.remove(QRegularExpression(u"^\\+"_s));
+            if (failure.startsWith(u"many:"_s))
                 many(failure.mid(5).toInt(), 1, 1);
-            else if (failure.startsWith(QStringLiteral("locked:")))
+            else if (failure.startsWith(u"locked:"_s))
                 many(failure.mid(7).toInt(), LoginLimiter::kMaxFailures, 2);
             for (int t = 0; !failure.contains(u':') || failure.contains(u'*'); ++t) {
                 if (t == failure.section(u'*', 1).toInt())
@@ -194,9 +194,9 @@ private slots:
     // What a stranger sends reaches the operator's terminal only as printable ASCII.
     void theLogShowsOnlyPrintableText()
     {
-        QCOMPARE(ServeLog::printable("evil.example:8620"), QStringLiteral("evil.example:8620"));
-        QCOMPARE(ServeLog::printable("a\x1b[2J\x07\r\nb"), QStringLiteral("a\\x1b[2J\\x07\\x0d\\x0ab"));
-        QCOMPARE(ServeLog::printable("\xc3\xa4\\\x7f"), QStringLiteral("\\xc3\\xa4\\x5c\\x7f"));
+        QCOMPARE(ServeLog::printable("evil.example:8620"), u"evil.example:8620"_s);
+        QCOMPARE(ServeLog::printable("a\x1b[2J\x07\r\nb"), u"a\\x1b[2J\\x07\\x0d\\x0ab"_s);
+        QCOMPARE(ServeLog::printable("\xc3\xa4\\\x7f"), u"\\xc3\\xa4\\x5c\\x7f"_s);
         QCOMPARE(ServeLog::printable(QByteArray(100, 'a'), 80), QString(80, u'a') + u'\u2026');
     }
 
@@ -241,8 +241,7 @@ private slots:
     {
         QFETCH(QByteArray, host);
         QFETCH(bool, allowed);
-        const HostAllowList list(
-            {QStringLiteral("jukebox"), QStringLiteral("Jukebox.local"), QStringLiteral("bar.example")});
+        const HostAllowList list({u"jukebox"_s, u"Jukebox.local"_s, u"bar.example"_s});
         QCOMPARE(list.allows(host), allowed);
     }
 
@@ -441,19 +440,19 @@ private slots:
         QTest::addColumn<bool>("valid");
         QTest::addColumn<QString>("address"); // refused: the part the refusal names
         QTest::addColumn<int>("port");
-        QTest::newRow("v4 and port") << QStringLiteral("192.0.2.7:9000") << true << QStringLiteral("192.0.2.7") << 9000;
-        QTest::newRow("v4 alone") << QStringLiteral("127.0.0.1") << true << QStringLiteral("127.0.0.1") << 8620;
-        QTest::newRow("port alone") << QStringLiteral(":9000") << true << QString() << 9000;
-        QTest::newRow("bare port") << QStringLiteral("8623") << true << QString() << 8623;
-        QTest::newRow("v6 bracketed") << QStringLiteral("[::1]:9000") << true << QStringLiteral("::1") << 9000;
-        QTest::newRow("v6 bare") << QStringLiteral("::1") << true << QStringLiteral("::1") << 8620;
-        QTest::newRow("host name") << QStringLiteral("jukebox:9000") << false << QStringLiteral("jukebox") << 0;
-        QTest::newRow("port 0") << QStringLiteral("127.0.0.1:0") << false << QStringLiteral("0") << 0;
-        QTest::newRow("port too big") << QStringLiteral("127.0.0.1:65536") << false << QStringLiteral("65536") << 0;
-        QTest::newRow("bare port too big") << QStringLiteral("86230") << false << QStringLiteral("86230") << 0;
-        QTest::newRow("port with a sign") << QStringLiteral(":+80") << false << QStringLiteral("+80") << 0;
-        QTest::newRow("empty port") << QStringLiteral("127.0.0.1:") << false << QString() << 0;
-        QTest::newRow("unclosed bracket") << QStringLiteral("[::1:9000") << false << QStringLiteral("[::1:9000") << 0;
+        QTest::newRow("v4 and port") << u"192.0.2.7:9000"_s << true << u"192.0.2.7"_s << 9000;
+        QTest::newRow("v4 alone") << u"127.0.0.1"_s << true << u"127.0.0.1"_s << 8620;
+        QTest::newRow("port alone") << u":9000"_s << true << QString() << 9000;
+        QTest::newRow("bare port") << u"8623"_s << true << QString() << 8623;
+        QTest::newRow("v6 bracketed") << u"[::1]:9000"_s << true << u"::1"_s << 9000;
+        QTest::newRow("v6 bare") << u"::1"_s << true << u"::1"_s << 8620;
+        QTest::newRow("host name") << u"jukebox:9000"_s << false << u"jukebox"_s << 0;
+        QTest::newRow("port 0") << u"127.0.0.1:0"_s << false << u"0"_s << 0;
+        QTest::newRow("port too big") << u"127.0.0.1:65536"_s << false << u"65536"_s << 0;
+        QTest::newRow("bare port too big") << u"86230"_s << false << u"86230"_s << 0;
+        QTest::newRow("port with a sign") << u":+80"_s << false << u"+80"_s << 0;
+        QTest::newRow("empty port") << u"127.0.0.1:"_s << false << QString() << 0;
+        QTest::newRow("unclosed bracket") << u"[::1:9000"_s << false << u"[::1:9000"_s << 0;
     }
     void listenAddresses()
     {
@@ -479,8 +478,8 @@ private slots:
         QVERIFY(!ListenAddress::choose(std::nullopt, false).address.isLoopback());
         QCOMPARE(ListenAddress::choose(std::nullopt, false).address, ListenAddress{}.address);
         QCOMPARE(ListenAddress::choose(std::nullopt, true).address, QHostAddress(QHostAddress::LocalHost));
-        const auto given = ListenAddress::parse(QStringLiteral("192.0.2.7:8620"));
-        QCOMPARE(ListenAddress::choose(given, true).address, QHostAddress(QStringLiteral("192.0.2.7")));
+        const auto given = ListenAddress::parse(u"192.0.2.7:8620"_s);
+        QCOMPARE(ListenAddress::choose(given, true).address, QHostAddress(u"192.0.2.7"_s));
     }
 
     // TLS is the default wherever a phone could listen in; plain only on loopback or on purpose.

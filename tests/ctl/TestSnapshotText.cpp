@@ -6,6 +6,8 @@
 
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 // kurvanctl's text: what a watch line reports, how times read, and which values a command
 // line may carry.
 class TestSnapshotText : public QObject
@@ -18,10 +20,10 @@ private slots:
         QTest::addColumn<std::optional<double>>("seconds");
         QTest::addColumn<QString>("text");
         QTest::newRow("unknown") << std::optional<double>() << CtlText::Unknown;
-        QTest::newRow("zero") << std::optional<double>(0.0) << QStringLiteral("0:00");
-        QTest::newRow("fraction cut") << std::optional<double>(59.9) << QStringLiteral("0:59");
-        QTest::newRow("minutes") << std::optional<double>(215.0) << QStringLiteral("3:35");
-        QTest::newRow("an hour") << std::optional<double>(3600.0) << QStringLiteral("1:00:00");
+        QTest::newRow("zero") << std::optional<double>(0.0) << u"0:00"_s;
+        QTest::newRow("fraction cut") << std::optional<double>(59.9) << u"0:59"_s;
+        QTest::newRow("minutes") << std::optional<double>(215.0) << u"3:35"_s;
+        QTest::newRow("an hour") << std::optional<double>(3600.0) << u"1:00:00"_s;
         QTest::newRow("negative") << std::optional<double>(-1.0) << CtlText::Unknown;
     }
     void durations()
@@ -36,13 +38,10 @@ private slots:
         QTest::addColumn<QString>("sent");
         QTest::addColumn<QString>("shown");
         const QString bad(QChar::ReplacementCharacter);
-        QTest::newRow("clear screen, bell")
-            << QStringLiteral("\x1b[2J\aLied") << bad + QStringLiteral("[2J") + bad + QStringLiteral("Lied");
-        QTest::newRow("a forged line") << QStringLiteral("Lied\r\nCredits: 999")
-                                       << QStringLiteral("Lied") + bad + bad + QStringLiteral("Credits: 999");
-        QTest::newRow("DEL, C1, tab") << QStringLiteral("a\x7f\u009b\tb") << u'a' + bad + bad + bad + u'b';
-        QTest::newRow("text stays") << QStringLiteral("K\u00E4se \u20AC \u00A0\u00FF")
-                                    << QStringLiteral("K\u00E4se \u20AC \u00A0\u00FF");
+        QTest::newRow("clear screen, bell") << u"\x1b[2J\aLied"_s << bad + u"[2J"_s + bad + u"Lied"_s;
+        QTest::newRow("a forged line") << u"Lied\r\nCredits: 999"_s << u"Lied"_s + bad + bad + u"Credits: 999"_s;
+        QTest::newRow("DEL, C1, tab") << u"a\x7f\u009b\tb"_s << u'a' + bad + bad + bad + u'b';
+        QTest::newRow("text stays") << u"K\u00E4se \u20AC \u00A0\u00FF"_s << u"K\u00E4se \u20AC \u00A0\u00FF"_s;
     }
     void jukeboxTextsLoseTheirControlCharacters()
     {
@@ -57,25 +56,23 @@ private slots:
         before.connected = true;
         before.credits = 3;
         before.playing = true;
-        before.title = QStringLiteral("Mein Lied");
+        before.title = u"Mein Lied"_s;
         before.position = 10.0;
         before.volume = 50;
 
         JukeboxSnapshot after = before;
         after.position = 12.0;
         QVERIFY(changeLines(before, after, false).isEmpty());
-        QCOMPARE(changeLines(before, after, true), QStringList{QStringLiteral("Position: 0:12")});
+        QCOMPARE(changeLines(before, after, true), QStringList{u"Position: 0:12"_s});
 
         after.credits = 4;
         after.volume.reset();
-        QCOMPARE(changeLines(before, after, false),
-                 (QStringList{QStringLiteral("Credits: 4"), QStringLiteral("Lautst\u00E4rke: unbekannt")}));
+        QCOMPARE(changeLines(before, after, false), (QStringList{u"Credits: 4"_s, u"Lautst\u00E4rke: unbekannt"_s}));
 
         after = before;
         after.playing = false;
         after.title.reset();
-        QCOMPARE(changeLines(before, after, false),
-                 (QStringList{QStringLiteral("Titel: kein Titel"), QStringLiteral("Wiedergabe: gestoppt")}));
+        QCOMPARE(changeLines(before, after, false), (QStringList{u"Titel: kein Titel"_s, u"Wiedergabe: gestoppt"_s}));
 
         // A lost link is one line, whatever else the last reading says.
         after.connected = false;

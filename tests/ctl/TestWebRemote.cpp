@@ -41,8 +41,8 @@ struct Answer
         }
         return {};
     }
-    QString error() const { return QJsonDocument::fromJson(body).object().value(QStringLiteral("error")).toString(); }
-    QString reason() const { return QJsonDocument::fromJson(body).object().value(QStringLiteral("reason")).toString(); }
+    QString error() const { return QJsonDocument::fromJson(body).object().value(u"error"_s).toString(); }
+    QString reason() const { return QJsonDocument::fromJson(body).object().value(u"reason"_s).toString(); }
 };
 
 // Speaks HTTP/1.1 over a plain socket, so a test controls every byte: the headers a browser
@@ -67,7 +67,7 @@ public:
             QSslConfiguration configuration = socket.sslConfiguration();
             configuration.setCaCertificates({trusted});
             socket.setSslConfiguration(configuration);
-            socket.connectToHostEncrypted(QStringLiteral("127.0.0.1"), m_port);
+            socket.connectToHostEncrypted(u"127.0.0.1"_s, m_port);
             // The server runs in this thread: wait on the event loop, not in the socket.
             (void)QTest::qWaitFor(
                 [&] { return socket.isEncrypted() || socket.state() == QAbstractSocket::UnconnectedState; }, kAnswerMs);
@@ -235,7 +235,7 @@ private slots:
         HttpProbe probe(server->port());
         const Answer wrong = probe.post("/api/login", "{\"password\":\"falsch\"}");
         QCOMPARE(wrong.status, 401);
-        QCOMPARE(wrong.error(), QStringLiteral("Falsches Passwort."));
+        QCOMPARE(wrong.error(), u"Falsches Passwort."_s);
         QVERIFY(wrong.header("Set-Cookie").isEmpty());
 
         const Answer right = probe.post("/api/login", "{\"password\":\"tonalis\"}");
@@ -249,8 +249,8 @@ private slots:
         const Answer state = probe.request("GET", "/api/state");
         QCOMPARE(state.status, 200);
         const QJsonObject json = QJsonDocument::fromJson(state.body).object();
-        QCOMPARE(json.value(QStringLiteral("credits")).toInt(), 3);
-        QCOMPARE(json.value(QStringLiteral("connected")).toBool(), true);
+        QCOMPARE(json.value(u"credits"_s).toInt(), 3);
+        QCOMPARE(json.value(u"connected"_s).toBool(), true);
         QCOMPARE(json.keys().size(), 10);
     }
 
@@ -264,7 +264,7 @@ private slots:
         QCOMPARE(sixth.status, 429);
         QVERIFY(sixth.header("Set-Cookie").isEmpty());
         QVERIFY(sixth.header("Retry-After").toInt() > 0);
-        QVERIFY(sixth.error().startsWith(QStringLiteral("Zu viele Fehlversuche")));
+        QVERIFY(sixth.error().startsWith(u"Zu viele Fehlversuche"_s));
     }
 
     // Every request that changes something (an action, the login, the logout) only by POST and
@@ -322,19 +322,19 @@ private slots:
         QTest::addColumn<QString>("message");
         const QByteArray json = "application/json";
         QTest::newRow("malformed") << QByteArray("/api/volume") << QByteArray("{\"volume\": 5") << json << 400
-                                   << QStringLiteral("Ungültiges JSON.");
+                                   << u"Ungültiges JSON."_s;
         QTest::newRow("an array") << QByteArray("/api/next") << QByteArray("[]") << json << 400
-                                  << QStringLiteral("Ungültiges JSON.");
+                                  << u"Ungültiges JSON."_s;
         QTest::newRow("volume 101") << QByteArray("/api/volume") << QByteArray("{\"volume\":101}") << json << 400
-                                    << QStringLiteral("Die Lautstärke muss eine ganze Zahl von 0 bis 100 sein.");
+                                    << u"Die Lautstärke muss eine ganze Zahl von 0 bis 100 sein."_s;
         QTest::newRow("volume as text") << QByteArray("/api/volume") << QByteArray("{\"volume\":\"50\"}") << json << 400
-                                        << QStringLiteral("Die Lautstärke muss eine ganze Zahl von 0 bis 100 sein.");
+                                        << u"Die Lautstärke muss eine ganze Zahl von 0 bis 100 sein."_s;
         QTest::newRow("a form") << QByteArray("/api/stop") << QByteArray("a=1")
                                 << QByteArray("application/x-www-form-urlencoded") << 415
-                                << QStringLiteral("Nur JSON wird angenommen.");
+                                << u"Nur JSON wird angenommen."_s;
         QTest::newRow("too large for an action")
             << QByteArray("/api/volume") << QByteArray("{\"volume\":5,\"x\":\"" + QByteArray(6000, 'x') + "\"}") << json
-            << 413 << QStringLiteral("Anfrage zu groß.");
+            << 413 << u"Anfrage zu groß."_s;
     }
     void badBodiesAreRefusedInGermanAndTheServiceGoesOn()
     {
@@ -353,7 +353,7 @@ private slots:
         QVERIFY(commands().isEmpty());
         // Still serving, and a good request still acts.
         QCOMPARE(probe.post("/api/volume", "{\"volume\":70}").status, 200);
-        QTRY_COMPARE_WITH_TIMEOUT(commands(), QStringList{Msg::SetVolumePrefix + QStringLiteral("70")}, kAnswerMs);
+        QTRY_COMPARE_WITH_TIMEOUT(commands(), QStringList{Msg::SetVolumePrefix + u"70"_s}, kAnswerMs);
     }
 
     void anOversizedRequestIsCutOffBeforeItIsBuffered()
@@ -402,7 +402,7 @@ private slots:
         QCOMPARE(script.status, 200);
         QVERIFY(script.body.startsWith("'use strict';"));
         QVERIFY(headOnly.left(headEnd).contains("Content-Length: " + QByteArray::number(script.body.size())));
-        QTRY_COMPARE_WITH_TIMEOUT(commands(), QStringList{Msg::SetVolumePrefix + QStringLiteral("40")}, kAnswerMs);
+        QTRY_COMPARE_WITH_TIMEOUT(commands(), QStringList{Msg::SetVolumePrefix + u"40"_s}, kAnswerMs);
         QCOMPARE(socket.state(), QAbstractSocket::ConnectedState);
     }
 
@@ -593,7 +593,7 @@ private slots:
         QFETCH(QByteArray, host);
         QFETCH(int, status);
         startServer();
-        server->setAllowedHosts({QStringLiteral("jukebox.local")});
+        server->setAllowedHosts({u"jukebox.local"_s});
         HttpProbe probe(server->port());
         QVERIFY(probe.login("tonalis"));
         probe.hostName = QByteArray(host).replace("PORT", QByteArray::number(server->port()));
@@ -618,7 +618,7 @@ private slots:
         limits.maxPerClient = 8;
         limits.requestMs = 1000;
         startServer(limits);
-        const QHostAddress crowd(QStringLiteral("127.0.0.2"));
+        const QHostAddress crowd(u"127.0.0.2"_s);
         // Twice as many connections as the service takes, all from one address, each trickling its head a byte at a
         // time and coming back when closed.
         std::vector<std::unique_ptr<QTcpSocket>> trickles;
@@ -644,7 +644,7 @@ private slots:
         // there is while the crowd keeps coming back.
         for (int i = 0; i < 5; ++i) {
             QTcpSocket phone;
-            phone.bind(QHostAddress(QStringLiteral("127.0.0.3")));
+            phone.bind(QHostAddress(u"127.0.0.3"_s));
             QVERIFY(connectRaw(phone));
             phone.write("GET / HTTP/1.1\r\n");
             QTest::qWait(300);
@@ -663,7 +663,7 @@ private slots:
         std::vector<std::unique_ptr<QTcpSocket>> own;
         const auto openOne = [&] {
             own.push_back(std::make_unique<QTcpSocket>());
-            own.back()->bind(QHostAddress(QStringLiteral("127.0.0.2")));
+            own.back()->bind(QHostAddress(u"127.0.0.2"_s));
             return connectRaw(*own.back());
         };
         const auto stillOpen = [&] {
@@ -674,7 +674,7 @@ private slots:
         // A logged-in phone on the same address, its connection kept open after a read of the
         // state, does not use up the strangers' share and is never closed for them.
         HttpProbe phone(server->port());
-        phone.from = QHostAddress(QStringLiteral("127.0.0.2"));
+        phone.from = QHostAddress(u"127.0.0.2"_s);
         QVERIFY(phone.login("tonalis"));
         QTcpSocket stream;
         stream.bind(phone.from);
@@ -735,7 +735,7 @@ private slots:
         QVERIFY(closedWithin(leavingStream, kAnswerMs));
         const Answer after = leaving.request("GET", "/api/state");
         QCOMPARE(after.status, 401);
-        QCOMPARE(after.reason(), QStringLiteral("logout"));
+        QCOMPARE(after.reason(), u"logout"_s);
         QCOMPARE(leaving.post("/api/logout", "{}").status, 401);
 
         // Half a day without a request ends a session; one in use lives on until its week is up.
@@ -745,12 +745,12 @@ private slots:
             QCOMPARE(busyStream.state(), QAbstractSocket::ConnectedState);
         }
         QVERIFY(closedWithin(idleStream, 2 * WebRemoteServer::kSessionCheckMs));
-        QCOMPARE(idle.request("GET", "/api/state").reason(), QStringLiteral("idle"));
+        QCOMPARE(idle.request("GET", "/api/state").reason(), u"idle"_s);
         clock = SessionTokens::kLifetimeMs;
         QVERIFY(closedWithin(busyStream, 2 * WebRemoteServer::kSessionCheckMs));
         const Answer old = busy.request("GET", "/api/state");
         QCOMPARE(old.status, 401);
-        QCOMPARE(old.reason(), QStringLiteral("lifetime"));
+        QCOMPARE(old.reason(), u"lifetime"_s);
         // Pushed out by newer logins: the one used least recently goes, with its stream.
         HttpProbe first(server->port());
         QTcpSocket firstStream;
@@ -766,10 +766,10 @@ private slots:
         for (int i = 0; i < SessionTokens::kMaxSessions; ++i)
             QCOMPARE(HttpProbe::read(crowd, &rest).status, 200);
         QVERIFY(closedWithin(firstStream, kAnswerMs));
-        QCOMPARE(first.request("GET", "/api/state").reason(), QStringLiteral("displaced"));
+        QCOMPARE(first.request("GET", "/api/state").reason(), u"displaced"_s);
         // A cookie from before a restart: the page says so.
         busy.cookie = QByteArray(RequestRules::kCookieName) + "=00112233445566778899aabbccddeeff";
-        QCOMPARE(busy.request("GET", "/api/state").reason(), QStringLiteral("restart"));
+        QCOMPARE(busy.request("GET", "/api/state").reason(), u"restart"_s);
     }
 
     void theOperatorSeesWhatHappensAndNoSecret()
@@ -787,32 +787,32 @@ private slots:
         probe.request("GET", "/");
         const QString log = lines.join(u'\n');
         const QString token = QString::fromLatin1(probe.cookie.mid(probe.cookie.indexOf('=') + 1));
-        QVERIFY2(log.contains(QStringLiteral("127.0.0.1: angemeldet, Sitzung s1")), qPrintable(log));
-        QVERIFY2(log.contains(QStringLiteral("127.0.0.1 [s1]: /api/credit/add")), qPrintable(log));
-        QVERIFY2(log.contains(QStringLiteral("falsches Passwort (Fehlversuch 5 von 5)")), qPrintable(log));
-        QVERIFY2(log.contains(QStringLiteral("gesperrt")), qPrintable(log));
-        QVERIFY2(log.contains(QStringLiteral("evil.example")), qPrintable(log));
-        QVERIFY(!log.contains(QStringLiteral("tonalis")) && !log.contains(QStringLiteral("geheim")));
+        QVERIFY2(log.contains(u"127.0.0.1: angemeldet, Sitzung s1"_s), qPrintable(log));
+        QVERIFY2(log.contains(u"127.0.0.1 [s1]: /api/credit/add"_s), qPrintable(log));
+        QVERIFY2(log.contains(u"falsches Passwort (Fehlversuch 5 von 5)"_s), qPrintable(log));
+        QVERIFY2(log.contains(u"gesperrt"_s), qPrintable(log));
+        QVERIFY2(log.contains(u"evil.example"_s), qPrintable(log));
+        QVERIFY(!log.contains(u"tonalis"_s) && !log.contains(u"geheim"_s));
         QVERIFY(!token.isEmpty() && !log.contains(token));
         // Reads are logged only when asked for.
-        QVERIFY(!log.contains(QStringLiteral("GET /api/state")));
+        QVERIFY(!log.contains(u"GET /api/state"_s));
         server->log().setVerbose(true);
         probe.hostName.clear();
         probe.request("GET", "/api/state");
-        QVERIFY(lines.last().contains(QStringLiteral("127.0.0.1: GET /api/state 200")));
+        QVERIFY(lines.last().contains(u"127.0.0.1: GET /api/state 200"_s));
     }
 
     void aRefusedJukeboxPasswordIsLogged()
     {
-        face = std::make_unique<SessionFace>(loginFor(*sim, QStringLiteral("falsch")));
+        face = std::make_unique<SessionFace>(loginFor(*sim, u"falsch"_s));
         server = std::make_unique<WebRemoteServer>(face.get(), SimServer::kDefaultPassword);
         QStringList lines;
         server->log().setSink([&lines](const QString &line) { lines << line; });
         QVERIFY(server->listenOn(QHostAddress::LocalHost, 0));
         face->start();
-        QTRY_VERIFY_WITH_TIMEOUT(lines.join(u'\n').contains(QStringLiteral("Jukebox: Passwort abgelehnt")), kAnswerMs);
+        QTRY_VERIFY_WITH_TIMEOUT(lines.join(u'\n').contains(u"Jukebox: Passwort abgelehnt"_s), kAnswerMs);
         sim->close();
-        QTRY_VERIFY_WITH_TIMEOUT(lines.join(u'\n').contains(QStringLiteral("gescheitert")),
+        QTRY_VERIFY_WITH_TIMEOUT(lines.join(u'\n').contains(u"gescheitert"_s),
                                  kAnswerMs + SessionReconnector::delayBefore(2));
     }
 
@@ -920,7 +920,7 @@ private slots:
 
         QCOMPARE(secure.request("GET", "/api/state").status, 200);
         QCOMPARE(secure.post("/api/credit/add", "{}").status, 200);
-        QTRY_COMPARE_WITH_TIMEOUT(commands(), QStringList{QStringLiteral("AddCredit|1")}, kAnswerMs);
+        QTRY_COMPARE_WITH_TIMEOUT(commands(), QStringList{u"AddCredit|1"_s}, kAnswerMs);
         QVERIFY(secure.post("/api/login", "{\"password\":\"tonalis\"}").header("Set-Cookie").contains("; Secure"));
 
         QTcpSocket stalled;

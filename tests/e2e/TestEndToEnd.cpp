@@ -14,6 +14,8 @@
 #include <QTest>
 #include <QTimer>
 
+using namespace Qt::StringLiterals;
+
 // The real kurvan-client in an X server of its own (the test runs under xvfb-run), driven the
 // way a user drives it, against the simulator on 127.0.0.1. Each test runs a copy of the
 // program from a folder of its own, so its Kurvan.ini and its single-instance lock are private.
@@ -31,7 +33,7 @@ class TestEndToEnd : public QObject
     // and a margin.
     static constexpr int kLoginLimit = 8000;
 
-    QString ini() const { return QDir(folder->path()).filePath(QStringLiteral("Kurvan.ini")); }
+    QString ini() const { return QDir(folder->path()).filePath(u"Kurvan.ini"_s); }
 
     void writeIni(const QString &address, const QString &port)
     {
@@ -42,8 +44,8 @@ class TestEndToEnd : public QObject
     QProcessEnvironment clientEnvironment() const
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove(QStringLiteral("QT_QPA_PLATFORM")); // the real window system of the X server
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir);
+        env.remove(u"QT_QPA_PLATFORM"_s); // the real window system of the X server
+        env.insert(u"XDG_RUNTIME_DIR"_s, runtimeDir);
         return env;
     }
 
@@ -63,13 +65,13 @@ class TestEndToEnd : public QObject
     // status: the login has run.
     void logIn()
     {
-        const QString dialog = window(QStringLiteral("Serveradresse"));
+        const QString dialog = window(u"Serveradresse"_s);
         QVERIFY(!dialog.isEmpty());
         // Focus order: address, port, "Verbinden", password; Enter presses "Verbinden".
         typeInto(dialog, words("@Tab @Tab @Tab geheim @Return"));
         // Connecting and the first answers take well under a second on loopback; a client that
         // cannot read the jukebox's frames fails here, not after every limit of the case.
-        QVERIFY(simReceived(QStringLiteral("GetPlayStatus"), kLoginLimit));
+        QVERIFY(simReceived(u"GetPlayStatus"_s, kLoginLimit));
     }
 
     // The words of a command line, split at blanks.
@@ -77,7 +79,7 @@ class TestEndToEnd : public QObject
     static QString xdotool(const QStringList &args, int timeoutMs = 15000)
     {
         QProcess xdo;
-        xdo.start(QStringLiteral("xdotool"), args);
+        xdo.start(u"xdotool"_s, args);
         if (!xdo.waitForFinished(timeoutMs)) {
             xdo.kill();
             xdo.waitForFinished();
@@ -132,8 +134,8 @@ class TestEndToEnd : public QObject
     // to send before it has gone out by then.
     bool nextPoll()
     {
-        const qsizetype polls = sim->received().count(QStringLiteral("GetPlayStatus"));
-        return waitFor([&] { return sim->received().count(QStringLiteral("GetPlayStatus")) > polls; });
+        const qsizetype polls = sim->received().count(u"GetPlayStatus"_s);
+        return waitFor([&] { return sim->received().count(u"GetPlayStatus"_s) > polls; });
     }
 
     // What program prints when run with args; empty unless it ends with exit code 0.
@@ -150,7 +152,7 @@ class TestEndToEnd : public QObject
 #ifdef KURVAN_WITH_MPRIS
     static QString playerctl(const char *args)
     {
-        return printed(QStringLiteral("playerctl"), words("-p kurvan") + words(args)).trimmed();
+        return printed(u"playerctl"_s, words("-p kurvan") + words(args)).trimmed();
     }
     static bool playerctlShows(const char *args, const QString &expected)
     {
@@ -170,13 +172,13 @@ private slots:
     {
         folder = std::make_unique<QTemporaryDir>();
         QVERIFY(folder->isValid());
-        program = QDir(folder->path()).filePath(QStringLiteral("kurvan-client"));
+        program = QDir(folder->path()).filePath(u"kurvan-client"_s);
         QVERIFY(QFile::copy(QStringLiteral(KURVAN_CLIENT_PATH), program));
-        runtimeDir = QDir(folder->path()).filePath(QStringLiteral("runtime"));
+        runtimeDir = QDir(folder->path()).filePath(u"runtime"_s);
         QVERIFY(QDir().mkpath(runtimeDir));
         QFile::setPermissions(runtimeDir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         sim = std::make_unique<SimServer>();
-        sim->setPassword(QStringLiteral("geheim"));
+        sim->setPassword(u"geheim"_s);
         QVERIFY(sim->listen(QHostAddress::LocalHost, 0));
     }
 
@@ -194,66 +196,66 @@ private slots:
 
     void logsInAndSendsCommands()
     {
-        writeIni(QStringLiteral("127.0.0.1"), QString::number(sim->port()));
+        writeIni(u"127.0.0.1"_s, QString::number(sim->port()));
         startClient();
         logIn();
         const QStringList got = sim->received();
-        QCOMPARE(got.first(), QStringLiteral("Password=geheim"));
+        QCOMPARE(got.first(), u"Password=geheim"_s);
         QCOMPARE(got.mid(1, 4), words("GetVersion GetType GetCredit GetPlayStatus"));
 
-        const QString panel = window(QStringLiteral("Kurvan"));
+        const QString panel = window(u"Kurvan"_s);
         QVERIFY(!panel.isEmpty());
-        QTRY_VERIFY(visibleWindows(QStringLiteral("Serveradresse")).isEmpty());
-        QCOMPARE(xdotool({QStringLiteral("getwindowgeometry"), panel}).contains(QStringLiteral("412x357")), true);
+        QTRY_VERIFY(visibleWindows(u"Serveradresse"_s).isEmpty());
+        QCOMPARE(xdotool({u"getwindowgeometry"_s, panel}).contains(u"412x357"_s), true);
 
         // "+" and the next-title button, clicked where the panel shows them.
         sim->clearReceived();
         clickAt(panel, 292, 77);
-        QVERIFY(simReceived(QStringLiteral("AddCredit|1")));
+        QVERIFY(simReceived(u"AddCredit|1"_s));
         clickAt(panel, 356, 300);
-        QVERIFY(simReceived(QStringLiteral("CtrlN\u00E4chsterTitel")));
+        QVERIFY(simReceived(u"CtrlN\u00E4chsterTitel"_s));
         // The panel keeps polling.
         sim->clearReceived();
-        QVERIFY(simReceived(QStringLiteral("GetPlayStatus"), 10000));
+        QVERIFY(simReceived(u"GetPlayStatus"_s, 10000));
     }
 
     void emptyPasswordIsAccepted()
     {
-        writeIni(QStringLiteral("127.0.0.1"), QString::number(sim->port()));
+        writeIni(u"127.0.0.1"_s, QString::number(sim->port()));
         startClient();
-        const QString dialog = window(QStringLiteral("Serveradresse"));
-        typeInto(dialog, {QStringLiteral("@Return")});
-        QVERIFY(simReceived(QStringLiteral("Password=")));
-        QVERIFY(!window(QStringLiteral("Kurvan")).isEmpty());
+        const QString dialog = window(u"Serveradresse"_s);
+        typeInto(dialog, {u"@Return"_s});
+        QVERIFY(simReceived(u"Password="_s));
+        QVERIFY(!window(u"Kurvan"_s).isEmpty());
     }
 
     void refusedPortTimesOutThenASecondAttemptConnects()
     {
-        writeIni(QStringLiteral("127.0.0.1"), QString::number(closedPort()));
+        writeIni(u"127.0.0.1"_s, QString::number(closedPort()));
         startClient();
-        const QString dialog = window(QStringLiteral("Serveradresse"));
+        const QString dialog = window(u"Serveradresse"_s);
         QElapsedTimer clock;
-        typeInto(dialog, {QStringLiteral("@Return")});
+        typeInto(dialog, {u"@Return"_s});
         clock.start();
-        const QString box = window(QStringLiteral("Kurvan Client"), 20000);
+        const QString box = window(u"Kurvan Client"_s, 20000);
         QVERIFY(!box.isEmpty());
         QVERIFY2(clock.elapsed() >= 4900, qPrintable(QString::number(clock.elapsed()))); // never before 5 s
         QCOMPARE(QFile(ini()).exists(), true);
-        typeInto(box, {QStringLiteral("@Return")});
-        QTRY_VERIFY(visibleWindows(QStringLiteral("Kurvan Client")).isEmpty());
+        typeInto(box, {u"@Return"_s});
+        QTRY_VERIFY(visibleWindows(u"Kurvan Client"_s).isEmpty());
 
         // Correct the port and try again: a fresh attempt that logs in.
         clickAt(dialog, 150, 36);
-        typeInto(dialog, {QStringLiteral("@ctrl+a"), QString::number(sim->port()), QStringLiteral("@Return")});
-        QVERIFY(simReceived(QStringLiteral("Password=")));
-        QVERIFY(!window(QStringLiteral("Kurvan")).isEmpty());
+        typeInto(dialog, {u"@ctrl+a"_s, QString::number(sim->port()), u"@Return"_s});
+        QVERIFY(simReceived(u"Password="_s));
+        QVERIFY(!window(u"Kurvan"_s).isEmpty());
         QVERIFY(fileBytes(ini()).contains("Port=" + QByteArray::number(sim->port())));
     }
 
     void startsWithoutSettingsAndWritesNothingBeforeAClick()
     {
         QProcess *client = startClient();
-        QVERIFY(!window(QStringLiteral("Serveradresse")).isEmpty());
+        QVERIFY(!window(u"Serveradresse"_s).isEmpty());
         QVERIFY(!QFile::exists(ini()));
         client->terminate();
         QVERIFY(client->waitForFinished(10000));
@@ -264,19 +266,19 @@ private slots:
     void secondCopyEndsAtOnceAndADeadCopyDoesNotBlock()
     {
         QProcess *first = startClient();
-        QVERIFY(!window(QStringLiteral("Serveradresse")).isEmpty());
+        QVERIFY(!window(u"Serveradresse"_s).isEmpty());
         QProcess *second = startClient();
         QVERIFY(second->waitForFinished(15000));
         QCOMPARE(second->exitStatus(), QProcess::NormalExit);
         QCOMPARE(second->exitCode(), 0);
-        QCOMPARE(visibleWindows(QStringLiteral("Serveradresse")).size(), 1);
+        QCOMPARE(visibleWindows(u"Serveradresse"_s).size(), 1);
         QCOMPARE(first->state(), QProcess::Running);
 
         // A copy that died leaves its lock behind; the next start takes it over.
         first->kill();
         QVERIFY(first->waitForFinished(5000));
         QProcess *third = startClient();
-        QVERIFY(!window(QStringLiteral("Serveradresse")).isEmpty());
+        QVERIFY(!window(u"Serveradresse"_s).isEmpty());
         QCOMPARE(third->state(), QProcess::Running);
     }
 
@@ -284,26 +286,25 @@ private slots:
     {
         // A running copy holds the lock: a second start would end silently, printing nothing.
         startClient();
-        QVERIFY(!window(QStringLiteral("Serveradresse")).isEmpty());
+        QVERIFY(!window(u"Serveradresse"_s).isEmpty());
         // Without a display a window could not even be tried.
         QProcessEnvironment env = clientEnvironment();
-        env.remove(QStringLiteral("DISPLAY"));
-        QCOMPARE(printed(program, {QStringLiteral("--version")}, env),
-                 QStringLiteral("kurvan-client " KURVAN_VERSION "\n"));
-        const QString help = printed(program, {QStringLiteral("-x"), QStringLiteral("--help")}, env);
-        QVERIFY2(help.startsWith(QStringLiteral("Aufruf: kurvan-client")), qPrintable(help));
-        QCOMPARE(visibleWindows(QStringLiteral("Serveradresse")).size(), 1);
+        env.remove(u"DISPLAY"_s);
+        QCOMPARE(printed(program, {u"--version"_s}, env), QStringLiteral("kurvan-client " KURVAN_VERSION "\n"));
+        const QString help = printed(program, {u"-x"_s, u"--help"_s}, env);
+        QVERIFY2(help.startsWith(u"Aufruf: kurvan-client"_s), qPrintable(help));
+        QCOMPARE(visibleWindows(u"Serveradresse"_s).size(), 1);
         QVERIFY(!QFile::exists(ini()));
     }
 
     void startsAndLogsInWithoutASessionBus()
     {
-        writeIni(QStringLiteral("127.0.0.1"), QString::number(sim->port()));
+        writeIni(u"127.0.0.1"_s, QString::number(sim->port()));
         QProcessEnvironment env = clientEnvironment();
-        env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+        env.remove(u"DBUS_SESSION_BUS_ADDRESS"_s);
         QProcess *client = startClient(env, QProcess::SeparateChannels);
         logIn();
-        QVERIFY(!window(QStringLiteral("Kurvan")).isEmpty());
+        QVERIFY(!window(u"Kurvan"_s).isEmpty());
         sim->clearReceived();
         QVERIFY(nextPoll());
         QCOMPARE(client->state(), QProcess::Running);
@@ -315,57 +316,57 @@ private slots:
     {
         if (!QDBusConnection::sessionBus().isConnected())
             QSKIP("needs a session bus: run under dbus-run-session");
-        writeIni(QStringLiteral("127.0.0.1"), QString::number(sim->port()));
+        writeIni(u"127.0.0.1"_s, QString::number(sim->port()));
         startClient();
         // Offered from the start, before any panel: nothing plays yet.
-        QVERIFY(playerctlShows("status", QStringLiteral("Stopped")));
+        QVERIFY(playerctlShows("status", u"Stopped"_s));
         logIn();
-        QVERIFY(playerctlShows("status", QStringLiteral("Playing")));
-        QVERIFY(playerctlShows("metadata title", QStringLiteral("Mein Lied")));
-        QVERIFY(playerctlShows("volume", QStringLiteral("0.500000")));
+        QVERIFY(playerctlShows("status", u"Playing"_s));
+        QVERIFY(playerctlShows("metadata title", u"Mein Lied"_s));
+        QVERIFY(playerctlShows("volume", u"0.500000"_s));
 
         // The jukebox moves on by itself: the title follows before a second poll has gone out.
         const QString firstTrack = playerctl("metadata mpris:trackid");
         sim->clearReceived();
         sim->model().nextTitle();
-        QVERIFY(playerctlShows("metadata title", QStringLiteral("Der fr\u00F6hliche Wanderer")));
-        QVERIFY(sim->received().count(QStringLiteral("GetPlayStatus")) <= 1);
+        QVERIFY(playerctlShows("metadata title", u"Der fr\u00F6hliche Wanderer"_s));
+        QVERIFY(sim->received().count(u"GetPlayStatus"_s) <= 1);
         const QString secondTrack = playerctl("metadata mpris:trackid");
         QVERIFY(!firstTrack.isEmpty());
         QVERIFY(!secondTrack.isEmpty());
         QVERIFY(secondTrack != firstTrack);
 
         sim->model().stop();
-        QVERIFY(playerctlShows("status", QStringLiteral("Stopped")));
+        QVERIFY(playerctlShows("status", u"Stopped"_s));
         sim->model().play();
-        QVERIFY(playerctlShows("status", QStringLiteral("Playing")));
+        QVERIFY(playerctlShows("status", u"Playing"_s));
     }
 
     void mediaKeysActAsThePanelsButtons()
     {
         if (!QDBusConnection::sessionBus().isConnected())
             QSKIP("needs a session bus: run under dbus-run-session");
-        writeIni(QStringLiteral("127.0.0.1"), QString::number(sim->port()));
+        writeIni(u"127.0.0.1"_s, QString::number(sim->port()));
         startClient();
         logIn();
-        QVERIFY(playerctlShows("status", QStringLiteral("Playing")));
+        QVERIFY(playerctlShows("status", u"Playing"_s));
 
         sim->clearReceived();
         playerctl("next");
-        QVERIFY(simReceived(QStringLiteral("CtrlN\u00E4chsterTitel")));
+        QVERIFY(simReceived(u"CtrlN\u00E4chsterTitel"_s));
         playerctl("previous");
-        QVERIFY(simReceived(QStringLiteral("CtrlVorherigerTitel")));
+        QVERIFY(simReceived(u"CtrlVorherigerTitel"_s));
 
         // The volume goes out once, after the bar's rest, as a move of the bar would.
         playerctl("volume 0.3");
-        QVERIFY(simReceived(QStringLiteral("SetVolume|30")));
+        QVERIFY(simReceived(u"SetVolume|30"_s));
         QVERIFY(nextPoll());
-        QCOMPARE(sim->received().filter(QStringLiteral("SetVolume")), QStringList{QStringLiteral("SetVolume|30")});
+        QCOMPARE(sim->received().filter(u"SetVolume"_s), QStringList{u"SetVolume|30"_s});
         QCOMPARE(sim->model().volume(), 30);
 
         playerctl("stop");
-        QVERIFY(simReceived(QStringLiteral("CtrlStop")));
-        QVERIFY(playerctlShows("status", QStringLiteral("Stopped")));
+        QVERIFY(simReceived(u"CtrlStop"_s));
+        QVERIFY(playerctlShows("status", u"Stopped"_s));
     }
 #endif
 };

@@ -10,6 +10,8 @@
 
 #include <cstdio>
 
+using namespace Qt::StringLiterals;
+
 int main(int argc, char *argv[])
 {
     if (argc != 3) {
@@ -20,8 +22,8 @@ int main(int argc, char *argv[])
     const quint64 first = QByteArray(argv[2]).toULongLong();
     for (quint64 round = first;; ++round) {
         const QString value = SettingsGeneration::value(round);
-        WriteIni(file, QStringLiteral("Settings"), QStringLiteral("LastIP"), value);
-        WriteIni(file, QStringLiteral("Settings"), QStringLiteral("Port"), value);
+        WriteIni(file, u"Settings"_s, u"LastIP"_s, value);
+        WriteIni(file, u"Settings"_s, u"Port"_s, value);
         std::printf("%llu\n", static_cast<unsigned long long>(round));
         std::fflush(stdout);
     }

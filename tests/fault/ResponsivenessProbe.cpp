@@ -4,6 +4,8 @@
 
 #include <QPushButton>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // Pause between two probes, so the probe does not become the load it measures.
@@ -14,7 +16,7 @@ constexpr int kSampleIntervalMs = 5;
 
 ResponsivenessProbe::ResponsivenessProbe(JukeboxLink *link) : m_button(new QPushButton), m_link(link)
 {
-    m_button->setObjectName(QStringLiteral("probe"));
+    m_button->setObjectName(u"probe"_s);
     connect(m_button, &QPushButton::clicked, this, &ResponsivenessProbe::clicked);
     m_sampler.setInterval(kSampleIntervalMs);
     connect(&m_sampler, &QTimer::timeout, this, &ResponsivenessProbe::sample);

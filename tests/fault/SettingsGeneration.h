@@ -4,6 +4,8 @@
 
 #include <optional>
 
+using namespace Qt::StringLiterals;
+
 // The values the settings writer stores, one per round: long enough that a write takes a
 // while, short enough that ReadIni gives them back whole (it returns at most 1023 bytes), and
 // shaped so that any cut-off or mixed-up value is recognised.
@@ -14,7 +16,7 @@ inline constexpr qsizetype kValueLength = 1000;
 // "G<round>:" followed by one letter, chosen by the round, up to kValueLength characters.
 inline QString value(quint64 round)
 {
-    QString text = QStringLiteral("G%1:").arg(round);
+    QString text = u"G%1:"_s.arg(round);
     text += QString(kValueLength - text.size(), QChar(u'A' + static_cast<char16_t>(round % 26)));
     return text;
 }

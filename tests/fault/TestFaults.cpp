@@ -22,6 +22,8 @@
 #include <psapi.h>
 #else
 #include <unistd.h>
+
+using namespace Qt::StringLiterals;
 #endif
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -53,8 +55,8 @@ constexpr qint64 kMemoryGrowthBound = 64LL * 1024 * 1024;
 constexpr int kMinProbes = 3;
 
 const QString kPassword = SimServer::kDefaultPassword;
-const QString kConnected = QStringLiteral("Verbindung hergestellt");
-const QString kDisconnected = QStringLiteral("Verbindung getrennt");
+const QString kConnected = u"Verbindung hergestellt"_s;
+const QString kDisconnected = u"Verbindung getrennt"_s;
 
 #ifdef KURVAN_ASAN
 // Under AddressSanitizer freed blocks sit in a quarantine of up to 256 MiB before they are
@@ -79,7 +81,7 @@ const char *const kMemoryMeasure = "working set";
 // The resident set, from the kernel.
 qint64 memoryInUse()
 {
-    QFile statm(QStringLiteral("/proc/self/statm"));
+    QFile statm(u"/proc/self/statm"_s);
     if (!statm.open(QIODevice::ReadOnly))
         return 0;
     const QList<QByteArray> fields = statm.readAll().split(' ');
@@ -126,9 +128,9 @@ class TestFaults : public QObject, PanelFixture
     void expectLoggedIn()
     {
         QCOMPARE(text("lblStatus"), kConnected);
-        QCOMPARE(text("lblVersion"), QStringLiteral("7.1.0 (Demo)"));
-        QCOMPARE(text("lblCredits"), QStringLiteral("3"));
-        QCOMPARE(text("lblCurrentSong"), QStringLiteral("Mein Lied"));
+        QCOMPARE(text("lblVersion"), u"7.1.0 (Demo)"_s);
+        QCOMPARE(text("lblCredits"), u"3"_s);
+        QCOMPARE(text("lblCurrentSong"), u"Mein Lied"_s);
         expectControls(true, true);
     }
 
@@ -189,13 +191,13 @@ private slots:
         const int questions = asked(Msg::Credit) - 1;
         QVERIFY2(questions >= 1 && questions < 10, qPrintable(QString::number(questions)));
         QCOMPARE(text("lblStatus"), kConnected);
-        QCOMPARE(text("lblVersion"), QStringLiteral("7.1.0 (Demo)"));
-        QCOMPARE(text("lblCredits"), QStringLiteral("7"));
+        QCOMPARE(text("lblVersion"), u"7.1.0 (Demo)"_s);
+        QCOMPARE(text("lblCredits"), u"7"_s);
         expectControls(true, true);
 
         // And the panel goes on working.
         QTest::mouseClick(get<QPushButton>("cmdCreditPlus"), Qt::LeftButton);
-        QTRY_COMPARE(text("lblCredits"), QStringLiteral("8"));
+        QTRY_COMPARE(text("lblCredits"), u"8"_s);
         expectHealthy();
     }
 
@@ -212,7 +214,7 @@ private slots:
         // fifty minutes.
         const int questions = asked(Msg::Credit) - before;
         QVERIFY2(questions >= 1 && questions <= 3, qPrintable(QString::number(questions)));
-        QCOMPARE(text("lblCredits"), QStringLiteral("3")); // no answer: the last known count stays
+        QCOMPARE(text("lblCredits"), u"3"_s); // no answer: the last known count stays
         QCOMPARE(text("lblStatus"), kConnected);
         expectControls(true, false);
         expectHealthy();
@@ -284,7 +286,7 @@ private slots:
 
         // A notice and two answers byte by byte, one of them with a byte outside ASCII.
         QTest::mouseClick(get<QPushButton>("cmdNextTitle"), Qt::LeftButton);
-        QTRY_COMPARE_WITH_TIMEOUT(text("lblCurrentSong"), QStringLiteral("Der fr\u00F6hliche Wanderer"), kSettle);
+        QTRY_COMPARE_WITH_TIMEOUT(text("lblCurrentSong"), u"Der fr\u00F6hliche Wanderer"_s, kSettle);
         QTRY_COMPARE(panel->progress().maximum(), 187.0f);
         QTRY_VERIFY(idle());
         QCOMPARE(link->bufferedBytes(), 0);
@@ -295,8 +297,8 @@ private slots:
     {
         sim->faults().coalesce = true; // answers and notices leave together
         QVERIFY(logIn());
-        QCOMPARE(text("lblVersion"), QStringLiteral("7.1.0 (Demo)"));
-        QCOMPARE(text("lblCurrentSong"), QStringLiteral("Mein Lied"));
+        QCOMPARE(text("lblVersion"), u"7.1.0 (Demo)"_s);
+        QCOMPARE(text("lblCurrentSong"), u"Mein Lied"_s);
         const int titleQuestions = asked(Msg::CurrentSong);
 
         // 100,001 frames in one write; the jukebox's last word is that it stopped.
@@ -307,7 +309,7 @@ private slots:
 
         const int questions = asked(Msg::CurrentSong) - titleQuestions;
         QVERIFY2(questions >= 1 && questions < 10, qPrintable(QString::number(questions)));
-        QCOMPARE(text("lblCredits"), QStringLiteral("0"));
+        QCOMPARE(text("lblCredits"), u"0"_s);
         QCOMPARE(text("lblCurrentSong"), QString());
         QCOMPARE(panel->progress().value(), 0.0f);
         QVERIFY(!enabled("cmdCreditMinus"));
@@ -341,7 +343,7 @@ private slots:
         QCOMPARE(probe->maxDepth(), 1); // clicks were answered inside the waits
         QCOMPARE(sim->received().mid(before), names({"GetVolume", "CtrlStop", "GetPlayStatus", "GetSongPos"}));
         QCOMPARE(text("lblStatus"), kConnected);
-        QCOMPARE(text("lblCredits"), QStringLiteral("3"));
+        QCOMPARE(text("lblCredits"), u"3"_s);
         QCOMPARE(panel->progress().value(), 0.0f); // an unanswered position reads as 0
         expectControls(true, false);
         expectHealthy();
@@ -358,7 +360,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(asked(Msg::Credit) - before == 1 && idle(), 4 * JukeboxLink::kQueryTimeout);
         // Clicks were answered inside the wait, not only before and after it.
         QCOMPARE(probe->maxDepth(), 1);
-        QCOMPARE(text("lblCredits"), QStringLiteral("3"));
+        QCOMPARE(text("lblCredits"), u"3"_s);
         QCOMPARE(text("lblStatus"), kConnected);
         expectControls(true, true);
         expectHealthy();
@@ -378,8 +380,8 @@ private slots:
         // Nothing ever comes: the panel waits without a limit and keeps answering meanwhile.
         QTRY_VERIFY_WITH_TIMEOUT(probe->probes() >= 20, kSettle);
         QVERIFY(panel->isVisible());
-        QCOMPARE(text("lblStatus"), QStringLiteral("Warte auf Authentifizierung"));
-        QCOMPARE(text("lblVersion"), QStringLiteral("6.2.3"));
+        QCOMPARE(text("lblStatus"), u"Warte auf Authentifizierung"_s);
+        QCOMPARE(text("lblVersion"), u"6.2.3"_s);
         QVERIFY(!poll()->isActive());
         expectAsCreated();
         expectHealthy();
@@ -443,7 +445,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(text("lblStatus") == kDisconnected && !poll()->isActive(), kSettle);
         QCOMPARE(sim->received().mid(before), questions);
         QCOMPARE(panel->progress().value(), 0.0f);
-        QCOMPARE(text("lblVersion"), QStringLiteral("7.1.0 (Demo)"));
+        QCOMPARE(text("lblVersion"), u"7.1.0 (Demo)"_s);
         expectControls(false, false);
         expectHealthy();
     }
@@ -497,7 +499,7 @@ private slots:
         poll()->start(1);
         QTRY_VERIFY(!poll()->isActive());
         QCOMPARE(text("lblStatus"), kDisconnected);
-        QCOMPARE(text("lblVersion"), QStringLiteral("7.1.0 (Demo)"));
+        QCOMPARE(text("lblVersion"), u"7.1.0 (Demo)"_s);
         expectControls(false, false);
         expectHealthy();
     }
@@ -506,9 +508,9 @@ private slots:
 
     void wrongPassword()
     {
-        sim->setPassword(QStringLiteral("anders"));
+        sim->setPassword(u"anders"_s);
         openPanel(port(), kShortTimeout);
-        QTRY_COMPARE(text("lblStatus"), QStringLiteral("Authentifizierung fehlgeschlagen!"));
+        QTRY_COMPARE(text("lblStatus"), u"Authentifizierung fehlgeschlagen!"_s);
         QVERIFY(link->isConnected()); // the jukebox keeps the connection open
         QCOMPARE(sim->clientCount(), 1);
 
@@ -517,7 +519,7 @@ private slots:
         sim->sendRaw(frames(Msg::PasswordWrong, 1000) + frames(Msg::ChangeCredit, 1000));
         QTRY_VERIFY_WITH_TIMEOUT(asked(Msg::Credit) >= 1 && idle(), kSettle);
         QVERIFY(asked(Msg::Credit) <= 3);
-        QCOMPARE(text("lblStatus"), QStringLiteral("Authentifizierung fehlgeschlagen!"));
+        QCOMPARE(text("lblStatus"), u"Authentifizierung fehlgeschlagen!"_s);
         QCOMPARE(text("lblCredits"), QString());
         QVERIFY(!poll()->isActive());
         expectAsCreated();
@@ -527,7 +529,7 @@ private slots:
     void refusedPort()
     {
         openPanel(QString::number(closedPort()), kShortTimeout);
-        const auto *socket = link->findChild<QTcpSocket *>(QStringLiteral("Winsock1"));
+        const auto *socket = link->findChild<QTcpSocket *>(u"Winsock1"_s);
         QSignalSpy failed(socket, &QAbstractSocket::errorOccurred);
         // Where the loopback refuses within connect() itself (Wine's sockets do), the refusal is
         // already in; elsewhere it comes after the system's own retries.
@@ -539,7 +541,7 @@ private slots:
         QCOMPARE(socket->state(), QAbstractSocket::UnconnectedState);
         // The connection dialog's time-out reports this; the panel itself shows nothing new.
         QVERIFY(!panel->isVisible());
-        QCOMPARE(text("lblStatus"), QStringLiteral("Es besteht keine Verbindung!"));
+        QCOMPARE(text("lblStatus"), u"Es besteht keine Verbindung!"_s);
         QVERIFY(!poll()->isActive());
         expectAsCreated();
         expectHealthy();
@@ -553,9 +555,9 @@ private slots:
         const QString huge(kMaxTextBytes - 20, u'W');
         sim->model().setVersion(huge);
         sim->model().setType(huge);
-        sim->model().setSongs({{QStringLiteral("D:\\") + huge + QStringLiteral(".mp3"), 200}});
+        sim->model().setSongs({{u"D:\\"_s + huge + u".mp3"_s, 200}});
         QVERIFY(logIn(JukeboxLink::kQueryTimeout));
-        QCOMPARE(text("lblVersion"), huge + QStringLiteral(" (") + huge + QStringLiteral(")"));
+        QCOMPARE(text("lblVersion"), huge + u" ("_s + huge + u")"_s);
         QCOMPARE(text("lblCurrentSong"), huge);
         QCOMPARE(text("lblStatus"), kConnected);
         panel->repaint(); // the labels fit and elide such texts when drawn

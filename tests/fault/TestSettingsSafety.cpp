@@ -20,6 +20,8 @@
 #include <chrono>
 #include <thread>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 constexpr int kKills = 100;
@@ -54,11 +56,11 @@ private slots:
         using namespace SettingsGeneration;
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
-        const QString ini = dir.filePath(QStringLiteral("Kurvan.ini"));
-        const QString settings = QStringLiteral("Settings");
-        WriteIni(ini, QStringLiteral("Andere"), QStringLiteral("Bleibt"), QStringLiteral("ja"));
-        WriteIni(ini, settings, QStringLiteral("LastIP"), value(1));
-        WriteIni(ini, settings, QStringLiteral("Port"), value(1));
+        const QString ini = dir.filePath(u"Kurvan.ini"_s);
+        const QString settings = u"Settings"_s;
+        WriteIni(ini, u"Andere"_s, u"Bleibt"_s, u"ja"_s);
+        WriteIni(ini, settings, u"LastIP"_s, value(1));
+        WriteIni(ini, settings, u"Port"_s, value(1));
 
         QRandomGenerator random(20240611);
         quint64 next = 1;
@@ -85,8 +87,8 @@ private slots:
             writer.kill();
             QVERIFY(writer.waitForFinished(kSettle));
 
-            const QString address = ReadIni(ini, settings, QStringLiteral("LastIP"), QString());
-            const QString port = ReadIni(ini, settings, QStringLiteral("Port"), QString());
+            const QString address = ReadIni(ini, settings, u"LastIP"_s, QString());
+            const QString port = ReadIni(ini, settings, u"Port"_s, QString());
             const std::optional<quint64> addressRound = roundOf(address);
             const std::optional<quint64> portRound = roundOf(port);
             QVERIFY2(addressRound && portRound, fileBytes(ini).left(120).constData());
@@ -107,19 +109,19 @@ private slots:
 
     void passwordReachesNoFileAndNoLog()
     {
-        const QString secret = QStringLiteral("Gr\u00FCn-7d1f;x=y");
+        const QString secret = u"Gr\u00FCn-7d1f;x=y"_s;
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
-        const QString ini = dir.filePath(QStringLiteral("Kurvan.ini"));
+        const QString ini = dir.filePath(u"Kurvan.ini"_s);
         SimServer jukebox;
         jukebox.setPassword(secret);
         QVERIFY(jukebox.listen(QHostAddress::LocalHost));
         const QString port = QString::number(jukebox.port());
-        WriteIni(ini, QStringLiteral("Settings"), QStringLiteral("LastIP"), QStringLiteral("127.0.0.1"));
-        WriteIni(ini, QStringLiteral("Settings"), QStringLiteral("Port"), port);
+        WriteIni(ini, u"Settings"_s, u"LastIP"_s, u"127.0.0.1"_s);
+        WriteIni(ini, u"Settings"_s, u"Port"_s, port);
 
         // Everything the client logs, its debug lines included, is captured.
-        QLoggingCategory::setFilterRules(QStringLiteral("kurvan.link.debug=true\nkurvan.panel.debug=true"));
+        QLoggingCategory::setFilterRules(u"kurvan.link.debug=true\nkurvan.panel.debug=true"_s);
         g_logged.clear();
         g_previousHandler = qInstallMessageHandler(captureMessage);
 
@@ -127,19 +129,18 @@ private slots:
         {
             ConnectionInput dialog(SettingsFiles::at(ini));
             dialog.show();
-            dialog.findChild<QLineEdit *>(QStringLiteral("txtPassword"))->setText(secret);
-            QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("cmdConnect")), Qt::LeftButton);
+            dialog.findChild<QLineEdit *>(u"txtPassword"_s)->setText(secret);
+            QTest::mouseClick(dialog.findChild<QPushButton *>(u"cmdConnect"_s), Qt::LeftButton);
             panel = dialog.panel();
             QVERIFY(panel);
-            QTRY_VERIFY_WITH_TIMEOUT(panel && panel->findChild<QTimer *>(QStringLiteral("tmrCheckStatus"))->isActive(),
-                                     kSettle);
+            QTRY_VERIFY_WITH_TIMEOUT(panel && panel->findChild<QTimer *>(u"tmrCheckStatus"_s)->isActive(), kSettle);
         }
         qInstallMessageHandler(g_previousHandler);
         QLoggingCategory::setFilterRules(QString());
 
         // It went over the wire, and the login was logged, masked.
-        QVERIFY(jukebox.received().contains(QStringLiteral("Password=") + secret));
-        QVERIFY(g_logged.filter(QStringLiteral("Password=***")).size() == 1);
+        QVERIFY(jukebox.received().contains(u"Password="_s + secret));
+        QVERIFY(g_logged.filter(u"Password=***"_s).size() == 1);
         for (const QString &line : std::as_const(g_logged))
             QVERIFY2(!line.contains(secret), qPrintable(line));
 

@@ -22,6 +22,8 @@
 #include <QTest>
 #include <QTimer>
 
+using namespace Qt::StringLiterals;
+
 // The connection dialog with a settings file of the test's own, pointed only at 127.0.0.1.
 class TestConnectionInput : public QObject
 {
@@ -46,13 +48,13 @@ class TestConnectionInput : public QObject
     void writeSettings(const QString &ip, const QString &portText) const { writeSettingsTo(ini, ip, portText); }
     static void writeSettingsTo(const QString &file, const QString &ip, const QString &portText)
     {
-        WriteIni(file, QStringLiteral("Settings"), QStringLiteral("LastIP"), ip);
-        WriteIni(file, QStringLiteral("Settings"), QStringLiteral("Port"), portText);
+        WriteIni(file, u"Settings"_s, u"LastIP"_s, ip);
+        WriteIni(file, u"Settings"_s, u"Port"_s, portText);
     }
     // What a settings file (by default the test's) holds under key; empty for nothing.
     QString saved(const char *key, const QString &file = {}) const
     {
-        return ReadIni(file.isEmpty() ? ini : file, QStringLiteral("Settings"), QLatin1String(key), QString());
+        return ReadIni(file.isEmpty() ? ini : file, u"Settings"_s, QLatin1String(key), QString());
     }
 
 private slots:
@@ -64,7 +66,7 @@ private slots:
     void init()
     {
         folder = std::make_unique<QTemporaryDir>();
-        ini = folder->filePath(QStringLiteral("Kurvan.ini"));
+        ini = folder->filePath(u"Kurvan.ini"_s);
     }
     void cleanup()
     {
@@ -75,19 +77,19 @@ private slots:
     void opensWithDefaultsAndWritesNothing()
     {
         open();
-        QCOMPARE(dialog->windowTitle(), QStringLiteral("Serveradresse"));
+        QCOMPARE(dialog->windowTitle(), u"Serveradresse"_s);
         QCOMPARE(dialog->size(), QSize(187, 119));
-        QCOMPARE(address()->text(), QStringLiteral("192.168.0.2"));
-        QCOMPARE(port()->text(), QStringLiteral("7620"));
+        QCOMPARE(address()->text(), u"192.168.0.2"_s);
+        QCOMPARE(port()->text(), u"7620"_s);
         QCOMPARE(password()->text(), QString());
         QCOMPARE(password()->echoMode(), QLineEdit::Password);
         QCOMPARE(password()->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, password()), int(u'*'));
-        QCOMPARE(button()->text(), QStringLiteral("Verbinden"));
+        QCOMPARE(button()->text(), u"Verbinden"_s);
         QVERIFY(button()->isDefault());
         QCOMPARE(QApplication::focusWidget(), address());
-        QCOMPARE(get<QLabel>("Label1")->text(), QStringLiteral("IP-Adresse/Host:"));
-        QCOMPARE(get<QLabel>("Label2")->text(), QStringLiteral("Port:"));
-        QCOMPARE(get<QLabel>("Label3")->text(), QStringLiteral("Passwort:"));
+        QCOMPARE(get<QLabel>("Label1")->text(), u"IP-Adresse/Host:"_s);
+        QCOMPARE(get<QLabel>("Label2")->text(), u"Port:"_s);
+        QCOMPARE(get<QLabel>("Label3")->text(), u"Passwort:"_s);
         // Focus order: address, port, button, password.
         QVERIFY(QTest::qWaitForWindowActive(dialog.get()));
         for (QWidget *next : {static_cast<QWidget *>(port()), static_cast<QWidget *>(button()),
@@ -117,41 +119,41 @@ private slots:
 
     void savedValuesAreCutToTheBoxes()
     {
-        writeSettings(QStringLiteral("jukebox.example.invalid"), QStringLiteral("1234567"));
+        writeSettings(u"jukebox.example.invalid"_s, u"1234567"_s);
         open();
-        QCOMPARE(address()->text(), QStringLiteral("jukebox.example"));
-        QCOMPARE(port()->text(), QStringLiteral("12345"));
+        QCOMPARE(address()->text(), u"jukebox.example"_s);
+        QCOMPARE(port()->text(), u"12345"_s);
     }
 
     void settingsBesideAReadOnlyProgram()
     {
         // An administrator preset the address beside a program the user cannot write to.
         QTemporaryDir program;
-        const QString beside = program.filePath(QStringLiteral("Kurvan.ini"));
-        const QString user = folder->filePath(QStringLiteral("Kurvan.ini"));
-        writeSettingsTo(beside, QStringLiteral("jukebox.invalid"), QStringLiteral("7621"));
+        const QString beside = program.filePath(u"Kurvan.ini"_s);
+        const QString user = folder->filePath(u"Kurvan.ini"_s);
+        writeSettingsTo(beside, u"jukebox.invalid"_s, u"7621"_s);
         const auto never = [](const QFileInfo &) { return false; };
         const SettingsFiles files = chooseSettingsFiles(program.path(), folder->path(), {}, never);
         QCOMPARE(files.write, user);
 
         dialog = std::make_unique<ConnectionInput>(files);
-        QCOMPARE(address()->text(), QStringLiteral("jukebox.invalid"));
-        QCOMPARE(port()->text(), QStringLiteral("7621"));
-        address()->setText(QStringLiteral("127.0.0.1"));
-        port()->setText(QStringLiteral("abc")); // no port: the attempt starts nothing
+        QCOMPARE(address()->text(), u"jukebox.invalid"_s);
+        QCOMPARE(port()->text(), u"7621"_s);
+        address()->setText(u"127.0.0.1"_s);
+        port()->setText(u"abc"_s); // no port: the attempt starts nothing
         QTest::mouseClick(button(), Qt::LeftButton);
         dialog->close();
-        QCOMPARE(saved("LastIP", beside), QStringLiteral("jukebox.invalid"));
+        QCOMPARE(saved("LastIP", beside), u"jukebox.invalid"_s);
         // What the user entered wins from now on.
         dialog = std::make_unique<ConnectionInput>(files);
-        QCOMPARE(address()->text(), QStringLiteral("127.0.0.1"));
-        QCOMPARE(port()->text(), QStringLiteral("abc"));
+        QCOMPARE(address()->text(), u"127.0.0.1"_s);
+        QCOMPARE(port()->text(), u"abc"_s);
 
         // Where the program's folder can be written, the file beside it is the only one.
         const auto always = [](const QFileInfo &) { return true; };
         QCOMPARE(chooseSettingsFiles(program.path(), folder->path(), {}, always).read, QStringList{beside});
-        QCOMPARE(chooseSettingsFiles(folder->filePath(QStringLiteral("leer")), program.path(), {}, always).write,
-                 folder->filePath(QStringLiteral("leer/Kurvan.ini")));
+        QCOMPARE(chooseSettingsFiles(folder->filePath(u"leer"_s), program.path(), {}, always).write,
+                 folder->filePath(u"leer/Kurvan.ini"_s));
     }
 
     void settingsOfAProgramInASystemFolder_data()
@@ -161,15 +163,15 @@ private slots:
 #ifdef Q_OS_WIN
         const QString programFiles = QDir::fromNativeSeparators(qEnvironmentVariable("ProgramFiles"));
         if (!programFiles.isEmpty())
-            QTest::newRow("Program Files") << programFiles + QStringLiteral("/Kurvan Client") << true;
+            QTest::newRow("Program Files") << programFiles + u"/Kurvan Client"_s << true;
 #else
         QTest::newRow("this build's installation") << systemProgramFolders().value(0) << true;
-        QTest::newRow("the package's /usr/bin") << QStringLiteral("/usr/bin") << true;
-        QTest::newRow("/usr/local/bin") << QStringLiteral("/usr/local/bin") << true;
-        QTest::newRow("/bin") << QStringLiteral("/bin/") << true;
-        QTest::newRow("below /opt") << QStringLiteral("/opt/kurvan-client/bin") << true;
-        QTest::newRow("name starting like /usr") << QStringLiteral("/usrx/bin") << false;
-        QTest::newRow("only seemingly below /opt") << QStringLiteral("/opt/../srv/kurvan") << false;
+        QTest::newRow("the package's /usr/bin") << u"/usr/bin"_s << true;
+        QTest::newRow("/usr/local/bin") << u"/usr/local/bin"_s << true;
+        QTest::newRow("/bin") << u"/bin/"_s << true;
+        QTest::newRow("below /opt") << u"/opt/kurvan-client/bin"_s << true;
+        QTest::newRow("name starting like /usr") << u"/usrx/bin"_s << false;
+        QTest::newRow("only seemingly below /opt") << u"/opt/../srv/kurvan"_s << false;
 #endif
         QTest::newRow("a user's folder") << QDir::homePath() << false;
     }
@@ -179,8 +181,8 @@ private slots:
         QFETCH(QString, program);
         QFETCH(bool, userFile);
         const auto always = [](const QFileInfo &) { return true; };
-        const QString beside = QDir(program).filePath(QStringLiteral("Kurvan.ini"));
-        const QString user = folder->filePath(QStringLiteral("Kurvan.ini"));
+        const QString beside = QDir(program).filePath(u"Kurvan.ini"_s);
+        const QString user = folder->filePath(u"Kurvan.ini"_s);
         const SettingsFiles files = chooseSettingsFiles(program, folder->path(), systemProgramFolders(), always);
         QCOMPARE(files.write, userFile ? user : beside);
         QCOMPARE(files.read, userFile ? QStringList({user, beside}) : QStringList{beside});
@@ -188,14 +190,14 @@ private slots:
 
     void emptyAddressIsIgnored()
     {
-        writeSettings(QString(), QStringLiteral("7620"));
+        writeSettings(QString(), u"7620"_s);
         open();
         QCOMPARE(address()->text(), QString());
         QTest::mouseClick(button(), Qt::LeftButton);
         QVERIFY(button()->isEnabled());
-        QCOMPARE(button()->text(), QStringLiteral("Verbinden"));
+        QCOMPARE(button()->text(), u"Verbinden"_s);
         QVERIFY(!dialog->panel());
-        QCOMPARE(saved("Port"), QStringLiteral("7620"));
+        QCOMPARE(saved("Port"), u"7620"_s);
     }
 
     void successfulAttemptHandsOverToThePanel()
@@ -203,14 +205,14 @@ private slots:
         SimServer jukebox;
         QVERIFY(jukebox.listen());
         jukebox.faults().withholdLogin = true;
-        writeSettings(QStringLiteral("127.0.0.1"), QString::number(jukebox.port()));
+        writeSettings(u"127.0.0.1"_s, QString::number(jukebox.port()));
         open();
         QSignalSpy shown(dialog.get(), &ConnectionInput::panelShown);
         // Blanks around and inside belong to the password: it goes out as typed.
-        QTest::keyClicks(password(), QStringLiteral(" Gr"));
-        password()->insert(QStringLiteral("\u00FCn 1,2;3 "));
+        QTest::keyClicks(password(), u" Gr"_s);
+        password()->insert(u"\u00FCn 1,2;3 "_s);
         QTest::keyClick(password(), Qt::Key_Return); // Enter presses the default button
-        QCOMPARE(button()->text(), QStringLiteral("Verbinde..."));
+        QCOMPARE(button()->text(), u"Verbinde..."_s);
         QVERIFY(!button()->isEnabled());
         QPointer<Kurvan> panel = dialog->panel();
         QVERIFY(panel);
@@ -222,9 +224,9 @@ private slots:
         QVERIFY(!dialog->panel());
         QCOMPARE(shown.count(), 1);
         QCOMPARE(shown.first().first().value<Kurvan *>(), panel.data());
-        QTRY_COMPARE(jukebox.received(), QStringList{QStringLiteral("Password= Gr\u00FCn 1,2;3 ")});
+        QTRY_COMPARE(jukebox.received(), QStringList{u"Password= Gr\u00FCn 1,2;3 "_s});
         QVERIFY(!get<QTimer>("tmrTimeOut")->isActive());
-        QCOMPARE(saved("LastIP"), QStringLiteral("127.0.0.1"));
+        QCOMPARE(saved("LastIP"), u"127.0.0.1"_s);
         // The password never reaches the settings file.
         QVERIFY(QFile::exists(ini));
         QVERIFY(!fileBytes(ini).contains("Gr"));
@@ -233,7 +235,7 @@ private slots:
 
     void timeOutReportsAndAllowsAFreshAttempt()
     {
-        writeSettings(QStringLiteral("127.0.0.1"), QString::number(closedPort()));
+        writeSettings(u"127.0.0.1"_s, QString::number(closedPort()));
         open();
         dialog->setConnectTimeout(300);
         QString boxText;
@@ -251,21 +253,20 @@ private slots:
             boxText = box->text();
             boxTitle = box->windowTitle();
             boxIcon = box->icon();
-            panelGoneDuringBox =
-                first.isNull() && !dialog->panel() && button()->text() == QStringLiteral("Verbinde...");
+            panelGoneDuringBox = first.isNull() && !dialog->panel() && button()->text() == u"Verbinde..."_s;
             box->button(QMessageBox::Ok)->click();
         });
         watcher.start(20);
         QTest::mouseClick(button(), Qt::LeftButton);
         first = dialog->panel();
         QVERIFY(first);
-        QTRY_COMPARE(boxText, QStringLiteral("Verbindung konnte nicht hergestellt werden (Time Out)!"));
-        QCOMPARE(boxTitle, QStringLiteral("Kurvan Client"));
+        QTRY_COMPARE(boxText, u"Verbindung konnte nicht hergestellt werden (Time Out)!"_s);
+        QCOMPARE(boxTitle, u"Kurvan Client"_s);
         QCOMPARE(boxIcon, QMessageBox::Information);
         QVERIFY(panelGoneDuringBox);
         QTRY_VERIFY(button()->isEnabled());
-        QCOMPARE(button()->text(), QStringLiteral("Verbinden"));
-        QCOMPARE(address()->text(), QStringLiteral("127.0.0.1"));
+        QCOMPARE(button()->text(), u"Verbinden"_s);
+        QCOMPARE(address()->text(), u"127.0.0.1"_s);
 
         // A second attempt, now against a jukebox that listens, gets a fresh panel.
         SimServer jukebox;
@@ -277,7 +278,7 @@ private slots:
         QPointer<Kurvan> second = dialog->panel();
         QVERIFY(second);
         QTRY_VERIFY(!dialog->isVisible());
-        QTRY_COMPARE(jukebox.received(), QStringList{QStringLiteral("Password=")});
+        QTRY_COMPARE(jukebox.received(), QStringList{u"Password="_s});
         QCOMPARE(saved("Port"), QString::number(jukebox.port()));
         delete second.data();
     }
@@ -285,16 +286,16 @@ private slots:
     void closingWhileConnectingEndsTheAttempt()
     {
         // A port text that is no port starts no connection: the attempt stays pending.
-        writeSettings(QStringLiteral("127.0.0.1"), QStringLiteral("abc"));
+        writeSettings(u"127.0.0.1"_s, u"abc"_s);
         open();
         QTest::mouseClick(button(), Qt::LeftButton);
         QPointer<Kurvan> panel = dialog->panel();
         QVERIFY(panel);
-        QCOMPARE(saved("Port"), QStringLiteral("abc"));
+        QCOMPARE(saved("Port"), u"abc"_s);
         dialog->close();
         QVERIFY(panel.isNull());
         QVERIFY(!get<QTimer>("tmrTimeOut")->isActive());
-        QCOMPARE(saved("LastIP"), QStringLiteral("127.0.0.1"));
+        QCOMPARE(saved("LastIP"), u"127.0.0.1"_s);
     }
 
     void escapeDoesNotClose()

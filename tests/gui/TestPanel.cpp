@@ -17,7 +17,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString kSecret = QStringLiteral("geheim");
+const QString kSecret = u"geheim"_s;
 
 } // namespace
 
@@ -49,12 +49,12 @@ private slots:
 
     void startsHiddenWithEverythingOff()
     {
-        makePanel(QStringLiteral("1"));
+        makePanel(u"1"_s);
         QVERIFY(!panel->isVisible());
-        QCOMPARE(panel->windowTitle(), QStringLiteral("Kurvan"));
-        QCOMPARE(text("lblStatus"), QStringLiteral("Es besteht keine Verbindung!"));
-        QCOMPARE(text("lblVersion"), QStringLiteral("6.2.3"));
-        QCOMPARE(text("lblCurrentSong"), QStringLiteral("-"));
+        QCOMPARE(panel->windowTitle(), u"Kurvan"_s);
+        QCOMPARE(text("lblStatus"), u"Es besteht keine Verbindung!"_s);
+        QCOMPARE(text("lblVersion"), u"6.2.3"_s);
+        QCOMPARE(text("lblCurrentSong"), u"-"_s);
         QCOMPARE(text("lblCredits"), QString());
         expectAsCreated();
         QCOMPARE(panel->stopped(), 1);
@@ -65,18 +65,18 @@ private slots:
     void loginWhilePlayingAsksInOrderAndFillsThePanel()
     {
         QVERIFY(logIn());
-        QCOMPARE(received().first(), QStringLiteral("Password=geheim"));
+        QCOMPARE(received().first(), u"Password=geheim"_s);
         QCOMPARE(queries(), names({"Version", "Type", "Credit", "PlayStatus", "SongLength", "CurrentSong", "SongPos"}));
         QVERIFY(panel->isVisible());
         // In the middle of the screen's free area, give or take the window frame (whose title bar
         // some systems add only once the window is shown).
         const QPoint off =
             panel->frameGeometry().center() - QGuiApplication::primaryScreen()->availableGeometry().center();
-        QVERIFY2(off.manhattanLength() <= 24, qPrintable(QStringLiteral("%1, %2").arg(off.x()).arg(off.y())));
-        QCOMPARE(text("lblStatus"), QStringLiteral("Verbindung hergestellt"));
-        QCOMPARE(text("lblVersion"), QStringLiteral("7.1.0 (Demo)"));
-        QCOMPARE(text("lblCredits"), QStringLiteral("3"));
-        QCOMPARE(text("lblCurrentSong"), QStringLiteral("Mein Lied"));
+        QVERIFY2(off.manhattanLength() <= 24, qPrintable(u"%1, %2"_s.arg(off.x()).arg(off.y())));
+        QCOMPARE(text("lblStatus"), u"Verbindung hergestellt"_s);
+        QCOMPARE(text("lblVersion"), u"7.1.0 (Demo)"_s);
+        QCOMPARE(text("lblCredits"), u"3"_s);
+        QCOMPARE(text("lblCurrentSong"), u"Mein Lied"_s);
         QCOMPARE(panel->progress().maximum(), 215.0f);
         QCOMPARE(panel->progress().value(), 30.0f);
         QCOMPARE(get<QProgressBar>("ProgressBar1")->value(), qRound(30.0 / 215 * 1000));
@@ -122,7 +122,7 @@ private slots:
         for (const char *name : controlsWith(PanelControl::Transport))
             QCOMPARE(enabled(name), transportOn);
         if (!transportOn) // nothing about the song is asked while nothing plays
-            QVERIFY(!queries().contains(QStringLiteral("SongLength")));
+            QVERIFY(!queries().contains(u"SongLength"_s));
     }
 
     void loginSkipsOnlyTheFailingStep_data()
@@ -147,15 +147,15 @@ private slots:
         QVERIFY(logIn());
         QCOMPARE(panel->progress().maximum(), maximum);
         QCOMPARE(panel->progress().value(), value);
-        QCOMPARE(text("lblCurrentSong"), QStringLiteral("Mein Lied"));
+        QCOMPARE(text("lblCurrentSong"), u"Mein Lied"_s);
         QVERIFY(enabled("cmdStop"));
     }
 
     void wrongPasswordShowsItAndChangesNothingElse()
     {
-        sim->setPassword(QStringLiteral("anders"));
+        sim->setPassword(u"anders"_s);
         makePanel(QString::number(sim->port()));
-        QTRY_COMPARE(text("lblStatus"), QStringLiteral("Authentifizierung fehlgeschlagen!"));
+        QTRY_COMPARE(text("lblStatus"), u"Authentifizierung fehlgeschlagen!"_s);
         QVERIFY(!enabled("cmdCreditPlus"));
         QVERIFY(!poll()->isActive());
         QCOMPARE(sim->clientCount(), 1);
@@ -175,50 +175,50 @@ private slots:
         QFETCH(QString, password);
         sim->faults().withholdLogin = true;
         makePanel(QString::number(sim->port()), password);
-        QTRY_COMPARE(received(), QStringList{QStringLiteral("Password=") + password});
-        QCOMPARE(text("lblStatus"), QStringLiteral("Warte auf Authentifizierung"));
+        QTRY_COMPARE(received(), QStringList{u"Password="_s + password});
+        QCOMPARE(text("lblStatus"), u"Warte auf Authentifizierung"_s);
     }
 
     void noticesUpdateThePanel()
     {
         QVERIFY(logIn());
-        answer("CurrentSong", QStringLiteral("E:\\Alben\\Best_of.2\\Zweites_Lied.ogg"));
-        answer("SongLength", QStringLiteral("180"));
-        answer("Credit", QStringLiteral("0"));
+        answer("CurrentSong", u"E:\\Alben\\Best_of.2\\Zweites_Lied.ogg"_s);
+        answer("SongLength", u"180"_s);
+        answer("Credit", u"0"_s);
 
-        notice(QStringLiteral("PlayStatusStop"));
+        notice(u"PlayStatusStop"_s);
         QTRY_COMPARE(text("lblCurrentSong"), QString());
         QCOMPARE(panel->stopped(), 1);
         QCOMPARE(panel->progress().value(), 0.0f);
         QVERIFY(!enabled("cmdStop") && !enabled("cmdNextTitle") && !enabled("cmdPrevTitle"));
 
         const int before = received().size();
-        notice(QStringLiteral("ChangeTitle|egal"));
-        QTRY_COMPARE(text("lblCurrentSong"), QStringLiteral("Zweites Lied"));
+        notice(u"ChangeTitle|egal"_s);
+        QTRY_COMPARE(text("lblCurrentSong"), u"Zweites Lied"_s);
         QTRY_COMPARE(panel->progress().maximum(), 180.0f);
         QCOMPARE(received().mid(before), names({"GetCurrentSong", "GetSongLength"}));
         QCOMPARE(panel->stopped(), 0);
         QVERIFY(enabled("cmdStop") && enabled("cmdNextTitle") && enabled("cmdPrevTitle"));
 
-        notice(QStringLiteral("ChangeCredit"));
-        QTRY_COMPARE(text("lblCredits"), QStringLiteral("0"));
+        notice(u"ChangeCredit"_s);
+        QTRY_COMPARE(text("lblCredits"), u"0"_s);
         QVERIFY(!enabled("cmdCreditMinus"));
         QVERIFY(enabled("cmdCreditPlus"));
 
         // A credit answer that is not a number changes nothing.
-        sim->faults().withheldValues << QStringLiteral("Credit");
-        answer("Credit", QStringLiteral("9"));
-        notice(QStringLiteral("ChangeCredit"));
+        sim->faults().withheldValues << u"Credit"_s;
+        answer("Credit", u"9"_s);
+        notice(u"ChangeCredit"_s);
         QTRY_COMPARE(asked("Credit"), 3);
         QTRY_VERIFY(!link->isWaiting());
-        QCOMPARE(text("lblCredits"), QStringLiteral("0"));
+        QCOMPARE(text("lblCredits"), u"0"_s);
     }
 
     void changeTitleWithoutLengthKeepsTheOldMaximum_data()
     {
         QTest::addColumn<QString>("length"); // empty: no answer
         QTest::newRow("no answer") << QString();
-        QTest::newRow("beyond any float") << QStringLiteral("1") + QString(400, u'0');
+        QTest::newRow("beyond any float") << u"1"_s + QString(400, u'0');
     }
 
     void changeTitleWithoutLengthKeepsTheOldMaximum()
@@ -226,10 +226,10 @@ private slots:
         QFETCH(QString, length);
         QVERIFY(logIn());
         if (length.isEmpty())
-            sim->faults().withheldValues << QStringLiteral("SongLength");
+            sim->faults().withheldValues << u"SongLength"_s;
         else
             answer("SongLength", length);
-        notice(QStringLiteral("ChangeTitle"));
+        notice(u"ChangeTitle"_s);
         QTRY_COMPARE(asked("SongLength"), 2);
         QTRY_VERIFY(!link->isWaiting());
         QCOMPARE(panel->progress().value(), 0.0f);
@@ -247,18 +247,18 @@ private slots:
         // reset, which is another case).
         QTRY_COMPARE(commandsReceived(*sim), QStringList{Msg::AddCredit});
         sim->close();
-        QTRY_COMPARE(text("lblStatus"), QStringLiteral("Verbindung getrennt"));
+        QTRY_COMPARE(text("lblStatus"), u"Verbindung getrennt"_s);
         QVERIFY(!poll()->isActive());
         // The click's wait ends with the link: nothing switches the button back on later.
         QVERIFY(!get<QTimer>("tmrCreditPlusWait")->isActive());
         QCOMPARE(panel->progress().value(), 0.0f);
         expectControls(false, false);
-        QCOMPARE(text("lblVersion"), QStringLiteral("7.1.0 (Demo)"));
-        QCOMPARE(text("lblCurrentSong"), QStringLiteral("Mein Lied"));
+        QCOMPARE(text("lblVersion"), u"7.1.0 (Demo)"_s);
+        QCOMPARE(text("lblCurrentSong"), u"Mein Lied"_s);
         // Observers see the title still, and that it never heard of a stop: without a link
         // nothing plays all the same, and nothing is allowed.
         QTRY_COMPARE(panel->face()->state(), panel->state());
-        QCOMPARE(panel->state().song, QStringLiteral("Mein Lied"));
+        QCOMPARE(panel->state().song, u"Mein Lied"_s);
         QVERIFY(!panel->state().playing);
         QCOMPARE(panel->state().allowed, (std::array<bool, kCommandCount>{}));
         QVERIFY(!panel->state().canSetVolume);
@@ -266,12 +266,12 @@ private slots:
 
     void lostLinkSwitchesOffWhateverTheVersionSays()
     {
-        answer("Version", QStringLiteral("7.1"));
+        answer("Version", u"7.1"_s);
         withhold({"Type"});
         QVERIFY(logIn());
-        QCOMPARE(text("lblVersion"), QStringLiteral("7.1"));
+        QCOMPARE(text("lblVersion"), u"7.1"_s);
         sim->close();
-        QTRY_COMPARE(text("lblStatus"), QStringLiteral("Verbindung getrennt"));
+        QTRY_COMPARE(text("lblStatus"), u"Verbindung getrennt"_s);
         QVERIFY(!enabled("cmdCreditPlus"));
         QVERIFY(!enabled("scrVol"));
     }
@@ -281,11 +281,11 @@ private slots:
         sim->faults().ignoreCommands = true; // no notice follows a command here
         QVERIFY(logIn());
         const QList<std::pair<const char *, QString>> buttons = {
-            {"cmdNextTitle", QStringLiteral("CtrlN\u00E4chsterTitel")},
-            {"cmdPrevTitle", QStringLiteral("CtrlVorherigerTitel")},
-            {"cmdStop", QStringLiteral("CtrlStop")},
-            {"cmdEnd", QStringLiteral("CtrlBeenden")},
-            {"cmdCreditMinus", QStringLiteral("RemoveCredit|1")},
+            {"cmdNextTitle", u"CtrlN\u00E4chsterTitel"_s},
+            {"cmdPrevTitle", u"CtrlVorherigerTitel"_s},
+            {"cmdStop", u"CtrlStop"_s},
+            {"cmdEnd", u"CtrlBeenden"_s},
+            {"cmdCreditMinus", u"RemoveCredit|1"_s},
         };
         for (const auto &[name, command] : buttons) {
             const int before = received().size();
@@ -301,9 +301,9 @@ private slots:
         QTest::mouseClick(get<QPushButton>("cmdCreditPlus"), Qt::LeftButton);
         QVERIFY(!enabled("cmdCreditPlus"));
         QTest::mouseClick(get<QPushButton>("cmdCreditPlus"), Qt::LeftButton); // off: no second request
-        QTRY_COMPARE(received().mid(before), QStringList{QStringLiteral("AddCredit|1")});
+        QTRY_COMPARE(received().mid(before), QStringList{u"AddCredit|1"_s});
 
-        notice(QStringLiteral("ChangeCredit"));
+        notice(u"ChangeCredit"_s);
         QTRY_VERIFY(enabled("cmdCreditPlus"));
     }
 
@@ -316,12 +316,12 @@ private slots:
         QVERIFY(!enabled("cmdCreditPlus"));
         QTRY_VERIFY(enabled("cmdCreditPlus"));
         QVERIFY(enabled("cmdCreditMinus"));
-        QCOMPARE(received().count(QStringLiteral("AddCredit|1")), 1);
+        QCOMPARE(received().count(u"AddCredit|1"_s), 1);
 
         // A confirmation that comes later still sets both buttons.
-        answer("Credit", QStringLiteral("0"));
-        notice(QStringLiteral("ChangeCredit"));
-        QTRY_COMPARE(text("lblCredits"), QStringLiteral("0"));
+        answer("Credit", u"0"_s);
+        notice(u"ChangeCredit"_s);
+        QTRY_COMPARE(text("lblCredits"), u"0"_s);
         QVERIFY(!enabled("cmdCreditMinus"));
         QVERIFY(enabled("cmdCreditPlus"));
     }
@@ -330,7 +330,7 @@ private slots:
     {
         QVERIFY(logIn());
         sim->close();
-        QTRY_COMPARE(text("lblStatus"), QStringLiteral("Verbindung getrennt"));
+        QTRY_COMPARE(text("lblStatus"), u"Verbindung getrennt"_s);
         // The controls are off now; a click that still gets through (as from a handler inside a
         // wait) sends nothing, and its button does not come back by itself.
         panel->SetControlsEnabled(true);
@@ -360,8 +360,8 @@ private slots:
         QCOMPARE(off, switched.size());
         panel->SetControlsEnabled(true);
         QVERIFY(enabled("cmdCreditMinus"));
-        answer("Credit", QStringLiteral("0"));
-        notice(QStringLiteral("ChangeCredit"));
+        answer("Credit", u"0"_s);
+        notice(u"ChangeCredit"_s);
         QTRY_VERIFY(!enabled("cmdCreditMinus"));
         panel->SetControlsEnabled(true); // on whatever the count
         QVERIFY(enabled("cmdCreditMinus"));
@@ -375,7 +375,7 @@ private slots:
         QVERIFY(logIn());
         PanelFace *face = panel->face();
         QTRY_COMPARE(face->state(), panel->state());
-        QCOMPARE(face->state().song, QStringLiteral("Mein Lied"));
+        QCOMPARE(face->state().song, u"Mein Lied"_s);
         const int before = received().size();
         QVERIFY(face->perform(Command::NextTitle));
         QVERIFY(face->perform(Command::AddCredit));
@@ -391,10 +391,10 @@ private slots:
     void pollWhilePlayingFollowsTheJukebox()
     {
         QVERIFY(logIn());
-        answer("Volume", QStringLiteral("40"));
-        answer("SongPos", QStringLiteral("100"));
+        answer("Volume", u"40"_s);
+        answer("SongPos", u"100"_s);
         const int before = received().size();
-        QVERIFY(pollOnce(QStringLiteral("SongPos")));
+        QVERIFY(pollOnce(u"SongPos"_s));
         QCOMPARE(received().mid(before), names({"GetVolume", "GetPlayStatus", "GetSongPos"}));
         QCOMPARE(get<QScrollBar>("scrVol")->value(), 40);
         QCOMPARE(panel->lastVolume(), 40);
@@ -402,13 +402,13 @@ private slots:
 
         // The bar moved by the poll sends nothing after its rest.
         QVERIFY(volumeRested());
-        QVERIFY(!received().join(u',').contains(QStringLiteral("SetVolume")));
+        QVERIFY(!received().join(u',').contains(u"SetVolume"_s));
 
         // Position at the known length: the poll learns the new length.
-        answer("SongPos", QStringLiteral("215"));
-        answer("SongLength", QStringLiteral("300"));
+        answer("SongPos", u"215"_s);
+        answer("SongLength", u"300"_s);
         const int second = received().size();
-        QVERIFY(pollOnce(QStringLiteral("SongLength")));
+        QVERIFY(pollOnce(u"SongLength"_s));
         QCOMPARE(received().mid(second), names({"GetVolume", "GetPlayStatus", "GetSongPos", "GetSongLength"}));
         QCOMPARE(panel->progress().maximum(), 300.0f);
         QCOMPARE(panel->progress().value(), 100.0f);
@@ -417,18 +417,18 @@ private slots:
     void pollWhileStoppedAsksTwoQuestions()
     {
         QVERIFY(logIn());
-        answer("PlayStatus", QStringLiteral("Pause"));
+        answer("PlayStatus", u"Pause"_s);
         const int before = received().size();
-        QVERIFY(pollOnce(QStringLiteral("PlayStatus")));
+        QVERIFY(pollOnce(u"PlayStatus"_s));
         QTRY_VERIFY(!link->isWaiting());
         QCOMPARE(panel->stopped(), 1);
         QVERIFY(!enabled("cmdStop"));
         QVERIFY(volumeRested()); // a pending bar move skips the volume
         // The next poll asks only for volume and play status.
         const int second = received().size();
-        QVERIFY(pollOnce(QStringLiteral("PlayStatus")));
+        QVERIFY(pollOnce(u"PlayStatus"_s));
         QCOMPARE(received().mid(second), names({"GetVolume", "GetPlayStatus"}));
-        QVERIFY(received().mid(before).count(QStringLiteral("GetSongPos")) == 0);
+        QVERIFY(received().mid(before).count(u"GetSongPos"_s) == 0);
     }
 
     void pollVolumeReadings_data()
@@ -443,21 +443,21 @@ private slots:
     {
         QFETCH(QString, reply);
         QFETCH(int, expected);
-        answer("PlayStatus", QStringLiteral("Pause"));
+        answer("PlayStatus", u"Pause"_s);
         QVERIFY(logIn());
-        QVERIFY(pollOnce(QStringLiteral("PlayStatus"))); // bar to 40
+        QVERIFY(pollOnce(u"PlayStatus"_s)); // bar to 40
         QVERIFY(volumeRested());
         answer("Volume", reply);
-        QVERIFY(pollOnce(QStringLiteral("PlayStatus")));
+        QVERIFY(pollOnce(u"PlayStatus"_s));
         QCOMPARE(get<QScrollBar>("scrVol")->value(), expected);
         QCOMPARE(panel->lastVolume(), expected);
     }
 
     void volumeIsSentOnceAfterTheBarRests()
     {
-        answer("PlayStatus", QStringLiteral("Pause"));
+        answer("PlayStatus", u"Pause"_s);
         QVERIFY(logIn());
-        QVERIFY(pollOnce(QStringLiteral("PlayStatus")));
+        QVERIFY(pollOnce(u"PlayStatus"_s));
         QVERIFY(volumeRested());
         auto *bar = get<QScrollBar>("scrVol");
         QCOMPARE(bar->value(), 40);
@@ -466,7 +466,7 @@ private slots:
         for (int v : {45, 52, 60, 70})
             bar->setValue(v);
         QVERIFY(get<QTimer>("tmrVolume")->isActive());
-        QTRY_COMPARE(received().mid(before), QStringList{QStringLiteral("SetVolume|70")});
+        QTRY_COMPARE(received().mid(before), QStringList{u"SetVolume|70"_s});
         QCOMPARE(panel->lastVolume(), 70);
 
         // Away and back within the rest: nothing goes out.
@@ -479,18 +479,18 @@ private slots:
         bar->setFocus();
         QTest::keyClick(bar, Qt::Key_PageDown);
         QTest::keyClick(bar, Qt::Key_Right);
-        QTRY_COMPARE(received().last(), QStringLiteral("SetVolume|91"));
+        QTRY_COMPARE(received().last(), u"SetVolume|91"_s);
         QTest::keyClick(bar, Qt::Key_PageUp);
         QTest::keyClick(bar, Qt::Key_Left);
         QTest::keyClick(bar, Qt::Key_Left);
-        QTRY_COMPARE(received().last(), QStringLiteral("SetVolume|69"));
+        QTRY_COMPARE(received().last(), u"SetVolume|69"_s);
 
         // The wheel too: two notches away from the user.
         QWheelEvent wheel(QPointF(5, 5), bar->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, 240), Qt::NoButton,
                           Qt::NoModifier, Qt::NoScrollPhase, false);
         QCoreApplication::sendEvent(bar, &wheel);
-        QTRY_COMPARE(received().last(), QStringLiteral("SetVolume|71"));
-        QCOMPARE(received().count(QStringLiteral("SetVolume|71")), 1);
+        QTRY_COMPARE(received().last(), u"SetVolume|71"_s);
+        QCOMPARE(received().count(u"SetVolume|71"_s), 1);
     }
 
     void pollIsPausedDuringQueriesAndStaysOffOnceTheLinkIsGone()
@@ -498,10 +498,10 @@ private slots:
         QVERIFY(logIn());
         bool pollOnDuringWait = true;
         QMetaObject::Connection watch = connect(sim.get(), &SimServer::messageReceived, this, [&](const QString &t) {
-            if (t == QStringLiteral("GetVolume"))
+            if (t == u"GetVolume"_s)
                 pollOnDuringWait = poll()->isActive();
         });
-        QVERIFY(pollOnce(QStringLiteral("SongPos")));
+        QVERIFY(pollOnce(u"SongPos"_s));
         QVERIFY(!pollOnDuringWait);
         QCOMPARE(panel->lastVolume(), 40);
         disconnect(watch);
@@ -509,26 +509,26 @@ private slots:
         // The link drops while the volume question waits: the poll ends there, stays off, and
         // nothing the panel shows is reset by questions to the dead link.
         connect(sim.get(), &SimServer::messageReceived, this, [&](const QString &t) {
-            if (t == QStringLiteral("GetVolume"))
+            if (t == u"GetVolume"_s)
                 sim->close();
         });
         link->setQueryTimeout(60000);
         poll()->start(1);
-        QTRY_COMPARE(text("lblStatus"), QStringLiteral("Verbindung getrennt"));
+        QTRY_COMPARE(text("lblStatus"), u"Verbindung getrennt"_s);
         QTRY_VERIFY(idle());
         QTest::qWait(50);
         QVERIFY(!poll()->isActive());
         QCOMPARE(get<QScrollBar>("scrVol")->value(), 40);
         QCOMPARE(panel->lastVolume(), 40);
         QCOMPARE(panel->stopped(), 0);
-        QCOMPARE(queries().mid(queries().lastIndexOf(QStringLiteral("Volume"))), names({"Volume"}));
+        QCOMPARE(queries().mid(queries().lastIndexOf(u"Volume"_s)), names({"Volume"}));
     }
 
     void volumeMoveDuringThePollsQuestionStands()
     {
-        answer("PlayStatus", QStringLiteral("Pause"));
+        answer("PlayStatus", u"Pause"_s);
         QVERIFY(logIn());
-        QVERIFY(pollOnce(QStringLiteral("PlayStatus"))); // the bar at 40
+        QVERIFY(pollOnce(u"PlayStatus"_s)); // the bar at 40
         QVERIFY(volumeRested());
 
         // The jukebox takes longer than the rest to answer "40"; the user moves the bar meanwhile.
@@ -537,23 +537,23 @@ private slots:
         sim->faults().delayedValues = names({"Volume"});
         link->setQueryTimeout(5000);
         QMetaObject::Connection move = connect(sim.get(), &SimServer::messageReceived, this, [&](const QString &t) {
-            if (t == QStringLiteral("GetVolume"))
+            if (t == u"GetVolume"_s)
                 bar->setValue(70);
         });
         const int before = received().size();
-        QVERIFY(pollOnce(QStringLiteral("PlayStatus")));
+        QVERIFY(pollOnce(u"PlayStatus"_s));
         disconnect(move);
         QVERIFY(volumeRested());
         QCOMPARE(bar->value(), 70);
         QCOMPARE(panel->lastVolume(), 70);
-        QCOMPARE(received().mid(before).count(QStringLiteral("SetVolume|70")), 1);
+        QCOMPARE(received().mid(before).count(u"SetVolume|70"_s), 1);
     }
 
     void timingsTheUserFeels()
     {
         // The intervals the program really runs with, not what a test set.
         link = new JukeboxLink;
-        panel = std::make_unique<Kurvan>(link, ServerLogin{QStringLiteral("127.0.0.1"), QStringLiteral("1"), kSecret});
+        panel = std::make_unique<Kurvan>(link, ServerLogin{u"127.0.0.1"_s, u"1"_s, kSecret});
         QCOMPARE(get<QTimer>("tmrQueryTimeOut")->interval(), 5000);
         QCOMPARE(get<QTimer>("tmrCheckStatus")->interval(), 2000);
         QCOMPARE(get<QTimer>("tmrVolume")->interval(), 500);
@@ -573,16 +573,16 @@ private slots:
             QCOMPARE(QApplication::focusWidget()->objectName(), next);
         }
         // Screen readers get a German name for every control, the symbol buttons included.
-        QCOMPARE(get<QWidget>("cmdStop")->accessibleName(), QStringLiteral("Stopp"));
-        QCOMPARE(get<QWidget>("cmdPrevTitle")->accessibleName(), QStringLiteral("Vorheriger Titel"));
-        QCOMPARE(get<QWidget>("cmdNextTitle")->accessibleName(), QStringLiteral("N\u00E4chster Titel"));
+        QCOMPARE(get<QWidget>("cmdStop")->accessibleName(), u"Stopp"_s);
+        QCOMPARE(get<QWidget>("cmdPrevTitle")->accessibleName(), u"Vorheriger Titel"_s);
+        QCOMPARE(get<QWidget>("cmdNextTitle")->accessibleName(), u"N\u00E4chster Titel"_s);
         for (const QString &c : names({"cmdCreditMinus", "cmdCreditPlus", "scrVol", "ProgressBar1"}))
             QVERIFY2(!get<QWidget>(qPrintable(c))->accessibleName().isEmpty(), qPrintable(c));
     }
 
     void layoutMatchesTheWindowTable()
     {
-        makePanel(QStringLiteral("1"));
+        makePanel(u"1"_s);
         QCOMPARE(panel->size(), QSize(412, 357));
         const QList<std::pair<const char *, QRect>> table = {
             {"Label1", {40, 8, 329, 29}},          {"Label5", {96, 64, 63, 24}},
@@ -600,9 +600,8 @@ private slots:
         // Every fixed text fits its box without eliding.
         for (FitLabel *label : panel->findChildren<FitLabel *>())
             QVERIFY2(!label->isElided(), qPrintable(label->objectName()));
-        panel->findChild<QLabel *>(QStringLiteral("lblStatus"))
-            ->setText(QStringLiteral("Authentifizierung fehlgeschlagen!"));
-        QVERIFY(!panel->findChild<FitLabel *>(QStringLiteral("lblStatus"))->isElided());
+        panel->findChild<QLabel *>(u"lblStatus"_s)->setText(u"Authentifizierung fehlgeschlagen!"_s);
+        QVERIFY(!panel->findChild<FitLabel *>(u"lblStatus"_s)->isElided());
         for (QPushButton *button : panel->findChildren<QPushButton *>()) {
             const int needed = QFontMetrics(button->font()).horizontalAdvance(button->text());
             QVERIFY2(needed <= button->width() - 8, qPrintable(button->objectName()));

@@ -12,18 +12,20 @@
 #include <algorithm>
 #include <cstdlib>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 const QList<int> kSizes{16, 24, 32, 48};
 
 QString rgbaPath(int size)
 {
-    return QStringLiteral(":/icons/kurvan-client-%1.png").arg(size);
+    return u":/icons/kurvan-client-%1.png"_s.arg(size);
 }
 
 QString palettePath(int size)
 {
-    return QStringLiteral(":/icons/kurvan-client-%1-8bit.png").arg(size);
+    return u":/icons/kurvan-client-%1-8bit.png"_s.arg(size);
 }
 
 struct PngHeader
@@ -213,14 +215,14 @@ void TestIconImages::iconServesEachRendering()
 
 void TestIconImages::scalableDrawing()
 {
-    QFile file(QStringLiteral(":/icons/kurvan-client.svg"));
+    QFile file(u":/icons/kurvan-client.svg"_s);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QXmlStreamReader xml(&file);
     QVERIFY(xml.readNextStartElement());
-    QCOMPARE(xml.name(), QStringLiteral("svg"));
-    QCOMPARE(xml.namespaceUri(), QStringLiteral("http://www.w3.org/2000/svg"));
+    QCOMPARE(xml.name(), u"svg"_s);
+    QCOMPARE(xml.namespaceUri(), u"http://www.w3.org/2000/svg"_s);
     // Icon themes place the drawing in a square; a non-square view box would be squeezed.
-    const QStringList viewBox = xml.attributes().value(QStringLiteral("viewBox")).toString().split(u' ');
+    const QStringList viewBox = xml.attributes().value(u"viewBox"_s).toString().split(u' ');
     QCOMPARE(viewBox.size(), 4);
     QCOMPARE(viewBox.at(2), viewBox.at(3));
     while (!xml.atEnd())

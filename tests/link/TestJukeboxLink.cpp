@@ -31,7 +31,7 @@ bool operator==(const QueryResult &a, const QueryResult &b)
 }
 char *toString(const QueryResult &result)
 {
-    return QTest::toString(QStringLiteral("%1 %2").arg(static_cast<int>(result.outcome)).arg(result.value));
+    return QTest::toString(u"%1 %2"_s.arg(static_cast<int>(result.outcome)).arg(result.value));
 }
 
 // The link against the simulator on a real loopback socket.
@@ -64,17 +64,17 @@ private slots:
 
     void answeredQuery()
     {
-        sim->faults().scriptedAnswers[QStringLiteral("SongPos")] = QStringLiteral("SongPos|1234");
+        sim->faults().scriptedAnswers[u"SongPos"_s] = u"SongPos|1234"_s;
         auto link = loggedInLink(2000);
         QVERIFY(link);
         QSignalSpy started(link.get(), &JukeboxLink::waitStarted);
         QSignalSpy ended(link.get(), &JukeboxLink::waitEnded);
 
-        QCOMPARE(link->query(QStringLiteral("SongPos")), answered(QStringLiteral("1234")));
-        QCOMPARE(sim->received(), QStringList{QStringLiteral("GetSongPos")});
+        QCOMPARE(link->query(u"SongPos"_s), answered(u"1234"_s));
+        QCOMPARE(sim->received(), QStringList{u"GetSongPos"_s});
         QCOMPARE(started.count(), 1);
         QCOMPARE(ended.count(), 1);
-        QVERIFY(!link->findChild<QTimer *>(QStringLiteral("tmrQueryTimeOut"))->isActive());
+        QVERIFY(!link->findChild<QTimer *>(u"tmrQueryTimeOut"_s)->isActive());
     }
 
     void unusableAnswersRunIntoTheTimeOut_data()
@@ -108,25 +108,25 @@ private slots:
         // and the time-out wins.
         auto link = loggedInLink();
         QVERIFY(link);
-        sim->sendRaw(FrameMessage(QStringLiteral("Volume|55")));
+        sim->sendRaw(FrameMessage(u"Volume|55"_s));
         link->setQueryTimeout(0);
-        sim->faults().withheldValues = {QStringLiteral("Volume")};
-        QCOMPARE(link->query(QStringLiteral("Volume")), kTimedOut);
+        sim->faults().withheldValues = {u"Volume"_s};
+        QCOMPARE(link->query(u"Volume"_s), kTimedOut);
     }
 
     void lateAnswerIsNotTakenForTheNextQuery()
     {
-        sim->faults().withheldValues = {QStringLiteral("Credit"), QStringLiteral("Version")};
+        sim->faults().withheldValues = {u"Credit"_s, u"Version"_s};
         auto link = loggedInLink();
         QVERIFY(link);
-        QCOMPARE(link->query(QStringLiteral("Credit")), kTimedOut);
+        QCOMPARE(link->query(u"Credit"_s), kTimedOut);
 
         // The late answer arrives while no query waits; the notice behind it shows it was read.
         QSignalSpy notices(link.get(), &JukeboxLink::notice);
-        sim->sendRaw(FrameMessage(QStringLiteral("Credit|5")) + FrameMessage(QStringLiteral("PlayStatusStop")));
+        sim->sendRaw(FrameMessage(u"Credit|5"_s) + FrameMessage(u"PlayStatusStop"_s));
         QVERIFY(notices.wait(kNoticeWait));
         QCOMPARE(notices.first().first().value<Incoming>(), Incoming::PlayStatusStop);
-        QCOMPARE(link->query(QStringLiteral("Version")), kTimedOut);
+        QCOMPARE(link->query(u"Version"_s), kTimedOut);
     }
 
     void unconnectedLinkSendsNothingAndReportsClosedOnce()
@@ -134,15 +134,15 @@ private slots:
         JukeboxLink link;
         QSignalSpy closed(&link, &JukeboxLink::closed);
         QSignalSpy started(&link, &JukeboxLink::waitStarted);
-        QVERIFY(!link.SendCommand(QStringLiteral("CtrlStop")));
-        QCOMPARE(link.query(QStringLiteral("Version")), kLinkDown);
+        QVERIFY(!link.SendCommand(u"CtrlStop"_s));
+        QCOMPARE(link.query(u"Version"_s), kLinkDown);
         QCOMPARE(closed.count(), 1);
         QCOMPARE(started.count(), 0);
 
         // Still connecting counts as not connected.
         JukeboxLink connecting;
-        connecting.connectToJukebox(QStringLiteral("127.0.0.1"), QString::number(sim->port()));
-        QCOMPARE(connecting.query(QStringLiteral("Version")), kLinkDown);
+        connecting.connectToJukebox(u"127.0.0.1"_s, QString::number(sim->port()));
+        QCOMPARE(connecting.query(u"Version"_s), kLinkDown);
         QTest::qWait(100);
         QVERIFY(sim->received().isEmpty());
     }
@@ -151,12 +151,12 @@ private slots:
     {
         // The notice comes well before the answer, so the wait's event loop runs meanwhile: a
         // link that handed notices out from there would do it now.
-        sim->faults().withheldValues = {QStringLiteral("Credit")};
+        sim->faults().withheldValues = {u"Credit"_s};
         connect(sim.get(), &SimServer::messageReceived, this, [this](const QString &text) {
-            if (text != QStringLiteral("GetCredit"))
+            if (text != u"GetCredit"_s)
                 return;
-            sim->sendRaw(FrameMessage(QStringLiteral("ChangeTitle")));
-            QTimer::singleShot(200, sim.get(), [this] { sim->sendRaw(FrameMessage(QStringLiteral("Credit|7"))); });
+            sim->sendRaw(FrameMessage(u"ChangeTitle"_s));
+            QTimer::singleShot(200, sim.get(), [this] { sim->sendRaw(FrameMessage(u"Credit|7"_s)); });
         });
         auto link = loggedInLink(2000);
         QVERIFY(link);
@@ -166,7 +166,7 @@ private slots:
             waitingWhenHandled << link->isWaiting();
         });
 
-        QCOMPARE(link->query(QStringLiteral("Credit")), answered(QStringLiteral("7")));
+        QCOMPARE(link->query(u"Credit"_s), answered(u"7"_s));
         QCOMPARE(waitingWhenHandled, QList<bool>());
         QTRY_COMPARE(waitingWhenHandled, QList<bool>{false});
     }
@@ -174,19 +174,19 @@ private slots:
     void queriesInsideAMessageHandlerGetTheirAnswers()
     {
         // The login asks for values from inside the handling of "PasswordOK".
-        sim->model().setVersion(QStringLiteral("7.1.0"));
+        sim->model().setVersion(u"7.1.0"_s);
         sim->model().setCredit(3);
         auto link = std::make_unique<JukeboxLink>();
         QStringList answers;
         connect(link.get(), &JukeboxLink::connected, link.get(),
-                [&] { link->SendCommand(QStringLiteral("Password=") + sim->password()); });
+                [&] { link->SendCommand(u"Password="_s + sim->password()); });
         connect(link.get(), &JukeboxLink::passwordAccepted, link.get(), [&] {
             for (const char *name : {"Version", "Credit"})
                 answers << link->query(QLatin1String(name)).value;
         });
-        link->connectToJukebox(QStringLiteral("127.0.0.1"), QString::number(sim->port()));
+        link->connectToJukebox(u"127.0.0.1"_s, QString::number(sim->port()));
         QTRY_COMPARE(answers.size(), 2);
-        QCOMPARE(answers, (QStringList{QStringLiteral("7.1.0"), QStringLiteral("3")}));
+        QCOMPARE(answers, (QStringList{u"7.1.0"_s, u"3"_s}));
     }
 
     void framesInOneReadAndSplitFramesAllArrive()
@@ -194,22 +194,21 @@ private slots:
         auto link = loggedInLink();
         QVERIFY(link);
         QStringList order;
-        connect(link.get(), &JukeboxLink::notice, this, [&](Incoming kind) {
-            order << (kind == Incoming::PlayStatusStop ? QStringLiteral("stop") : QStringLiteral("credit"));
-        });
-        connect(link.get(), &JukeboxLink::passwordRefused, this, [&] { order << QStringLiteral("wrong"); });
+        connect(link.get(), &JukeboxLink::notice, this,
+                [&](Incoming kind) { order << (kind == Incoming::PlayStatusStop ? u"stop"_s : u"credit"_s); });
+        connect(link.get(), &JukeboxLink::passwordRefused, this, [&] { order << u"wrong"_s; });
 
-        sim->sendRaw(FrameMessage(QStringLiteral("PlayStatusStop")) + FrameMessage(QStringLiteral("ChangeCredit")) +
-                     FrameMessage(QStringLiteral("Unbekannt|1")));
-        QTRY_COMPARE(order, (QStringList{QStringLiteral("stop"), QStringLiteral("credit")}));
+        sim->sendRaw(FrameMessage(u"PlayStatusStop"_s) + FrameMessage(u"ChangeCredit"_s) +
+                     FrameMessage(u"Unbekannt|1"_s));
+        QTRY_COMPARE(order, (QStringList{u"stop"_s, u"credit"_s}));
 
-        const QByteArray split = FrameMessage(QStringLiteral("PasswordWrong"));
+        const QByteArray split = FrameMessage(u"PasswordWrong"_s);
         for (const char byte : split) {
             sim->sendRaw(QByteArray(1, byte));
             QTest::qWait(2);
         }
         QTRY_COMPARE(order.size(), 3);
-        QCOMPARE(order.last(), QStringLiteral("wrong"));
+        QCOMPARE(order.last(), u"wrong"_s);
         QCOMPARE(link->bufferedBytes(), 0);
     }
 
@@ -221,14 +220,14 @@ private slots:
         QString shown;
         connect(link.get(), &JukeboxLink::notice, this, [&] {
             ++handled;
-            shown = link->query(QStringLiteral("Credit")).value;
+            shown = link->query(u"Credit"_s).value;
         });
 
         constexpr int kBurst = 100000;
         sim->model().setCredit(42);
-        sim->sendRaw(FrameMessage(QStringLiteral("ChangeCredit")).repeated(kBurst));
+        sim->sendRaw(FrameMessage(u"ChangeCredit"_s).repeated(kBurst));
 
-        QTRY_COMPARE_WITH_TIMEOUT(shown, QStringLiteral("42"), 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(shown, u"42"_s, 15000);
         QTRY_VERIFY(!link->isWaiting() && link->queuedMessages() == 0);
         qInfo("%d of %d notices handled", handled, kBurst);
         QVERIFY2(handled < 100, qPrintable(QString::number(handled)));
@@ -241,12 +240,12 @@ private slots:
         QVERIFY(link);
         sim->faults().closeAfterMessages = 2; // the password, then the question
         QSignalSpy closed(link.get(), &JukeboxLink::closed);
-        QSignalSpy timedOut(link->findChild<QTimer *>(QStringLiteral("tmrQueryTimeOut")), &QTimer::timeout);
-        QCOMPARE(link->query(QStringLiteral("Volume")), kLinkDown);
+        QSignalSpy timedOut(link->findChild<QTimer *>(u"tmrQueryTimeOut"_s), &QTimer::timeout);
+        QCOMPARE(link->query(u"Volume"_s), kLinkDown);
         QCOMPARE(timedOut.count(), 0); // the loss ended the wait, not the time-out
         QCOMPARE(closed.count(), 1);
-        QCOMPARE(link->query(QStringLiteral("Volume")), kLinkDown);
-        QVERIFY(!link->SendCommand(QStringLiteral("CtrlStop")));
+        QCOMPARE(link->query(u"Volume"_s), kLinkDown);
+        QVERIFY(!link->SendCommand(u"CtrlStop"_s));
         QCOMPARE(closed.count(), 1);
     }
 
@@ -255,7 +254,7 @@ private slots:
         JukeboxLink refused;
         QSignalSpy failed(&refused, &JukeboxLink::connectFailed);
         QSignalSpy closed(&refused, &JukeboxLink::closed);
-        refused.connectToJukebox(QStringLiteral("127.0.0.1"), QString::number(closedPort()));
+        refused.connectToJukebox(u"127.0.0.1"_s, QString::number(closedPort()));
         // Some systems refuse a loopback attempt within connectToHost() itself.
         QTRY_COMPARE_WITH_TIMEOUT(failed.count(), 1, JukeboxLink::kQueryTimeout);
         QCOMPARE(closed.count(), 0);
@@ -273,16 +272,16 @@ private slots:
     void portTextThatIsNoPortStartsNothing()
     {
         JukeboxLink link;
-        const auto *socket = link.findChild<QTcpSocket *>(QStringLiteral("Winsock1"));
+        const auto *socket = link.findChild<QTcpSocket *>(u"Winsock1"_s);
         // An attempt shows as a change of the socket's state, even one refused at once.
         QSignalSpy attempts(socket, &QAbstractSocket::stateChanged);
         for (const char *port : {"", "abc", "0", "70000", "65536", "-1"}) {
-            link.connectToJukebox(QStringLiteral("127.0.0.1"), QLatin1String(port));
+            link.connectToJukebox(u"127.0.0.1"_s, QLatin1String(port));
             QVERIFY2(attempts.isEmpty(), port);
         }
         // Both ends of the port range are ports.
         for (const char *port : {"1", "65535"}) {
-            link.connectToJukebox(QStringLiteral("127.0.0.1"), QLatin1String(port));
+            link.connectToJukebox(u"127.0.0.1"_s, QLatin1String(port));
             QVERIFY2(!attempts.isEmpty(), port);
             link.abort();
             attempts.clear();

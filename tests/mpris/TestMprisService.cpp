@@ -12,12 +12,14 @@
 #include <cmath>
 #include <limits>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
-const QString kPath = QStringLiteral("/org/mpris/MediaPlayer2");
-const QString kPlayer = QStringLiteral("org.mpris.MediaPlayer2.Player");
-const QString kJukebox = QStringLiteral("de.kurvan.Jukebox1");
-const QString kRoot = QStringLiteral("org.mpris.MediaPlayer2");
+const QString kPath = u"/org/mpris/MediaPlayer2"_s;
+const QString kPlayer = u"org.mpris.MediaPlayer2.Player"_s;
+const QString kJukebox = u"de.kurvan.Jukebox1"_s;
+const QString kRoot = u"org.mpris.MediaPlayer2"_s;
 // A change reaches the bus within a pass or two of the event loop.
 constexpr int kAnnounceWait = 2000;
 
@@ -25,12 +27,12 @@ constexpr int kAnnounceWait = 2000;
 PanelState playingPanel()
 {
     PanelState state;
-    state.song = QStringLiteral("Mein Lied");
+    state.song = u"Mein Lied"_s;
     state.playing = true;
     state.songLength = 215.25f;
     state.songPosition = 30.5f;
     state.volume = 41;
-    state.credits = QStringLiteral("3");
+    state.credits = u"3"_s;
     state.allowed.fill(true);
     state.canSetVolume = true;
     return state;
@@ -57,7 +59,7 @@ class TestMprisService : public QObject
         return object.property(property);
     }
     QVariantMap metadata() { return qdbus_cast<QVariantMap>(read(kPlayer, "Metadata")); }
-    QString trackId() { return metadata().value(QStringLiteral("mpris:trackid")).value<QDBusObjectPath>().path(); }
+    QString trackId() { return metadata().value(u"mpris:trackid"_s).value<QDBusObjectPath>().path(); }
     QDBusMessage call(const QString &interface, const QString &method)
     {
         QDBusInterface object(busName, kPath, interface, QDBusConnection::sessionBus());
@@ -97,22 +99,20 @@ private slots:
         if (!bus.isConnected())
             QSKIP("needs a session bus: run under dbus-run-session");
         // Another program holds the usual name: the service takes its instance name instead.
-        other = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("other"));
+        other = QDBusConnection::connectToBus(QDBusConnection::SessionBus, u"other"_s);
         QVERIFY(other.registerService(MprisService::kServiceName));
         service = std::make_unique<MprisService>();
         QVERIFY(service->start());
-        busName = MprisService::kServiceName + QStringLiteral(".instance") +
-                  QString::number(QCoreApplication::applicationPid());
+        busName = MprisService::kServiceName + u".instance"_s + QString::number(QCoreApplication::applicationPid());
         QVERIFY(bus.interface()->isServiceRegistered(busName).value());
-        QVERIFY(bus.connect(busName, kPath, QStringLiteral("org.freedesktop.DBus.Properties"),
-                            QStringLiteral("PropertiesChanged"), this,
+        QVERIFY(bus.connect(busName, kPath, u"org.freedesktop.DBus.Properties"_s, u"PropertiesChanged"_s, this,
                             SLOT(propertiesChanged(QString, QVariantMap, QStringList))));
     }
 
     void cleanupTestCase()
     {
         service.reset();
-        QDBusConnection::disconnectFromBus(QStringLiteral("other"));
+        QDBusConnection::disconnectFromBus(u"other"_s);
     }
 
     void init()
@@ -133,18 +133,18 @@ private slots:
     {
         QSignalSpy raised(face.get(), &PanelFace::raiseRequested);
         QSignalSpy performed(face.get(), &PanelFace::performRequested);
-        QCOMPARE(read(kPlayer, "PlaybackStatus").toString(), QStringLiteral("Stopped"));
+        QCOMPARE(read(kPlayer, "PlaybackStatus").toString(), u"Stopped"_s);
         QCOMPARE(read(kJukebox, "Credits").toInt(), -1);
-        QCOMPARE(trackId(), QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack"));
-        QCOMPARE(metadata().keys(), QStringList{QStringLiteral("mpris:trackid")}); // no title, no length
+        QCOMPARE(trackId(), u"/org/mpris/MediaPlayer2/TrackList/NoTrack"_s);
+        QCOMPARE(metadata().keys(), QStringList{u"mpris:trackid"_s}); // no title, no length
         for (const char *can : {"CanPlay", "CanGoNext", "CanGoPrevious"})
             QVERIFY2(!read(kPlayer, can).toBool(), can);
-        QVERIFY(!callBool(kJukebox, QStringLiteral("AddCredit")));
-        call(kRoot, QStringLiteral("Raise"));
+        QVERIFY(!callBool(kJukebox, u"AddCredit"_s));
+        call(kRoot, u"Raise"_s);
         QCOMPARE(raised.size(), 1);
         service->setFace(nullptr);
-        call(kRoot, QStringLiteral("Raise"));
-        QVERIFY(!callBool(kJukebox, QStringLiteral("AddCredit")));
+        call(kRoot, u"Raise"_s);
+        QVERIFY(!callBool(kJukebox, u"AddCredit"_s));
         QCOMPARE(raised.size(), 1);
         QVERIFY(performed.isEmpty());
     }
@@ -153,11 +153,11 @@ private slots:
     {
         // Fractions of a second and of the volume, where a wrong unit or rounding shows.
         QVERIFY(show(playingPanel()));
-        QCOMPARE(read(kPlayer, "PlaybackStatus").toString(), QStringLiteral("Playing"));
+        QCOMPARE(read(kPlayer, "PlaybackStatus").toString(), u"Playing"_s);
         QCOMPARE(read(kPlayer, "Volume").toDouble(), 0.41);
         const QVariantMap meta = metadata();
-        QCOMPARE(meta.value(QStringLiteral("xesam:title")).toString(), QStringLiteral("Mein Lied"));
-        QCOMPARE(meta.value(QStringLiteral("mpris:length")).toLongLong(), 215250000LL);
+        QCOMPARE(meta.value(u"xesam:title"_s).toString(), u"Mein Lied"_s);
+        QCOMPARE(meta.value(u"mpris:length"_s).toLongLong(), 215250000LL);
         QCOMPARE(read(kPlayer, "Position").toLongLong(), 30500000LL);
         for (const char *can : {"CanPlay", "CanGoNext", "CanGoPrevious", "CanControl"})
             QVERIFY2(read(kPlayer, can).toBool(), can);
@@ -170,9 +170,9 @@ private slots:
         // A new title gets a path of its own, also when the same title comes again.
         const QString firstTrack = trackId();
         PanelState next = playingPanel();
-        next.song = QStringLiteral("Zweites Lied");
+        next.song = u"Zweites Lied"_s;
         QVERIFY(show(next));
-        QCOMPARE(metadata().value(QStringLiteral("xesam:title")).toString(), QStringLiteral("Zweites Lied"));
+        QCOMPARE(metadata().value(u"xesam:title"_s).toString(), u"Zweites Lied"_s);
         const QString secondTrack = trackId();
         QVERIFY(secondTrack != firstTrack);
         QVERIFY(show(playingPanel()));
@@ -187,18 +187,18 @@ private slots:
         polled.songPosition = 31;
         QVERIFY(show(polled));
         QTRY_VERIFY_WITH_TIMEOUT(!changes.isEmpty(), kAnnounceWait);
-        QCOMPARE(changes, (QList<std::pair<QString, QVariantMap>>{{kPlayer, {{QStringLiteral("Volume"), 0.7}}}}));
+        QCOMPARE(changes, (QList<std::pair<QString, QVariantMap>>{{kPlayer, {{u"Volume"_s, 0.7}}}}));
     }
 
     void actionsAskThePanelForItsButtons()
     {
         QVERIFY(show(playingPanel()));
         QSignalSpy performed(face.get(), &PanelFace::performRequested);
-        call(kPlayer, QStringLiteral("Next"));
-        call(kPlayer, QStringLiteral("Previous"));
-        call(kPlayer, QStringLiteral("Stop"));
-        QVERIFY(callBool(kJukebox, QStringLiteral("AddCredit")));
-        QVERIFY(callBool(kJukebox, QStringLiteral("RemoveCredit")));
+        call(kPlayer, u"Next"_s);
+        call(kPlayer, u"Previous"_s);
+        call(kPlayer, u"Stop"_s);
+        QVERIFY(callBool(kJukebox, u"AddCredit"_s));
+        QVERIFY(callBool(kJukebox, u"RemoveCredit"_s));
         // Play, Pause and Seek have nothing to ask the jukebox.
         for (const char *nothing : {"Play", "Pause", "PlayPause"})
             call(kPlayer, QLatin1String(nothing));
@@ -239,20 +239,20 @@ private slots:
     void switchedOffControlsRefuseAndTheirChangeIsAnnounced()
     {
         PanelState stopped;
-        stopped.credits = QStringLiteral("0");
+        stopped.credits = u"0"_s;
         stopped.allowed.at(static_cast<size_t>(Command::AddCredit)) = true;
         stopped.canSetVolume = true;
         QVERIFY(show(stopped));
-        QCOMPARE(read(kPlayer, "PlaybackStatus").toString(), QStringLiteral("Stopped"));
+        QCOMPARE(read(kPlayer, "PlaybackStatus").toString(), u"Stopped"_s);
         for (const char *can : {"CanPlay", "CanGoNext", "CanGoPrevious"})
             QVERIFY2(!read(kPlayer, can).toBool(), can);
         QCOMPARE(read(kJukebox, "Credits").toInt(), 0);
         QVERIFY(read(kJukebox, "CanAddCredit").toBool());
         QVERIFY(!read(kJukebox, "CanRemoveCredit").toBool());
         QSignalSpy performed(face.get(), &PanelFace::performRequested);
-        QVERIFY(!callBool(kJukebox, QStringLiteral("RemoveCredit")));
-        call(kPlayer, QStringLiteral("Next"));
-        call(kPlayer, QStringLiteral("Stop"));
+        QVERIFY(!callBool(kJukebox, u"RemoveCredit"_s));
+        call(kPlayer, u"Next"_s);
+        call(kPlayer, u"Stop"_s);
         QVERIFY(performed.isEmpty());
 
         // Each capability reads its own control; CanPlay the stop button's, whatever plays.
@@ -278,15 +278,14 @@ private slots:
         lost.canSetVolume = false;
         lost.songPosition = 0;
         QVERIFY(show(lost));
-        QCOMPARE(read(kPlayer, "PlaybackStatus").toString(), QStringLiteral("Stopped"));
-        QVERIFY(!callBool(kJukebox, QStringLiteral("AddCredit")));
+        QCOMPARE(read(kPlayer, "PlaybackStatus").toString(), u"Stopped"_s);
+        QVERIFY(!callBool(kJukebox, u"AddCredit"_s));
         QVERIFY(!service->moveVolume(70));
-        QTRY_COMPARE_WITH_TIMEOUT(announced(kPlayer).value(QStringLiteral("PlaybackStatus")).toString(),
-                                  QStringLiteral("Stopped"), kAnnounceWait);
-        QCOMPARE(announced(kPlayer).value(QStringLiteral("CanGoNext")), QVariant(false));
-        QTRY_COMPARE_WITH_TIMEOUT(announced(kJukebox).value(QStringLiteral("CanAddCredit")), QVariant(false),
+        QTRY_COMPARE_WITH_TIMEOUT(announced(kPlayer).value(u"PlaybackStatus"_s).toString(), u"Stopped"_s,
                                   kAnnounceWait);
-        QVERIFY(!announced(kPlayer).contains(QStringLiteral("Position")));
+        QCOMPARE(announced(kPlayer).value(u"CanGoNext"_s), QVariant(false));
+        QTRY_COMPARE_WITH_TIMEOUT(announced(kJukebox).value(u"CanAddCredit"_s), QVariant(false), kAnnounceWait);
+        QVERIFY(!announced(kPlayer).contains(u"Position"_s));
         QVERIFY(performed.isEmpty());
     }
 };

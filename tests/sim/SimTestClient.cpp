@@ -10,6 +10,8 @@
 #include <QNetworkProxy>
 #include <QTimer>
 
+using namespace Qt::StringLiterals;
+
 SimTestClient::SimTestClient(QObject *parent) : QObject(parent)
 {
     m_socket.setProxy(QNetworkProxy::NoProxy);
@@ -51,7 +53,7 @@ QString SimTestClient::query(const QString &name)
     const qsizetype before = texts.size();
     const QString head = name + u'|';
     send(Msg::GetPrefix + name);
-    QString value = QStringLiteral("<none>");
+    QString value = u"<none>"_s;
     waitUntil([&] {
         for (qsizetype i = before; i < texts.size(); ++i) {
             if (texts.at(i).startsWith(head)) {

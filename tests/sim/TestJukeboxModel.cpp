@@ -4,6 +4,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 // The jukebox's state on its own, with a hand-driven clock: what the loopback tests cannot
 // reach without waiting.
 class TestJukeboxModel : public QObject
@@ -16,9 +18,7 @@ private slots:
         m_now = 1'000'000;
         m_model = std::make_unique<JukeboxModel>();
         m_model->setClock([this] { return m_now; });
-        m_model->setSongs({{QStringLiteral("C:\\a\\Eins.mp3"), 10},
-                           {QStringLiteral("C:\\b\\Zwei.wav"), 20},
-                           {QStringLiteral("C:\\c\\Drei.ogg"), 30}});
+        m_model->setSongs({{u"C:\\a\\Eins.mp3"_s, 10}, {u"C:\\b\\Zwei.wav"_s, 20}, {u"C:\\c\\Drei.ogg"_s, 30}});
     }
 
     void countsStayInRange()
@@ -42,7 +42,7 @@ private slots:
 
         m_model->setSongs({});
         QCOMPARE(m_model->songs().size(), 3);
-        m_model->setSongs({{QStringLiteral("X:\\kurz.mp3"), 0}});
+        m_model->setSongs({{u"X:\\kurz.mp3"_s, 0}});
         QCOMPARE(m_model->songLength(), 1); // a title of no length would end as it starts
     }
 
@@ -52,11 +52,11 @@ private slots:
         QSignalSpy stopped(m_model.get(), &JukeboxModel::playbackStopped);
 
         m_now += 9'999;
-        QCOMPARE(m_model->value(Msg::SongPos).value_or(QString()), QStringLiteral("9"));
+        QCOMPARE(m_model->value(Msg::SongPos).value_or(QString()), u"9"_s);
         QCOMPARE(m_model->msUntilSongEnd(), 1);
         m_now += 1;
         QCOMPARE(m_model->value(Msg::CurrentSong).value_or(QString()),
-                 QStringLiteral("C:\\b\\Zwei.wav")); // value() syncs
+                 u"C:\\b\\Zwei.wav"_s); // value() syncs
         QCOMPARE(title.count(), 1);
 
         // One step across the rest of the second title and into the third: the overshoot carries.

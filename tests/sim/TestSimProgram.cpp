@@ -7,6 +7,8 @@
 #include <QRegularExpression>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 // The tonalis-sim program itself: its command line, its start line and how it ends.
 class TestSimProgram : public QObject
 {
@@ -21,16 +23,14 @@ private slots:
     void optionsReachTheServerAndQuitEndsIt()
     {
         QProcess sim;
-        const quint16 port =
-            start(sim, {QStringLiteral("--password"), QStringLiteral("s3cret"), QStringLiteral("--withhold"),
-                        QStringLiteral("Credit"), QStringLiteral("--stopped")});
+        const quint16 port = start(sim, {u"--password"_s, u"s3cret"_s, u"--withhold"_s, u"Credit"_s, u"--stopped"_s});
         QVERIFY(port != 0);
         SimTestClient c;
         QVERIFY(c.connectTo(port));
         QVERIFY(!c.login(SimServer::kDefaultPassword));
-        QVERIFY(c.login(QStringLiteral("s3cret")));
-        c.send(QStringLiteral("GetCredit"));
-        QCOMPARE(c.query(Msg::PlayStatus), QStringLiteral("Gestoppt"));
+        QVERIFY(c.login(u"s3cret"_s));
+        c.send(u"GetCredit"_s);
+        QCOMPARE(c.query(Msg::PlayStatus), u"Gestoppt"_s);
         QCOMPARE(c.texts.size(), 3);
 
         c.send(Msg::Quit);
@@ -40,15 +40,15 @@ private slots:
         QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
         QCOMPARE(sim.exitCode(), 0);
         const QString log = QString::fromUtf8(sim.readAllStandardOutput());
-        QVERIFY(log.contains(QStringLiteral("recv: Password=***")));
-        QVERIFY(log.contains(QStringLiteral("recv: CtrlBeenden")));
-        QVERIFY(!log.contains(QStringLiteral("s3cret")));
+        QVERIFY(log.contains(u"recv: Password=***"_s));
+        QVERIFY(log.contains(u"recv: CtrlBeenden"_s));
+        QVERIFY(!log.contains(u"s3cret"_s));
     }
 
     void endsCleanlyOnTerminate()
     {
         QProcess sim;
-        const quint16 port = start(sim, {QStringLiteral("--quiet")});
+        const quint16 port = start(sim, {u"--quiet"_s});
         QVERIFY(port != 0);
         SimTestClient c;
         QVERIFY(c.connectTo(port));
@@ -65,10 +65,10 @@ private slots:
     void refusesBadOptions()
     {
         const QList<QStringList> cases = {
-            {QStringLiteral("--port"), QStringLiteral("70000")},
-            {QStringLiteral("--listen"), QStringLiteral("jukebox")},
-            {QStringLiteral("--empty"), QStringLiteral("Credit,credit")},
-            {QStringLiteral("--flood"), QStringLiteral("-1")},
+            {u"--port"_s, u"70000"_s},
+            {u"--listen"_s, u"jukebox"_s},
+            {u"--empty"_s, u"Credit,credit"_s},
+            {u"--flood"_s, u"-1"_s},
         };
         for (const QStringList &arguments : cases) {
             QProcess sim;
@@ -84,12 +84,10 @@ private:
     static quint16 start(QProcess &process, const QStringList &arguments)
     {
         process.start(QStringLiteral(TONALIS_SIM_PATH),
-                      QStringList{QStringLiteral("--listen"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
-                                  QStringLiteral("0")} +
-                          arguments);
+                      QStringList{u"--listen"_s, u"127.0.0.1"_s, u"--port"_s, u"0"_s} + arguments);
         if (!process.waitForReadyRead(SimTestClient::kWaitMs))
             return 0;
-        static const QRegularExpression startLine(QStringLiteral("^tonalis-sim listening on 127\\.0\\.0\\.1:(\\d+)$"));
+        static const QRegularExpression startLine(u"^tonalis-sim listening on 127\\.0\\.0\\.1:(\\d+)$"_s);
         const QRegularExpressionMatch match = startLine.match(QString::fromUtf8(process.readLine()).trimmed());
         return match.hasMatch() ? static_cast<quint16>(match.captured(1).toUInt()) : 0;
     }

@@ -13,6 +13,8 @@
 
 #include <memory>
 
+using namespace Qt::StringLiterals;
+
 // The simulator as a client meets it: over a real loopback connection, framed by the
 // project's own frame code. Order on one connection makes "no answer" provable: when a later
 // query's answer arrives and an earlier one has not, the earlier one was never sent.
@@ -37,11 +39,11 @@ private slots:
     {
         auto c = client(false);
         QVERIFY(c);
-        for (const QString &text : {QStringLiteral("GetVersion"), Msg::Stop, Msg::AddCredit, Msg::PasswordOK,
-                                    QStringLiteral("Password=Tonalis")}) // the password's case matters
+        for (const QString &text : {u"GetVersion"_s, Msg::Stop, Msg::AddCredit, Msg::PasswordOK,
+                                    u"Password=Tonalis"_s}) // the password's case matters
             c->send(text);
         QVERIFY(c->waitForCount(1));
-        c->send(QStringLiteral("GetCredit"));
+        c->send(u"GetCredit"_s);
         QVERIFY(c->login(SimServer::kDefaultPassword));
         QCOMPARE(c->texts, QStringList({Msg::PasswordWrong, Msg::PasswordOK}));
         QCOMPARE(m_sim->model().credit(), 3);
@@ -49,8 +51,8 @@ private slots:
         QCOMPARE(m_sim->received().size(), 7);
 
         // A wrong password later does not undo the login.
-        c->send(QStringLiteral("Password=x"));
-        QCOMPARE(c->query(Msg::Version), QStringLiteral("7.1.0"));
+        c->send(u"Password=x"_s);
+        QCOMPARE(c->query(Msg::Version), u"7.1.0"_s);
         QCOMPARE(c->texts.at(2), Msg::PasswordWrong);
     }
 
@@ -60,14 +62,14 @@ private slots:
         QVERIFY(c);
         m_now += 42'900;
         const QList<std::pair<QString, QString>> expected = {
-            {Msg::Version, QStringLiteral("7.1.0")},
-            {Msg::Type, QStringLiteral("Demo")},
-            {Msg::Credit, QStringLiteral("3")},
+            {Msg::Version, u"7.1.0"_s},
+            {Msg::Type, u"Demo"_s},
+            {Msg::Credit, u"3"_s},
             {Msg::PlayStatus, Msg::Playing},
-            {Msg::CurrentSong, QStringLiteral("D:\\Musik\\Rock\\Mein_Lied.mp3")},
-            {Msg::SongLength, QStringLiteral("215")},
-            {Msg::SongPos, QStringLiteral("42")},
-            {Msg::Volume, QStringLiteral("50")},
+            {Msg::CurrentSong, u"D:\\Musik\\Rock\\Mein_Lied.mp3"_s},
+            {Msg::SongLength, u"215"_s},
+            {Msg::SongPos, u"42"_s},
+            {Msg::Volume, u"50"_s},
         };
         for (const auto &[name, value] : expected)
             QCOMPARE(c->query(name), value);
@@ -81,16 +83,14 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("value");
         const QList<Song> songs = JukeboxModel::demoPlaylist();
-        QTest::newRow("add") << Msg::AddCredit << Msg::ChangeCredit << Msg::Credit << QStringLiteral("4");
-        QTest::newRow("add 3") << QStringLiteral("AddCredit|3") << Msg::ChangeCredit << Msg::Credit
-                               << QStringLiteral("6");
-        QTest::newRow("remove") << Msg::RemoveCredit << Msg::ChangeCredit << Msg::Credit << QStringLiteral("2");
-        QTest::newRow("remove 5") << QStringLiteral("RemoveCredit|5") << Msg::ChangeCredit << Msg::Credit
-                                  << QStringLiteral("0");
+        QTest::newRow("add") << Msg::AddCredit << Msg::ChangeCredit << Msg::Credit << u"4"_s;
+        QTest::newRow("add 3") << u"AddCredit|3"_s << Msg::ChangeCredit << Msg::Credit << u"6"_s;
+        QTest::newRow("remove") << Msg::RemoveCredit << Msg::ChangeCredit << Msg::Credit << u"2"_s;
+        QTest::newRow("remove 5") << u"RemoveCredit|5"_s << Msg::ChangeCredit << Msg::Credit << u"0"_s;
         QTest::newRow("next") << Msg::NextTitle << Msg::ChangeTitle << Msg::CurrentSong << songs.at(1).path;
-        QTest::newRow("next from 0") << Msg::NextTitle << Msg::ChangeTitle << Msg::SongPos << QStringLiteral("0");
+        QTest::newRow("next from 0") << Msg::NextTitle << Msg::ChangeTitle << Msg::SongPos << u"0"_s;
         QTest::newRow("previous wraps") << Msg::PrevTitle << Msg::ChangeTitle << Msg::CurrentSong << songs.last().path;
-        QTest::newRow("stop") << Msg::Stop << Msg::PlayStatusStop << Msg::PlayStatus << QStringLiteral("Gestoppt");
+        QTest::newRow("stop") << Msg::Stop << Msg::PlayStatusStop << Msg::PlayStatus << u"Gestoppt"_s;
     }
 
     void commandsChangeStateAndNotify()
@@ -112,32 +112,32 @@ private slots:
     {
         auto c = client();
         QVERIFY(c);
-        c->send(QStringLiteral("SetVolume|0"));
-        QCOMPARE(c->query(Msg::Volume), QStringLiteral("0"));
+        c->send(u"SetVolume|0"_s);
+        QCOMPARE(c->query(Msg::Volume), u"0"_s);
         for (const char *bad :
              {"SetVolume|101", "SetVolume|-1", "SetVolume|", "SetVolume|abc", "SetVolume| 5", "SetVolume|50.5",
               "SetVolume|5|5", "SetVolume|00000070", "AddCredit", "AddCredit|x", "AddCredit|-2", "RemoveCredit|0",
               "CtrlStop|1", "ctrlstop", "Hallo", "GetNope", "Get", "GetCredit|x", ""})
             c->send(QString::fromLatin1(bad));
-        QCOMPARE(c->query(Msg::Volume), QStringLiteral("0"));
-        QCOMPARE(c->query(Msg::Credit), QStringLiteral("3"));
+        QCOMPARE(c->query(Msg::Volume), u"0"_s);
+        QCOMPARE(c->query(Msg::Credit), u"3"_s);
         QVERIFY(m_sim->model().isPlaying());
         QCOMPARE(c->texts.size(), 4); // nothing but the answers
     }
 
     void titlesRunOut()
     {
-        m_sim->model().setSongs({{QStringLiteral("C:\\Eins.mp3"), 10}, {QStringLiteral("C:\\Zwei.mp3"), 20}});
+        m_sim->model().setSongs({{u"C:\\Eins.mp3"_s, 10}, {u"C:\\Zwei.mp3"_s, 20}});
         auto c = client();
         QVERIFY(c);
         m_now += 10'000;
         m_sim->model().sync();
         QVERIFY(c->waitForText(Msg::ChangeTitle));
-        QCOMPARE(c->query(Msg::CurrentSong), QStringLiteral("C:\\Zwei.mp3"));
+        QCOMPARE(c->query(Msg::CurrentSong), u"C:\\Zwei.mp3"_s);
 
         // Without a sync: a query applies the time passed first, so the notice comes before it.
         m_now += 20'000;
-        QCOMPARE(c->query(Msg::PlayStatus), QStringLiteral("Gestoppt"));
+        QCOMPARE(c->query(Msg::PlayStatus), u"Gestoppt"_s);
         QCOMPARE(c->texts.at(c->texts.size() - 2), Msg::PlayStatusStop);
     }
 
@@ -151,7 +151,7 @@ private slots:
         });
         auto c = client();
         QVERIFY(c);
-        m_sim->model().setSongs({{QStringLiteral("C:\\a.mp3"), 1}, {QStringLiteral("C:\\b.mp3"), 60}});
+        m_sim->model().setSongs({{u"C:\\a.mp3"_s, 1}, {u"C:\\b.mp3"_s, 60}});
         QVERIFY(c->waitForText(Msg::ChangeTitle));
         QCOMPARE(m_sim->model().currentIndex(), 1);
     }
@@ -169,10 +169,10 @@ private slots:
         QVERIFY(a->waitForText(Msg::ChangeCredit));
         b->send(Msg::Stop);
         QVERIFY(a->waitForText(Msg::PlayStatusStop));
-        m_sim->pushNotice(QStringLiteral("ChangeTitle|egal"));
-        QVERIFY(b->waitForText(QStringLiteral("ChangeTitle|egal")));
+        m_sim->pushNotice(u"ChangeTitle|egal"_s);
+        QVERIFY(b->waitForText(u"ChangeTitle|egal"_s));
 
-        outsider->send(QStringLiteral("Password=falsch"));
+        outsider->send(u"Password=falsch"_s);
         QVERIFY(outsider->waitForCount(1));
         QCOMPARE(outsider->texts, QStringList{Msg::PasswordWrong});
         QCOMPARE(m_sim->loggedInCount(), 2);
@@ -194,15 +194,15 @@ private slots:
         // The longest frame there is, made of end bytes, then half a login frame whose rest never
         // comes: the command behind it is swallowed as part of its text.
         QByteArray noise = QByteArray("\x02\xFF\xFF", 3) + QByteArray(70'000, '\x03');
-        bad->sendBytes(noise + FrameMessage(QStringLiteral("Password=tonalis")).left(6));
-        QCOMPARE(good->query(Msg::Credit), QStringLiteral("3"));
+        bad->sendBytes(noise + FrameMessage(u"Password=tonalis"_s).left(6));
+        QCOMPARE(good->query(Msg::Credit), u"3"_s);
         bad->send(Msg::AddCredit);
 
         QSignalSpy gone(m_sim.get(), &SimServer::clientDisconnected);
         bad.reset(); // gone mid-frame
         QVERIFY(gone.wait(SimTestClient::kWaitMs));
         QCOMPARE(m_sim->clientCount(), 1);
-        QCOMPARE(good->query(Msg::Version), QStringLiteral("7.1.0"));
+        QCOMPARE(good->query(Msg::Version), u"7.1.0"_s);
         QCOMPARE(m_sim->model().credit(), 3);
     }
 
@@ -212,19 +212,19 @@ private slots:
         QVERIFY(c);
         m_sim->faults().withheldValues = {Msg::Credit};
         m_sim->faults().emptyValues = {Msg::Volume};
-        c->send(QStringLiteral("GetCredit"));
+        c->send(u"GetCredit"_s);
         QCOMPARE(c->query(Msg::Volume), QString());
-        QCOMPARE(c->query(Msg::Type), QStringLiteral("Demo"));
-        QCOMPARE(c->texts, QStringList({Msg::PasswordOK, QStringLiteral("Volume|"), QStringLiteral("Type|Demo")}));
+        QCOMPARE(c->query(Msg::Type), u"Demo"_s);
+        QCOMPARE(c->texts, QStringList({Msg::PasswordOK, u"Volume|"_s, u"Type|Demo"_s}));
 
         // A delayed answer is overtaken by the one asked for after it; both queries go in one
         // write, so they are read and answered in the same pass.
         m_sim->faults() = FaultPlan();
         m_sim->faults().answerDelayMs = 300;
         m_sim->faults().delayedValues = {Msg::Credit};
-        c->sendBytes(FrameMessage(QStringLiteral("GetCredit")) + FrameMessage(QStringLiteral("GetType")));
-        QVERIFY(c->waitForText(QStringLiteral("Credit|3")));
-        QCOMPARE(c->texts.mid(3), QStringList({QStringLiteral("Type|Demo"), QStringLiteral("Credit|3")}));
+        c->sendBytes(FrameMessage(u"GetCredit"_s) + FrameMessage(u"GetType"_s));
+        QVERIFY(c->waitForText(u"Credit|3"_s));
+        QCOMPARE(c->texts.mid(3), QStringList({u"Type|Demo"_s, u"Credit|3"_s}));
     }
 
     void faultsAfterLogin()
@@ -234,7 +234,7 @@ private slots:
         m_sim->faults().floodCount = 1000;
         auto c = client();
         QVERIFY(c);
-        QCOMPARE(c->query(Msg::Version), QStringLiteral("7.1.0"));
+        QCOMPARE(c->query(Msg::Version), u"7.1.0"_s);
         QCOMPARE(c->texts.count(Msg::ChangeCredit), 1000);
         QCOMPARE(c->texts.size(), 1002);
 
@@ -253,11 +253,11 @@ private slots:
         auto a = client();
         auto b = client();
         QVERIFY(a && b);
-        QCOMPARE(a->query(Msg::Type), QStringLiteral("Demo"));
-        a->send(QStringLiteral("GetVersion"));
+        QCOMPARE(a->query(Msg::Type), u"Demo"_s);
+        a->send(u"GetVersion"_s);
         QVERIFY(a->waitForDisconnected());
-        QCOMPARE(a->texts, QStringList({Msg::PasswordOK, QStringLiteral("Type|Demo")}));
-        QCOMPARE(b->query(Msg::Credit), QStringLiteral("3")); // counted per connection
+        QCOMPARE(a->texts, QStringList({Msg::PasswordOK, u"Type|Demo"_s}));
+        QCOMPARE(b->query(Msg::Credit), u"3"_s); // counted per connection
         QTRY_COMPARE(m_sim->clientCount(), 1);
     }
 
@@ -278,12 +278,12 @@ private slots:
 
             // Switched off while the answer may still be queued: what follows never overtakes it.
             QSignalSpy got(m_sim.get(), &SimServer::messageReceived);
-            c->send(QStringLiteral("GetVersion"));
+            c->send(u"GetVersion"_s);
             QVERIFY(got.wait(SimTestClient::kWaitMs));
             m_sim->faults() = FaultPlan();
-            QCOMPARE(c->query(Msg::Type), QStringLiteral("Demo"));
+            QCOMPARE(c->query(Msg::Type), u"Demo"_s);
             QCOMPARE(c->texts, QStringList({Msg::PasswordOK, Msg::ChangeTitle, Msg::CurrentSong + u'|' + path,
-                                            QStringLiteral("Version|7.1.0"), QStringLiteral("Type|Demo")}));
+                                            u"Version|7.1.0"_s, u"Type|Demo"_s}));
         }
     }
 
@@ -292,22 +292,21 @@ private slots:
         QBuffer log;
         log.open(QIODevice::WriteOnly);
         m_sim->setLogDevice(&log);
-        m_sim->setPassword(QStringLiteral("geheim\u00E4123"));
+        m_sim->setPassword(u"geheim\u00E4123"_s);
         auto c = client(false);
         QVERIFY(c);
-        QVERIFY(!c->login(QStringLiteral("falsch-geheim")));
-        QVERIFY(c->login(QStringLiteral("geheim\u00E4123")));
-        c->send(QStringLiteral("Get\u0001X\u00E4"));
-        QCOMPARE(c->query(Msg::Credit), QStringLiteral("3"));
+        QVERIFY(!c->login(u"falsch-geheim"_s));
+        QVERIFY(c->login(u"geheim\u00E4123"_s));
+        c->send(u"Get\u0001X\u00E4"_s);
+        QCOMPARE(c->query(Msg::Credit), u"3"_s);
         m_sim->setLogDevice(nullptr);
 
         const QString text = QString::fromUtf8(log.data());
-        QVERIFY(!text.contains(QStringLiteral("geheim")));
-        QCOMPARE(text.count(QStringLiteral("recv: Password=***\n")), 2);
-        QVERIFY2(text.contains(QStringLiteral("[#1] recv: Get\\x01X\u00E4\n")), qPrintable(text));
-        QVERIFY(text.contains(QStringLiteral("[#1] send: Credit|3\n")));
-        QCOMPARE(PrintableBytes(QByteArray("\x02\x00\x7F\x81\x80\x0A", 6)),
-                 QStringLiteral("\\x02\\x00\\x7F\\x81\u20AC\\x0A"));
+        QVERIFY(!text.contains(u"geheim"_s));
+        QCOMPARE(text.count(u"recv: Password=***\n"_s), 2);
+        QVERIFY2(text.contains(u"[#1] recv: Get\\x01X\u00E4\n"_s), qPrintable(text));
+        QVERIFY(text.contains(u"[#1] send: Credit|3\n"_s));
+        QCOMPARE(PrintableBytes(QByteArray("\x02\x00\x7F\x81\x80\x0A", 6)), u"\\x02\\x00\\x7F\\x81\u20AC\\x0A"_s);
     }
 
 private:

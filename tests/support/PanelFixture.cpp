@@ -6,6 +6,8 @@
 #include <QTcpServer>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 bool PanelFixture::startSim(const QString &password)
 {
     sim = std::make_unique<SimServer>();
@@ -24,7 +26,7 @@ void PanelFixture::makePanel(const QString &port, const QString &password, int q
 {
     link = new JukeboxLink;
     link->setQueryTimeout(queryTimeoutMs);
-    panel = std::make_unique<Kurvan>(link, ServerLogin{QStringLiteral("127.0.0.1"), port, password});
+    panel = std::make_unique<Kurvan>(link, ServerLogin{u"127.0.0.1"_s, port, password});
     panelMade();
 }
 
@@ -82,14 +84,14 @@ void PanelFixture::expectAsCreated() const
 
 void PanelFixture::scriptPlayingJukebox()
 {
-    answer("Version", QStringLiteral("7.1.0"));
-    answer("Type", QStringLiteral("Demo"));
-    answer("Credit", QStringLiteral("3"));
-    answer("PlayStatus", QStringLiteral("Spielt"));
-    answer("SongLength", QStringLiteral("215"));
-    answer("CurrentSong", QStringLiteral("D:\\Musik\\Mein_Lied.mp3"));
-    answer("SongPos", QStringLiteral("30"));
-    answer("Volume", QStringLiteral("40"));
+    answer("Version", u"7.1.0"_s);
+    answer("Type", u"Demo"_s);
+    answer("Credit", u"3"_s);
+    answer("PlayStatus", u"Spielt"_s);
+    answer("SongLength", u"215"_s);
+    answer("CurrentSong", u"D:\\Musik\\Mein_Lied.mp3"_s);
+    answer("SongPos", u"30"_s);
+    answer("Volume", u"40"_s);
 }
 
 void PanelFixture::answer(const char *name, const QString &value)
@@ -122,7 +124,7 @@ std::unique_ptr<JukeboxLink> loggedInLink(const SimServer &sim, int queryTimeout
                          [&link, &sim] { link->SendCommand(Msg::PasswordPrefix + sim.password()); });
     const QMetaObject::Connection done =
         QObject::connect(link.get(), &JukeboxLink::passwordAccepted, link.get(), [&accepted] { accepted = true; });
-    link->connectToJukebox(QStringLiteral("127.0.0.1"), QString::number(sim.port()));
+    link->connectToJukebox(u"127.0.0.1"_s, QString::number(sim.port()));
     const bool in = QTest::qWaitFor([&accepted] { return accepted; }, limitMs);
     QObject::disconnect(logIn);
     QObject::disconnect(done);
@@ -188,5 +190,5 @@ QStringList commandsReceived(const SimServer &sim)
 
 ServerLogin loginFor(const SimServer &sim, const QString &password)
 {
-    return {QStringLiteral("127.0.0.1"), QString::number(sim.port()), password};
+    return {u"127.0.0.1"_s, QString::number(sim.port()), password};
 }

@@ -22,9 +22,9 @@
 #include <psapi.h>
 #else
 #include <unistd.h>
+#endif
 
 using namespace Qt::StringLiterals;
-#endif
 
 #if defined(__SANITIZE_ADDRESS__)
 #define KURVAN_ASAN 1
